@@ -1,0 +1,26 @@
+# The core must build and be tested without Qt. Two guards keep it so:
+# 1. nothing it links may be a Qt target;
+# 2. no source file of the core layers may include a Qt header.
+get_target_property(_core_links kestrel_core LINK_LIBRARIES)
+foreach(_lib IN LISTS _core_links)
+  if(_lib MATCHES "Qt")
+    message(FATAL_ERROR "kestrel_core must not link Qt, but links ${_lib}")
+  endif()
+endforeach()
+
+# A check, not a source list: every file of the core folders is read.
+file(GLOB_RECURSE _core_files
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/text/*
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/catalog/*
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/calculator/*
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/app/*
+  ${CMAKE_CURRENT_SOURCE_DIR}/tools/*)
+foreach(_file IN LISTS _core_files)
+  if(_file MATCHES "/src/app/main\\.cpp$")
+    continue() # the application entry belongs to the desktop executable
+  endif()
+  file(STRINGS ${_file} _qt_includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]|qt)")
+  if(_qt_includes)
+    message(FATAL_ERROR "${_file} is part of the Qt-free core but includes Qt: ${_qt_includes}")
+  endif()
+endforeach()

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "catalog/CatalogLocations.h"
+#include "catalog/LauncherApp.h"
+
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+/// The catalogue of installed applications: every ".app" entry of the four bundle directories and every
+/// visible desktop entry of the XDG application directories, sorted by name with the user's collation
+/// (case-insensitive, stable). Built once by `loadApplications()`; main thread only.
+class ApplicationIndex {
+public:
+    /// Empty catalogue; does not scan.
+    explicit ApplicationIndex(CatalogLocations locations = CatalogLocations::defaults());
+
+    /// Replaces `apps()` with a fresh scan of all directories, then sorts it. Never fails: directories
+    /// and entries that cannot be read are skipped silently.
+    void loadApplications();
+
+    /// The records, in display order.
+    const std::vector<LauncherApp>& apps() const { return m_apps; }
+    /// The four bundle directories, in scan order.
+    const std::vector<std::string>& applicationDirectories() const { return m_applicationDirectories; }
+
+private:
+    /// Appends one record per ".app" entry directly inside `path`, in listing order.
+    void scanDirectory(const std::string& path);
+    /// Appends one record per visible desktop entry of the XDG directories, in precedence order.
+    void scanDesktopEntries();
+
+    CatalogLocations m_locations;
+    std::vector<LauncherApp> m_apps;
+    std::vector<std::string> m_applicationDirectories;
+};
+
+} // namespace kestrel

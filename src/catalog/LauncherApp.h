@@ -1,0 +1,57 @@
+#pragma once
+
+#include "catalog/FileUrl.h"
+#include "catalog/IconRef.h"
+#include "catalog/LauncherItemType.h"
+#include "catalog/Uuid.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace kestrel {
+
+/// One row of the result list: an installed application or the calculator row. An immutable value;
+/// copies share only the icon handle.
+///
+/// Equality is by kind: two applications are equal when their URLs are equal; two calculator rows when
+/// their names (under canonical equivalence) and results (as numbers, so +0 == -0) are equal; an
+/// application never equals a calculator row. `id`, `icon` and `bundleIdentifier` never take part.
+class LauncherApp {
+public:
+    /// Builds a record from all seven fields. Callers pass `Uuid::random()` as `id`.
+    LauncherApp(Uuid id, std::string name, std::optional<FileUrl> url, IconRef icon,
+                std::optional<std::string> bundleIdentifier, LauncherItemType type,
+                std::optional<double> calculationResult);
+
+    const Uuid& id() const { return m_id; }
+    const std::string& name() const { return m_name; }
+    const std::optional<FileUrl>& url() const { return m_url; }
+    const IconRef& icon() const { return m_icon; }
+    const std::optional<std::string>& bundleIdentifier() const { return m_bundleIdentifier; }
+    LauncherItemType type() const { return m_type; }
+    const std::optional<double>& calculationResult() const { return m_calculationResult; }
+
+    friend bool operator==(const LauncherApp& a, const LauncherApp& b);
+
+    /// Hash of type (case index), url (presence byte, then the path's hash), name (hash of its NFC form,
+    /// so canonically equal names hash alike), calculationResult (presence byte, then the bit pattern
+    /// with -0 fed as +0), in that order. Consistent with ==.
+    std::size_t hashValue() const;
+
+private:
+    Uuid m_id;
+    std::string m_name;
+    std::optional<FileUrl> m_url;
+    IconRef m_icon;
+    std::optional<std::string> m_bundleIdentifier;
+    LauncherItemType m_type;
+    std::optional<double> m_calculationResult;
+};
+
+} // namespace kestrel
+
+template <>
+struct std::hash<kestrel::LauncherApp> {
+    std::size_t operator()(const kestrel::LauncherApp& app) const noexcept { return app.hashValue(); }
+};
