@@ -34,9 +34,11 @@ public:
 
     friend bool operator==(const LauncherApp& a, const LauncherApp& b);
 
-    /// Hash of type (case index), url (presence byte, then the path's hash), name (hash of its NFC form,
-    /// so canonically equal names hash alike), calculationResult (presence byte, then the bit pattern
-    /// with -0 fed as +0), in that order. Consistent with ==.
+    /// Hash of the fields that == compares, in this order: type (case index); for an application, url
+    /// (presence marker, then the path's hash); for a calculator row, name (hash of its NFC form, so
+    /// canonically equal names hash alike) and calculationResult (presence marker, then the bit pattern
+    /// with -0 fed as +0). An application's name is not hashed because == ignores it: records that are
+    /// equal always hash alike, whatever their names.
     std::size_t hashValue() const;
 
 private:

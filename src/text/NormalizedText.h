@@ -13,7 +13,7 @@ class NormalizedText {
 public:
     NormalizedText() = default;
 
-    /// Prepares UTF-8 text (ill-formed bytes read as U+FFFD).
+    /// Prepares UTF-8 text (ill-formed bytes read as U+FFFD). Safe on any thread.
     static NormalizedText fromUtf8(std::string_view utf8);
 
     /// True when `needle` occurs in this text under canonical equivalence, with the occurrence starting
