@@ -18,6 +18,7 @@
 namespace kestrel {
 
 class AppLauncher;
+class SearchIndex;
 
 /// The desktop services the controller talks through. The controller owns the hot key and the window
 /// it creates; the other services must outlive the controller.
@@ -56,7 +57,8 @@ public:
 
     /// Written by the search field on every edit, with the whole new text.
     void setSearchText(std::string text);
-    /// Written by a click on a row (before `activateSelected()`); must be a valid position or 0.
+    /// Written by a click on a row (before `activateSelected()`); should be a valid position or 0. Any other
+    /// value is clamped into the list as `moveSelection` does (0 for an empty list), so the invariant holds.
     void setSelectedIndex(std::int64_t index);
     /// Written by the settings button and by the end of the settings sheet.
     void setShowingSettings(bool showing);
@@ -86,11 +88,11 @@ public:
     void launchItem(const LauncherApp& item);
 
 private:
-    class SearchCatalog;
-
     void setupHotKey();
     void setIsSearchVisible(bool visible);
     void setFilteredApps(std::vector<LauncherApp> apps);
+    /// Notifies, then assigns `index` unchecked; callers pass a value that keeps the invariant.
+    void assignSelectedIndex(std::int64_t index);
 
     ObjectWillChangePublisher m_objectWillChange;
     bool m_isSearchVisible = false;
@@ -103,7 +105,7 @@ private:
     LauncherServices m_services;
     std::unique_ptr<SearchWindowPort> m_searchWindow;
     /// Precomputed per-application search data (normalised lower-cased names, collation ranks).
-    std::unique_ptr<SearchCatalog> m_searchCatalog;
+    std::unique_ptr<SearchIndex> m_searchIndex;
     /// Expires when the controller is destroyed; the hot key callback holds it weakly.
     std::shared_ptr<AppLauncher*> m_lifetime;
 };
