@@ -1,6 +1,6 @@
 #include "app/SearchIndex.h"
 
-#include "app/ReferenceSearch.h"
+#include "ReferenceSearch.h"
 #include "text/LocaleCollator.h"
 #include "text/NormalizedText.h"
 #include "text/UnicodeText.h"

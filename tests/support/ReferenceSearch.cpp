@@ -1,4 +1,4 @@
-#include "app/ReferenceSearch.h"
+#include "ReferenceSearch.h"
 
 #include "app/CalculatorRow.h"
 #include "text/NormalizedText.h"
