@@ -19,12 +19,14 @@ public:
     MathCalculator() = delete;
 
     /// Whether the text is to be treated as an arithmetic expression (the fifteen recognition tests).
+    /// Should an ICU search fail, the answer is false.
     static bool isMathExpression(std::string_view text);
     /// Whether every ")" closes an earlier "(" and all are closed.
     static bool hasBalancedParentheses(std::string_view text);
     /// Appends ".0" to every integer literal ("7/2" -> "7.0/2.0"; "1.5" stays).
     static std::string preprocessExpression(std::string_view expression);
-    /// The second check, on the output of `preprocessExpression`.
+    /// The second check, on the output of `preprocessExpression`. Should an ICU search fail, the answer
+    /// is false.
     static bool isValidProcessedExpression(std::string_view text);
 
     /// The value of the expression: preprocess, validate, evaluate. Infinite or NaN values give

@@ -1,0 +1,291 @@
+#include "calculator/MathCalculator.h"
+
+#include "calculator/ExpressionEvaluator.h"
+#include "calculator/ExpressionPatterns.h"
+#include "calculator/NumberText.h"
+#include "calculator/PatternSearch.h"
+#include "text/Locale.h"
+#include "text/UnicodeText.h"
+
+#include <unicode/locid.h>
+#include <unicode/numberformatter.h>
+#include <unicode/unistr.h>
+#include <unicode/utypes.h>
+
+#include <array>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::string_view kOperators = "+-*/%^";
+constexpr std::string_view kLeadingOperators = "+*/%^";
+
+// -2^63 and 2^63: the integer path takes whole values from the first up to, not including, the second.
+constexpr double kInt64Lowest = -9223372036854775808.0;
+constexpr double kInt64End = 9223372036854775808.0;
+
+// Each pattern is compiled on first use and then only read.
+const PatternSearch& allowedCharactersOnly()
+{
+    static const PatternSearch pattern(ExpressionPatterns::allowedCharactersOnly);
+    return pattern;
+}
+
+const PatternSearch& doubledOperator()
+{
+    static const PatternSearch pattern(ExpressionPatterns::doubledOperator);
+    return pattern;
+}
+
+const PatternSearch& operatorBesidePeriod()
+{
+    static const PatternSearch pattern(ExpressionPatterns::operatorBesidePeriod);
+    return pattern;
+}
+
+const PatternSearch& operatorAfterOpening()
+{
+    static const PatternSearch pattern(ExpressionPatterns::operatorAfterOpening);
+    return pattern;
+}
+
+const PatternSearch& operatorBeforeClosing()
+{
+    static const PatternSearch pattern(ExpressionPatterns::operatorBeforeClosing);
+    return pattern;
+}
+
+const PatternSearch& impliedMultiplication()
+{
+    static const PatternSearch pattern(ExpressionPatterns::impliedMultiplication);
+    return pattern;
+}
+
+const PatternSearch& twoPeriodNumber()
+{
+    static const PatternSearch pattern(ExpressionPatterns::twoPeriodNumber);
+    return pattern;
+}
+
+// A search that fails says nothing about the text, so it always counts against it: the text is then
+// not taken for an expression. Only a completed search can clear a text of a pattern or confirm one.
+bool isClearOf(const PatternSearch& pattern, const icu::UnicodeString& text)
+{
+    return pattern.findIn(text) == SearchOutcome::notFound;
+}
+
+bool certainlyMatches(const PatternSearch& pattern, const icu::UnicodeString& text)
+{
+    return pattern.findIn(text) == SearchOutcome::found;
+}
+
+// The UTF-16 form ICU searches (ill-formed bytes become U+FFFD); nothing when the text is beyond ICU's
+// 32-bit lengths or memory runs out.
+std::optional<icu::UnicodeString> toIcuText(std::string_view utf8)
+{
+    if (utf8.size() > static_cast<std::size_t>(INT32_MAX)) {
+        return std::nullopt;
+    }
+    icu::UnicodeString text =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    if (text.isBogus()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+bool isSingleCharacterOf(const std::string& character, std::string_view set)
+{
+    return character.size() == 1 && set.find(character.front()) != std::string_view::npos;
+}
+
+bool balanced(const std::vector<std::string>& characters)
+{
+    std::int64_t depth = 0;
+    for (const std::string& character : characters) {
+        if (character == "(") {
+            ++depth;
+        } else if (character == ")") {
+            --depth;
+            if (depth < 0) {
+                return false;
+            }
+        }
+    }
+    return depth == 0;
+}
+
+// The first code point of one well-formed character.
+char32_t firstCodePoint(const std::string& character)
+{
+    if (character.empty()) {
+        return U'\uFFFD';
+    }
+    if (static_cast<unsigned char>(character.front()) < 0x80) {
+        return static_cast<char32_t>(character.front());
+    }
+    const std::u32string decoded = text::toUtf32(std::string_view(character).substr(0, 4));
+    return decoded.empty() ? U'\uFFFD' : decoded.front();
+}
+
+} // namespace
+
+bool MathCalculator::isMathExpression(std::string_view text)
+{
+    // The tests are independent and pure, so they run cheapest first; the answer is their conjunction.
+    const std::u32string codePoints = text::toUtf32(text);
+    std::size_t begin = 0;
+    std::size_t end = codePoints.size();
+    while (begin < end && text::isWhiteSpace(codePoints[begin])) {
+        ++begin;
+    }
+    while (end > begin && text::isWhiteSpace(codePoints[end - 1])) {
+        --end;
+    }
+    const std::u32string_view trimmed = std::u32string_view(codePoints).substr(begin, end - begin);
+    const std::string t = text::toUtf8(trimmed);
+
+    if (t.find_first_of(kOperators) == std::string::npos) {
+        return false;
+    }
+    bool hasDigit = false;
+    for (const char32_t c : trimmed) {
+        if (text::decimalDigitValue(c) >= 0) {
+            hasDigit = true;
+            break;
+        }
+    }
+    if (!hasDigit || t.find("..") != std::string::npos) {
+        return false;
+    }
+    const std::optional<icu::UnicodeString> icuText = toIcuText(t);
+    if (!icuText || !certainlyMatches(allowedCharactersOnly(), *icuText)) {
+        return false;
+    }
+
+    const std::vector<std::string> characters = text::graphemes(t);
+    if (characters.empty()) {
+        return false;
+    }
+    const std::string& first = characters.front();
+    const std::string& last = characters.back();
+    if (isSingleCharacterOf(last, kOperators) || isSingleCharacterOf(first, kLeadingOperators)
+        || first == "." || last == "." || !balanced(characters)) {
+        return false;
+    }
+
+    return isClearOf(doubledOperator(), *icuText) && isClearOf(operatorBesidePeriod(), *icuText)
+        && isClearOf(operatorAfterOpening(), *icuText) && isClearOf(operatorBeforeClosing(), *icuText)
+        && isClearOf(impliedMultiplication(), *icuText);
+}
+
+bool MathCalculator::hasBalancedParentheses(std::string_view text)
+{
+    return balanced(text::graphemes(text));
+}
+
+std::string MathCalculator::preprocessExpression(std::string_view expression)
+{
+    const std::vector<std::string> characters = text::graphemes(expression);
+    const std::size_t n = characters.size();
+    std::vector<bool> numeric(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        numeric[k] = text::isNumeric(firstCodePoint(characters[k]));
+    }
+
+    std::string output;
+    output.reserve(expression.size() + expression.size() / 2 + 2);
+    std::size_t i = 0;
+    while (i < n) {
+        if (!numeric[i]) {
+            output += characters[i];
+            ++i;
+            continue;
+        }
+        while (i < n && numeric[i]) {
+            output += characters[i];
+            ++i;
+        }
+        if (i + 1 < n && characters[i] == "." && numeric[i + 1]) {
+            output += '.';
+            ++i;
+            while (i < n && numeric[i]) {
+                output += characters[i];
+                ++i;
+            }
+        } else {
+            output += ".0";
+        }
+    }
+    return output;
+}
+
+bool MathCalculator::isValidProcessedExpression(std::string_view text)
+{
+    if (text.find("..") != std::string_view::npos) {
+        return false;
+    }
+    const std::optional<icu::UnicodeString> icuText = toIcuText(text);
+    return icuText && isClearOf(twoPeriodNumber(), *icuText) && certainlyMatches(allowedCharactersOnly(), *icuText);
+}
+
+EvaluationResult MathCalculator::evaluate(std::string_view expression)
+{
+    const std::string rewritten = preprocessExpression(expression);
+    if (!isValidProcessedExpression(rewritten)) {
+        return CalculatorError::invalidExpression;
+    }
+    return ExpressionEvaluator::evaluate(rewritten);
+}
+
+std::string MathCalculator::formatResult(double value)
+{
+    return formatResult(value, text::userLocale(text::LocaleCategory::numeric));
+}
+
+std::string MathCalculator::formatResult(double value, const std::string& localeId)
+{
+    if (std::fmod(value, 1.0) == 0.0 && value >= kInt64Lowest && value < kInt64End) {
+        return std::to_string(static_cast<std::int64_t>(value));
+    }
+    if (!std::isfinite(value)) {
+        return shortestRoundTripText(value);
+    }
+    // The formatter is given decimal text rather than the double: fixed-form shortest text is exact for
+    // whole numbers (2^63 keeps its last digits ...808, which the double path would round to ...776,000)
+    // and the same shortest digits as the double path for everything else.
+    std::array<char, 400> buffer{};
+    const auto [end, error] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
+    if (error != std::errc()) {
+        return shortestRoundTripText(value);
+    }
+    const icu::Locale locale(localeId.c_str());
+    if (locale.isBogus()) {
+        return shortestRoundTripText(value);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::number::FormattedNumber formatted =
+        icu::number::NumberFormatter::withLocale(locale)
+            .precision(icu::number::Precision::minMaxFraction(0, 10))
+            .formatDecimal(icu::StringPiece(buffer.data(), static_cast<int32_t>(end - buffer.data())), status);
+    if (U_FAILURE(status)) {
+        return shortestRoundTripText(value);
+    }
+    const icu::UnicodeString shown = formatted.toString(status);
+    if (U_FAILURE(status) || shown.isBogus() || shown.isEmpty()) {
+        return shortestRoundTripText(value);
+    }
+    std::string utf8;
+    shown.toUTF8String(utf8);
+    return utf8;
+}
+
+} // namespace kestrel
