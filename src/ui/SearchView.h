@@ -1,19 +1,42 @@
 #pragma once
 
+#include "app/ObjectWillChangePublisher.h"
+
+#include <QPointer>
 #include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QListView;
+class QModelIndex;
+class QToolButton;
 
 namespace kestrel {
 
 class AppLauncher;
+class AppRow;
+class IconProvider;
+class ResultListModel;
+class SettingsView;
 
 /// The whole content of the search window: a rounded panel with the header (magnifying glass, search
 /// field, settings and quit buttons), a divider and the result list (at most 300 high). Shows the
 /// controller's published state, writes `searchText`, `selectedIndex` and `showingSettings`, and calls
 /// `updateSearchResults()` once per change of the search text and `activateSelected()` on a row click.
 /// Keyboard navigation is the window's key monitor's, not the view's. Main thread only.
+///
+/// The panel spans the full width from the top edge at its natural height (header, divider and list); the
+/// view paints nothing outside `panelRect()`, so a translucent window shows the desktop there. The panel's
+/// drop shadow is left to the compositor: it cannot fit beside a panel as wide as the window.
 class SearchView : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int maximumListHeight = 300;
+    static constexpr int cornerRadius = 12;
+
     /// `launcher` must outlive the view.
     explicit SearchView(AppLauncher& launcher, QWidget* parent = nullptr);
     ~SearchView() override;
@@ -21,6 +44,58 @@ public:
     /// Gives the search field the keyboard focus one event-loop turn later (called each time the window
     /// appears).
     void focusSearchFieldSoon();
+
+    /// The rounded panel's bounds in this widget's coordinates (corner radius `cornerRadius`).
+    QRect panelRect() const;
+
+signals:
+    /// The panel moved or changed size (for a window that shapes itself to it).
+    void panelGeometryChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildHeader();
+    void buildList();
+    void updateSymbols();
+
+    /// Called for every change notification of the controller: queues one refresh for the next turn of
+    /// the event loop, however many notifications arrive before it runs.
+    void scheduleRefresh();
+    /// Reacts to a changed search text, then shows the controller's current state.
+    void refresh();
+    void syncSelection(bool rowsChanged);
+    void syncSettingsSheet();
+    void settingsFinished();
+    void activateRow(const QModelIndex& index);
+
+    AppLauncher& m_launcher;
+    ObjectWillChangePublisher::Subscription m_subscription = 0;
+    /// The search text as the change observer last saw it.
+    std::string m_observedSearchText;
+    bool m_refreshPending = false;
+    /// The selected position that the list last showed (-1 before the first sync).
+    std::int64_t m_shownSelection = -1;
+
+    std::unique_ptr<IconProvider> m_icons;
+    ResultListModel* m_model = nullptr;
+    AppRow* m_rowDelegate = nullptr;
+
+    QWidget* m_header = nullptr;
+    QWidget* m_magnifier = nullptr;
+    QLineEdit* m_field = nullptr;
+    QToolButton* m_settingsButton = nullptr;
+    QToolButton* m_quitButton = nullptr;
+    QWidget* m_divider = nullptr;
+    QListView* m_list = nullptr;
+
+    QPointer<SettingsView> m_settings;
+    /// Set while the view itself ends the sheet because `showingSettings` became false.
+    bool m_closingSettings = false;
 };
 
 } // namespace kestrel

@@ -1,0 +1,186 @@
+#include "ui/AppRow.h"
+
+#include "ui/IconProvider.h"
+#include "ui/ResultListModel.h"
+#include "ui/Symbols.h"
+#include "ui/ViewStyle.h"
+
+#include <QAbstractItemView>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kestrel {
+
+namespace {
+
+/// Breaks `layout` into lines of `width`, at word boundaries where possible and anywhere inside a word that
+/// is wider than the line; returns the height of all lines.
+int wrapTitle(QTextLayout& layout, int width)
+{
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.setFont(AppRow::titleFont());
+    qreal y = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max(1, width));
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    return static_cast<int>(std::ceil(y));
+}
+
+int textLeft()
+{
+    return AppRow::outerInset + AppRow::innerHorizontal + AppRow::pictureSize + AppRow::pictureSpacing;
+}
+
+int textWidth(int rowWidth)
+{
+    return std::max(1, rowWidth - textLeft() - AppRow::innerHorizontal - AppRow::outerInset);
+}
+
+} // namespace
+
+AppRow::AppRow(IconProvider& icons, QObject* parent) : QStyledItemDelegate(parent), m_icons(icons) {}
+
+QFont AppRow::titleFont()
+{
+    return ViewStyle::font(titleSize);
+}
+
+QFont AppRow::subtitleFont()
+{
+    return ViewStyle::font(ViewStyle::captionSize);
+}
+
+QString AppRow::subtitleText(const LauncherApp& app)
+{
+    if (app.type() == LauncherItemType::calculation) {
+        return tr("Press Enter to copy result");
+    }
+    if (app.url()) {
+        return QString::fromStdString(app.url()->path());
+    }
+    return {};
+}
+
+QString AppRow::displayedSubtitle(const LauncherApp& app, int width)
+{
+    const QString text = subtitleText(app);
+    if (app.type() == LauncherItemType::calculation) {
+        return text;
+    }
+    return QFontMetrics(subtitleFont()).elidedText(text, Qt::ElideMiddle, textWidth(width));
+}
+
+AppRow::Geometry AppRow::layout(const LauncherApp& app, QPoint origin, int width)
+{
+    const int available = textWidth(width);
+    QTextLayout title(QString::fromStdString(app.name()));
+    const int titleHeight = wrapTitle(title, available);
+    const bool hasSubtitle = app.type() == LauncherItemType::calculation || app.url().has_value();
+    const int subtitleHeight = hasSubtitle ? QFontMetrics(subtitleFont()).height() : 0;
+    const int blockHeight = titleHeight + (hasSubtitle ? lineSpacing + subtitleHeight : 0);
+    const int contentHeight = std::max(pictureSize, blockHeight);
+
+    Geometry geometry;
+    geometry.height = contentHeight + 2 * innerVertical;
+    const int contentTop = origin.y() + innerVertical;
+    geometry.highlight = QRect(origin.x() + outerInset, origin.y(), std::max(0, width - 2 * outerInset),
+                               geometry.height);
+    geometry.picture = QRect(origin.x() + outerInset + innerHorizontal,
+                             contentTop + (contentHeight - pictureSize) / 2, pictureSize, pictureSize);
+    const int blockTop = contentTop + (contentHeight - blockHeight) / 2;
+    geometry.title = QRect(origin.x() + textLeft(), blockTop, available, titleHeight);
+    if (hasSubtitle) {
+        geometry.subtitle = QRect(origin.x() + textLeft(), blockTop + titleHeight + lineSpacing, available,
+                                  subtitleHeight);
+    }
+    return geometry;
+}
+
+void AppRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const auto* model = qobject_cast<const ResultListModel*>(index.model());
+    const LauncherApp* app = model != nullptr ? model->app(index) : nullptr;
+    if (app == nullptr) {
+        return;
+    }
+    const Geometry geometry = layout(*app, option.rect.topLeft(), option.rect.width());
+    const QPalette& palette = option.palette;
+
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    if (index.data(ResultListModel::SelectedRole).toBool()) {
+        painter->fillRect(geometry.highlight, ViewStyle::gray(0.3));
+    }
+
+    paintPicture(*painter, *app, geometry.picture, palette);
+
+    QTextLayout title(QString::fromStdString(app->name()));
+    wrapTitle(title, geometry.title.width());
+    painter->setPen(ViewStyle::primary(palette));
+    title.draw(painter, geometry.title.topLeft());
+
+    if (!geometry.subtitle.isEmpty()) {
+        const bool calculation = app->type() == LauncherItemType::calculation;
+        painter->setPen(calculation ? ViewStyle::secondary(palette) : ViewStyle::gray());
+        painter->setFont(subtitleFont());
+        painter->drawText(geometry.subtitle, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          displayedSubtitle(*app, option.rect.width()));
+    }
+    painter->restore();
+}
+
+void AppRow::paintPicture(QPainter& painter, const LauncherApp& app, const QRect& area,
+                          const QPalette& palette) const
+{
+    if (app.type() == LauncherItemType::calculation) {
+        Symbols::paint(painter, area, QStringLiteral("function"), ViewStyle::accent(palette));
+        return;
+    }
+    const QIcon icon = m_icons.icon(app.icon());
+    if (!icon.isNull()) {
+        const qreal dpr = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+        const QPixmap image = icon.pixmap(area.size(), dpr);
+        if (!image.isNull()) {
+            const QSizeF fitted = image.deviceIndependentSize().scaled(QSizeF(area.size()), Qt::KeepAspectRatio);
+            const QRectF target(area.x() + (area.width() - fitted.width()) / 2.0,
+                                area.y() + (area.height() - fitted.height()) / 2.0, fitted.width(),
+                                fitted.height());
+            painter.drawPixmap(target, image, QRectF(image.rect()));
+            return;
+        }
+    }
+    QPainterPath placeholder;
+    placeholder.addRoundedRect(QRectF(area), placeholderRadius, placeholderRadius);
+    painter.fillPath(placeholder, ViewStyle::gray(0.3));
+}
+
+QSize AppRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const auto* model = qobject_cast<const ResultListModel*>(index.model());
+    const LauncherApp* app = model != nullptr ? model->app(index) : nullptr;
+    int width = option.rect.width();
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget)) {
+        width = view->viewport()->width();
+    }
+    if (width <= 0) {
+        width = 600;
+    }
+    if (app == nullptr) {
+        return {width, pictureSize + 2 * innerVertical};
+    }
+    return {width, layout(*app, QPoint(), width).height};
+}
+
+} // namespace kestrel

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "catalog/LauncherApp.h"
+
+#include <QFont>
+#include <QRect>
+#include <QStyledItemDelegate>
+
+namespace kestrel {
+
+class IconProvider;
+
+/// Draws one row of the result list from a `ResultListModel`: the picture (the application's icon, a gray
+/// placeholder when it has none, or the function symbol for the calculator row), the name, which wraps onto
+/// as many lines as it needs, and below it the application's path (one line, shortened in the middle) or,
+/// for the calculator row, the hint to press Enter. The selected row gets a gray background inset 8 from
+/// both sides of the list; nothing else changes with the selection. Main thread only.
+class AppRow : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    /// Where the parts of a row go, in the coordinates of the list's viewport (device-independent pixels).
+    struct Geometry {
+        /// The selected row's background: the whole row height, inset `outerInset` left and right.
+        QRect highlight;
+        /// The 32 x 32 picture area.
+        QRect picture;
+        /// The wrapped name.
+        QRect title;
+        /// The subtitle line; empty when the row has no subtitle.
+        QRect subtitle;
+        /// The row's full height.
+        int height = 0;
+    };
+
+    static constexpr int outerInset = 8;
+    static constexpr int innerHorizontal = 20;
+    static constexpr int innerVertical = 8;
+    static constexpr int pictureSize = 32;
+    static constexpr int pictureSpacing = 12;
+    static constexpr int lineSpacing = 2;
+    static constexpr int titleSize = 16;
+    static constexpr int placeholderRadius = 6;
+
+    /// `icons` must outlive the delegate.
+    explicit AppRow(IconProvider& icons, QObject* parent = nullptr);
+
+    /// Lays out the row for `app` whose top-left corner is `origin`, `width` wide.
+    static Geometry layout(const LauncherApp& app, QPoint origin, int width);
+
+    /// The subtitle's full text: the hint for a calculator row, the path for an application with a URL,
+    /// empty otherwise.
+    static QString subtitleText(const LauncherApp& app);
+    /// The subtitle as drawn in `width` pixels: the path shortened in the middle when it does not fit.
+    static QString displayedSubtitle(const LauncherApp& app, int width);
+
+    static QFont titleFont();
+    static QFont subtitleFont();
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    /// The row's size at the current width of the list's viewport (the name may wrap, so the height depends
+    /// on the width).
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    void paintPicture(QPainter& painter, const LauncherApp& app, const QRect& area, const QPalette& palette) const;
+
+    IconProvider& m_icons;
+};
+
+} // namespace kestrel

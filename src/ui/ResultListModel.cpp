@@ -1,0 +1,193 @@
+#include "ui/ResultListModel.h"
+
+#include "ui/AppRow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace kestrel {
+
+namespace {
+
+struct UuidHash {
+    std::size_t operator()(const Uuid& id) const noexcept
+    {
+        std::uint64_t high = 0;
+        std::uint64_t low = 0;
+        std::memcpy(&high, id.bytes().data(), sizeof high);
+        std::memcpy(&low, id.bytes().data() + sizeof high, sizeof low);
+        return static_cast<std::size_t>(high ^ (low * 0x9E3779B97F4A7C15ULL));
+    }
+};
+
+bool sameIds(const std::vector<LauncherApp>& a, const std::vector<LauncherApp>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const LauncherApp& x, const LauncherApp& y) { return x.id() == y.id(); });
+}
+
+} // namespace
+
+ResultListModel::ResultListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+bool ResultListModel::setResults(const std::vector<LauncherApp>& apps, std::int64_t selectedIndex)
+{
+    const std::int64_t previousSelection = m_selectedIndex;
+    if (sameIds(m_apps, apps)) {
+        m_selectedIndex = selectedIndex;
+        if (previousSelection != selectedIndex) {
+            for (const std::int64_t row : {previousSelection, selectedIndex}) {
+                if (row >= 0 && row < static_cast<std::int64_t>(m_apps.size())) {
+                    const QModelIndex changed = index(static_cast<int>(row));
+                    emit dataChanged(changed, changed, {SelectedRole});
+                }
+            }
+        }
+        return false;
+    }
+
+    replaceRows(apps);
+    m_selectedIndex = selectedIndex;
+    if (!m_apps.empty()) {
+        emit dataChanged(index(0), index(static_cast<int>(m_apps.size()) - 1), {SelectedRole});
+    }
+    return true;
+}
+
+void ResultListModel::replaceRows(const std::vector<LauncherApp>& apps)
+{
+    std::unordered_map<Uuid, int, UuidHash> newPosition;
+    newPosition.reserve(apps.size());
+    for (std::size_t i = 0; i < apps.size(); ++i) {
+        newPosition.emplace(apps[i].id(), static_cast<int>(i));
+    }
+    if (newPosition.size() != apps.size()) {
+        // Ids are meant to be unique; without that there is no identity to keep.
+        beginResetModel();
+        m_apps = apps;
+        endResetModel();
+        return;
+    }
+
+    // 1. Remove the rows whose id is gone, in contiguous runs from the bottom up.
+    int row = static_cast<int>(m_apps.size()) - 1;
+    while (row >= 0) {
+        if (newPosition.count(m_apps[static_cast<std::size_t>(row)].id()) != 0) {
+            --row;
+            continue;
+        }
+        const int last = row;
+        while (row - 1 >= 0 && newPosition.count(m_apps[static_cast<std::size_t>(row - 1)].id()) == 0) {
+            --row;
+        }
+        beginRemoveRows(QModelIndex(), row, last);
+        m_apps.erase(m_apps.begin() + row, m_apps.begin() + last + 1);
+        endRemoveRows();
+        --row;
+    }
+
+    // 2. Bring the surviving rows into their new relative order, carrying persistent indexes along.
+    const auto byNewPosition = [&](const LauncherApp& a, const LauncherApp& b) {
+        return newPosition.at(a.id()) < newPosition.at(b.id());
+    };
+    if (!std::is_sorted(m_apps.begin(), m_apps.end(), byNewPosition)) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::vector<int> order(m_apps.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = static_cast<int>(i);
+        }
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return byNewPosition(m_apps[static_cast<std::size_t>(a)],
+                                                                  m_apps[static_cast<std::size_t>(b)]); });
+        std::vector<int> rankOf(order.size());
+        std::vector<LauncherApp> sorted;
+        sorted.reserve(m_apps.size());
+        for (std::size_t rank = 0; rank < order.size(); ++rank) {
+            rankOf[static_cast<std::size_t>(order[rank])] = static_cast<int>(rank);
+            sorted.push_back(m_apps[static_cast<std::size_t>(order[rank])]);
+        }
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& old : from) {
+            to.append(index(rankOf[static_cast<std::size_t>(old.row())], old.column()));
+        }
+        m_apps = std::move(sorted);
+        changePersistentIndexList(from, to);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+    // 3. Insert the rows with new ids, in contiguous runs from the top down.
+    std::unordered_set<Uuid, UuidHash> survivors;
+    survivors.reserve(m_apps.size());
+    for (const LauncherApp& app : m_apps) {
+        survivors.insert(app.id());
+    }
+    std::size_t at = 0;
+    while (at < apps.size()) {
+        if (survivors.count(apps[at].id()) != 0) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < apps.size() && survivors.count(apps[end].id()) == 0) {
+            ++end;
+        }
+        beginInsertRows(QModelIndex(), static_cast<int>(at), static_cast<int>(end) - 1);
+        m_apps.insert(m_apps.begin() + static_cast<std::ptrdiff_t>(at), apps.begin() + static_cast<std::ptrdiff_t>(at),
+                      apps.begin() + static_cast<std::ptrdiff_t>(end));
+        endInsertRows();
+        at = end;
+    }
+}
+
+const LauncherApp* ResultListModel::app(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.model() != this || index.row() < 0 ||
+        static_cast<std::size_t>(index.row()) >= m_apps.size()) {
+        return nullptr;
+    }
+    return &m_apps[static_cast<std::size_t>(index.row())];
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_apps.size());
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const
+{
+    const LauncherApp* item = app(index);
+    if (item == nullptr) {
+        return {};
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+        return QString::fromStdString(item->name());
+    case Qt::AccessibleTextRole: {
+        const QString subtitle = AppRow::subtitleText(*item);
+        const QString name = QString::fromStdString(item->name());
+        return subtitle.isEmpty() ? name : name + QStringLiteral(", ") + subtitle;
+    }
+    case SelectedRole:
+        return isSelectedRow(index.row());
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> ResultListModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(SelectedRole, "selected");
+    return names;
+}
+
+bool ResultListModel::isSelectedRow(std::int64_t row) const
+{
+    return row == m_selectedIndex;
+}
+
+} // namespace kestrel
