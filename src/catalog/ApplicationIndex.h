@@ -4,6 +4,7 @@
 #include "catalog/LauncherApp.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kestrel {
@@ -30,10 +31,15 @@ private:
     void scanDirectory(const std::string& path);
     /// Appends one record per visible desktop entry of the XDG directories, in precedence order.
     void scanDesktopEntries();
+    /// Sorts `m_apps` by name with the user's collation; equal names keep their scan order.
+    void sortByName();
+    /// One shared handle per distinct icon source seen during a scan.
+    IconRef sharedIcon(IconSource::Kind kind, const std::string& value);
 
     CatalogLocations m_locations;
     std::vector<LauncherApp> m_apps;
     std::vector<std::string> m_applicationDirectories;
+    std::unordered_map<std::string, IconRef> m_themeIcons;
 };
 
 } // namespace kestrel

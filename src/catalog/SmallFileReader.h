@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace kestrel {
+
+/// Reads whole configuration-sized files (Info.plist, desktop entries) for the catalogue scan.
+class SmallFileReader {
+public:
+    /// The bytes of the regular file at `path` (symbolic links followed), or nothing when it is missing,
+    /// unreadable, not a regular file (a directory, a FIFO, a device: never blocks on them) or larger than
+    /// `maxBytes`. Never throws for I/O failures.
+    static std::optional<std::string> read(const std::string& path, std::size_t maxBytes);
+};
+
+} // namespace kestrel
