@@ -1,0 +1,402 @@
+// Measures the running launcher from outside, in one process, on an X server with a window manager
+// (scripts/measure runs it on a private Xvfb with openbox). Key presses are sent with XTEST; the window
+// is watched through MapNotify/UnmapNotify on the root window and by reading its pixels with GetImage,
+// so no other process is spawned while a figure is taken.
+//
+//   kestrel-measure latency PID PRESSES   PRESSES hot key presses that show the window, each followed by
+//                                         one that hides it again: per show the time from sending
+//                                         Ctrl+Space to the window's MapNotify, and to the window's
+//                                         centre showing its settled pixels
+//   kestrel-measure show PID              one hot key press; prints the milliseconds to MapNotify
+//   kestrel-measure startup COMMAND...    starts COMMAND and presses Ctrl+Space as soon as the launcher
+//                                         has grabbed it; prints the time from the start to the grab and
+//                                         to the first MapNotify of the launcher's window; stops COMMAND
+#include <sys/wait.h>
+#include <unistd.h>
+#include <poll.h>
+#include <signal.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, FreeDeleter>;
+using Event = Owned<xcb_generic_event_t>;
+
+[[noreturn]] void fail(const std::string& message)
+{
+    std::fprintf(stderr, "kestrel-measure: %s\n", message.c_str());
+    std::exit(2);
+}
+
+double millisecondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+class Display {
+public:
+    Display()
+        : m_c(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(m_c))
+            fail("cannot connect to the X server");
+        m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        m_control = keycodeFor(0xffe3);
+        m_space = keycodeFor(0x0020);
+        m_pidAtom = atom("_NET_WM_PID");
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_c, root(), XCB_CW_EVENT_MASK, &mask);
+        sync();
+    }
+    ~Display() { xcb_disconnect(m_c); }
+    Display(const Display&) = delete;
+    Display& operator=(const Display&) = delete;
+
+    xcb_connection_t* connection() const { return m_c; }
+    xcb_window_t root() const { return m_screen->root; }
+    xcb_keycode_t space() const { return m_space; }
+
+    void key(xcb_keycode_t code, bool down)
+    {
+        xcb_test_fake_input(m_c, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    void pressHotKey()
+    {
+        key(m_control, true);
+        key(m_space, true);
+        key(m_space, false);
+        key(m_control, false);
+        xcb_flush(m_c);
+    }
+    void holdHotKey()
+    {
+        key(m_control, true);
+        key(m_space, true);
+    }
+    void releaseHotKey()
+    {
+        key(m_space, false);
+        key(m_control, false);
+    }
+
+    /// A round trip: every event the server generated before it is in the queue afterwards.
+    void sync() { std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr)); }
+
+    /// The next event, or null once `deadline` passes.
+    Event nextEvent(Clock::time_point deadline)
+    {
+        while (true) {
+            if (xcb_generic_event_t* event = xcb_poll_for_event(m_c))
+                return Event(event);
+            if (xcb_connection_has_error(m_c))
+                fail("the X connection broke");
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return nullptr;
+            pollfd fd{xcb_get_file_descriptor(m_c), POLLIN, 0};
+            ::poll(&fd, 1, static_cast<int>(std::min<long long>(left.count() + 1, 100)));
+        }
+    }
+
+    /// `window` or its descendant (a window manager's frame holds the client) that carries _NET_WM_PID
+    /// equal to `pid`, or 0 when there is none.
+    xcb_window_t windowOf(xcb_window_t window, pid_t pid, int depth = 0)
+    {
+        Owned<xcb_get_property_reply_t> property(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 0, window, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+        if (property && xcb_get_property_value_length(property.get()) == 4 &&
+            *static_cast<std::uint32_t*>(xcb_get_property_value(property.get())) == static_cast<std::uint32_t>(pid))
+            return window;
+        if (depth >= 3)
+            return 0;
+        Owned<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr));
+        if (!tree)
+            return 0;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            if (const xcb_window_t found = windowOf(children[i], pid, depth + 1))
+                return found;
+        }
+        return 0;
+    }
+
+    bool viewable(xcb_window_t window)
+    {
+        Owned<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window), nullptr));
+        return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+
+    /// The window's rectangle in root coordinates.
+    xcb_rectangle_t rootRectangle(xcb_window_t window)
+    {
+        Owned<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr));
+        Owned<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
+            m_c, xcb_translate_coordinates(m_c, window, root(), 0, 0), nullptr));
+        if (!g || !at)
+            fail("the launcher's window vanished");
+        return {at->dst_x, at->dst_y, g->width, g->height};
+    }
+
+    std::vector<std::uint8_t> pixels(std::int16_t x, std::int16_t y, std::uint16_t size)
+    {
+        Owned<xcb_get_image_reply_t> image(xcb_get_image_reply(
+            m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), x, y, size, size, ~0u), nullptr));
+        if (!image)
+            return {};
+        const std::uint8_t* data = xcb_get_image_data(image.get());
+        return {data, data + xcb_get_image_data_length(image.get())};
+    }
+
+    /// Maps a small window of our own and gives it the focus, so that unclaimed key presses come to us.
+    xcb_window_t mapFocusedWindow()
+    {
+        const xcb_window_t window = xcb_generate_id(m_c);
+        const std::uint32_t values[] = {XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, window, root(), 0, 0, 200, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual, XCB_CW_EVENT_MASK, values);
+        xcb_map_window(m_c, window);
+        xcb_flush(m_c);
+        const auto deadline = Clock::now() + 10s;
+        while (Event event = nextEvent(deadline)) {
+            const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event.get());
+            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY && map->window == window)
+                break;
+        }
+        xcb_set_input_focus(m_c, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        sync();
+        return window;
+    }
+
+private:
+    xcb_keycode_t keycodeFor(xcb_keysym_t keysym)
+    {
+        const xcb_setup_t* setup = xcb_get_setup(m_c);
+        const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+        Owned<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(
+            m_c, xcb_get_keyboard_mapping(m_c, setup->min_keycode, count), nullptr));
+        if (!map)
+            fail("cannot read the keyboard mapping");
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+        for (int i = 0; i < count; ++i) {
+            if (syms[i * map->keysyms_per_keycode] == keysym)
+                return static_cast<xcb_keycode_t>(setup->min_keycode + i);
+        }
+        fail("no keycode for a key the measurement needs");
+    }
+    xcb_atom_t atom(const char* name)
+    {
+        Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            m_c, xcb_intern_atom(m_c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+        return reply ? reply->atom : XCB_NONE;
+    }
+
+    xcb_connection_t* m_c;
+    xcb_screen_t* m_screen = nullptr;
+    xcb_keycode_t m_control = 0;
+    xcb_keycode_t m_space = 0;
+    xcb_atom_t m_pidAtom = XCB_NONE;
+};
+
+struct Shown {
+    Clock::time_point at;
+    xcb_window_t window;
+};
+
+/// Waits for a top-level window of `pid` to be mapped (the window manager maps a new frame for every
+/// show). Returns the moment the MapNotify was read and the launcher's own window, or nothing at the
+/// deadline. Identifying the window happens after the moment is taken.
+std::optional<Shown> awaitShown(Display& x, pid_t pid, std::chrono::seconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (Event event = x.nextEvent(deadline)) {
+        const auto seen = Clock::now();
+        if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
+            continue;
+        const auto* notify = reinterpret_cast<xcb_map_notify_event_t*>(event.get());
+        if (notify->event != x.root())
+            continue;
+        if (const xcb_window_t window = x.windowOf(notify->window, pid))
+            return Shown{seen, window};
+    }
+    return std::nullopt;
+}
+
+/// Polls until `window` is no longer viewable; false at the deadline.
+bool awaitHidden(Display& x, xcb_window_t window, std::chrono::seconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        if (!x.viewable(window))
+            return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+int measureLatency(pid_t pid, int presses)
+{
+    Display x;
+    std::vector<double> mapped;
+    std::vector<double> painted;
+    std::vector<std::uint8_t> settled;
+    std::int16_t probeX = 0;
+    std::int16_t probeY = 0;
+    constexpr std::uint16_t probeSize = 16;
+
+    for (int press = 1; press <= presses; ++press) {
+        const auto sent = Clock::now();
+        x.pressHotKey();
+        const std::optional<Shown> shown = awaitShown(x, pid, 10s);
+        if (!shown)
+            fail("press " + std::to_string(press) + ": the launcher's window did not appear");
+        mapped.push_back(millisecondsBetween(sent, shown->at));
+
+        std::optional<double> paint;
+        if (!settled.empty()) {
+            const auto deadline = Clock::now() + 3s;
+            while (Clock::now() < deadline) {
+                if (x.pixels(probeX, probeY, probeSize) == settled) {
+                    paint = millisecondsBetween(sent, Clock::now());
+                    break;
+                }
+            }
+        }
+        if (paint)
+            painted.push_back(*paint);
+        char paintText[32] = "(not taken)";
+        if (paint)
+            std::snprintf(paintText, sizeof paintText, "%7.2f ms", *paint);
+        std::printf("press %2d: mapped %7.2f ms, painted %s\n", press, mapped.back(), paintText);
+
+        // Let the window settle, remember what its centre shows, then hide it for the next press.
+        std::this_thread::sleep_for(300ms);
+        const xcb_rectangle_t r = x.rootRectangle(shown->window);
+        probeX = static_cast<std::int16_t>(r.x + r.width / 2 - probeSize / 2);
+        probeY = static_cast<std::int16_t>(r.y + r.height / 2 - probeSize / 2);
+        settled = x.pixels(probeX, probeY, probeSize);
+        x.pressHotKey();
+        if (!awaitHidden(x, shown->window, 10s))
+            fail("press " + std::to_string(press) + ": the hot key did not hide the window");
+        std::this_thread::sleep_for(200ms);
+    }
+
+    if (mapped.size() < 2)
+        return 0;
+    const std::vector<double> steady(mapped.begin() + 1, mapped.end());
+    std::printf("mapped: median %.2f ms, max %.2f ms over presses 2..%d\n", median(steady),
+                *std::max_element(steady.begin(), steady.end()), presses);
+    if (painted.size() == steady.size()) {
+        std::printf("painted: median %.2f ms, max %.2f ms over presses 2..%d\n", median(painted),
+                    *std::max_element(painted.begin(), painted.end()), presses);
+    } else {
+        std::printf("painted: taken for %zu of %zu presses\n", painted.size(), steady.size());
+    }
+    return 0;
+}
+
+int measureShow(pid_t pid)
+{
+    Display x;
+    const auto sent = Clock::now();
+    x.pressHotKey();
+    const std::optional<Shown> shown = awaitShown(x, pid, 30s);
+    if (!shown)
+        fail("the launcher's window did not appear");
+    std::printf("%.2f\n", millisecondsBetween(sent, shown->at));
+    return 0;
+}
+
+int measureStartup(char** command)
+{
+    Display x;
+    const xcb_window_t own = x.mapFocusedWindow();
+    const auto started = Clock::now();
+    const pid_t child = fork();
+    if (child < 0)
+        fail("fork failed");
+    if (child == 0) {
+        execvp(command[0], command);
+        std::fprintf(stderr, "kestrel-measure: cannot run %s\n", command[0]);
+        _exit(127);
+    }
+
+    // Press Ctrl+Space every 2 ms until a press no longer reaches our own focused window: from then on
+    // the launcher holds the grab, and that press waits in its queue until its event loop runs.
+    std::optional<Clock::time_point> grabbed;
+    const auto deadline = started + 60s;
+    while (!grabbed && Clock::now() < deadline) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child)
+            fail("the launcher exited during start-up");
+        const auto pressed = Clock::now();
+        x.holdHotKey();
+        x.sync();
+        bool reachedUs = false;
+        while (xcb_generic_event_t* raw = xcb_poll_for_queued_event(x.connection())) {
+            Event event(raw);
+            const auto* key = reinterpret_cast<xcb_key_press_event_t*>(raw);
+            if ((raw->response_type & 0x7f) == XCB_KEY_PRESS && key->event == own && key->detail == x.space())
+                reachedUs = true;
+        }
+        x.releaseHotKey();
+        x.sync();
+        if (!reachedUs)
+            grabbed = pressed;
+        else
+            std::this_thread::sleep_for(2ms);
+    }
+    if (!grabbed)
+        fail("the launcher never grabbed Ctrl+Space");
+
+    const std::optional<Shown> shown = awaitShown(x, child, 60s);
+    kill(child, SIGTERM);
+    waitpid(child, nullptr, 0);
+    if (!shown)
+        fail("the launcher's window did not appear after the hot key");
+    std::printf("grabbed %.1f ms\nshown %.1f ms\n", millisecondsBetween(started, *grabbed),
+                millisecondsBetween(started, shown->at));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "latency" && argc == 4)
+        return measureLatency(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]));
+    if (mode == "show" && argc == 3)
+        return measureShow(static_cast<pid_t>(std::atoi(argv[2])));
+    if (mode == "startup" && argc >= 3)
+        return measureStartup(argv + 2);
+    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND...\n");
+    return 2;
+}

@@ -1,0 +1,258 @@
+#!/usr/bin/env bash
+# End-to-end scenarios: the real launcher on a private Xvfb with openbox, driven with real key presses.
+#   scenarios.sh SCENARIO      (ctest runs one test per scenario; see CMakeLists.txt)
+# What the launcher does is observed from outside: which fixture application a Return launched (each
+# entry's Exec records its id), what the clipboard holds, and whether the launcher's window is mapped.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+# The hot key reaches the launcher while another client has the focus, and toggles the one window.
+scenario_hotkey_toggles_over_other_client() {
+  start_x
+  make_catalog
+  start_x_client other --window
+  wait_for "$E2E_DEADLINE" grep -q '^window ' "$E2E_TMP/other.out" || e2e_die "the other client did not map its window"
+  local other
+  other=$(awk '/^window /{print $2}' "$E2E_TMP/other.out")
+  start_launcher
+  expect "no launcher window at start" launcher_hidden
+  expect "the other client has the focus" wait_for "$E2E_DEADLINE" focus_is "$other"
+
+  press_hotkey
+  expect "Ctrl+Space shows the launcher while another client has the focus" wait_for "$E2E_DEADLINE" launcher_shown
+  expect "the shown launcher takes the keyboard focus" wait_for "$E2E_DEADLINE" launcher_focused
+  local first
+  first=$(launcher_viewable_windows)
+  expect "the launcher shows one window" test "$(wc -l <<<"$first")" -eq 1
+
+  press_hotkey
+  expect "Ctrl+Space again hides it" wait_for "$E2E_DEADLINE" launcher_hidden
+
+  xdotool windowfocus --sync "$other" 2>/dev/null || true
+  expect "the focus is back on the other client" wait_for "$E2E_DEADLINE" focus_is "$other"
+  press_hotkey
+  expect "a third Ctrl+Space shows it again" wait_for "$E2E_DEADLINE" launcher_shown
+  expect "the third show reuses the first window" test "$(launcher_viewable_windows)" = "$first"
+  expect "and takes the keyboard focus from the other client" wait_for "$E2E_DEADLINE" launcher_focused
+  expect "the other client never received a Space" bash -c "! grep -qx 'key 0x20' '$E2E_TMP/other.out'"
+  press Escape
+  expect "Escape hides it" wait_for "$E2E_DEADLINE" launcher_hidden
+}
+
+focus_is() { [ "$(printf '0x%x' "$(xdotool getwindowfocus -f 2>/dev/null)")" = "$1" ]; }
+
+# Typing filters the list: prefix matches first, case-insensitive, matches inside names after them.
+scenario_typing_filters() {
+  start_x
+  make_catalog
+  start_launcher
+  #                 launches     text     keys after typing
+  launch_and_expect fig          "fig"
+  launch_and_expect candied-fig  "FIG"    Down
+  launch_and_expect blueberry    "err"
+  launch_and_expect elderberry   "err"    Down Down
+  launch_and_expect cherry       "Ch"
+  launch_and_expect apricot      "a"
+}
+
+# Down and Up move the selection one row and stop at the first and the last row, without wrapping.
+scenario_selection_stops_at_ends() {
+  start_x
+  make_catalog
+  start_launcher
+  #                 launches     text  keys
+  launch_and_expect apricot      ""    Up
+  launch_and_expect blueberry    ""    Down
+  launch_and_expect fig          ""    Down Down Down Down Down Down Down Down
+  launch_and_expect elderberry   ""    Down Down Down Down Down Down Down Down Up
+  launch_and_expect blueberry    ""    Down Up Up Up Down
+  launch_and_expect elderberry   "rr"  Down Down Down Down
+}
+
+# Return on an application launches it once, hides the window, and the launcher keeps running.
+scenario_return_launches_application_and_hides() {
+  start_x
+  make_catalog
+  start_launcher
+  launch_and_expect apricot "apri"
+  expect "the launcher is still running after the launch" launcher_alive
+  expect "Apricot was launched exactly once" test "$(grep -cx apricot "$FIXTURE/launched")" -eq 1
+  expect "the launched application does not inherit a platform choice the launcher made for itself" \
+    bash -c "! grep -q '^QT_QPA_PLATFORM=' '$FIXTURE/env-apricot'"
+  launch_and_expect apricot "apri"
+  expect "activating the same application again launches it again" \
+    test "$(grep -cx apricot "$FIXTURE/launched")" -eq 2
+}
+
+# Return on the calculator row replaces the clipboard with the plain number and hides the window.
+scenario_return_copies_calculation() {
+  start_x
+  make_catalog
+  start_launcher
+  local text expected
+  while IFS='|' read -r text expected; do
+    set_clipboard "stale"
+    show_with_hotkey
+    type_text "$text"
+    press Return
+    expect "'$text', Return puts exactly '$expected' on the clipboard" \
+      wait_for "$E2E_DEADLINE" clipboard_is "$expected"
+    expect "'$text': the window is hidden after the copy" wait_for "$E2E_DEADLINE" launcher_hidden
+  done <<'TABLE'
+2+3|5.0
+2 + 3|5.0
+0.1+0.2|0.30000000000000004
+7-10|-3.0
+10^20|1e+20
+(7 - 1) / 4|1.5
+TABLE
+  expect "no application was launched by a calculator row" launched_count_is 0
+}
+
+# Escape (and the hot key) hide the window; the next show starts with an empty field and the full list.
+scenario_escape_hides_and_next_show_is_empty() {
+  start_x
+  make_catalog
+  start_launcher
+  show_with_hotkey
+  type_text "fig"
+  press Escape
+  expect "Escape hides the window" wait_for "$E2E_DEADLINE" launcher_hidden
+  expect "Escape launched nothing" launched_count_is 0
+  # An empty field lists everything, so Return right after the show launches the first application.
+  launch_and_expect apricot ""
+
+  show_with_hotkey
+  type_text "ch"
+  press_hotkey
+  expect "the hot key hides the window" wait_for "$E2E_DEADLINE" launcher_hidden
+  # With the field emptied, "e" finds Elderberry first (prefix); "che" would have found Cherry.
+  launch_and_expect elderberry "e"
+}
+
+# Return with no result (no name matches, or an expression that fails) keeps the window and its text.
+scenario_return_without_results_keeps_window() {
+  start_x
+  make_catalog
+  start_launcher
+  local text
+  for text in "zzz" "1/0"; do
+    show_with_hotkey
+    type_text "$text"
+    press Return
+    # Keys are handled in order: if Return had hidden the window, the typing below would go elsewhere
+    # and Cherry would not launch.
+    expect "'$text', Return: the window stays on screen" launcher_shown
+    press BackSpace BackSpace BackSpace
+    type_text "cher"
+    press Return
+    expect "'$text', Return launched nothing; the field still took the edits that followed" \
+      wait_for "$E2E_DEADLINE" launched_count_is 1
+    expect "'$text': after the edits Return launched Cherry" test "$(last_launched)" = cherry
+    expect "'$text': and hid the window" wait_for "$E2E_DEADLINE" launcher_hidden
+    : >"$FIXTURE/launched"
+  done
+}
+
+# The settings button opens the key guide; its Close button returns to the unchanged search.
+scenario_settings_sheet_opens_and_closes() {
+  start_x
+  make_catalog
+  start_launcher
+  show_with_hotkey
+  type_text "fig"
+  press Down
+  local window
+  window=$(launcher_viewable_windows | head -n 1)
+  click_settings_button "$window"
+  expect "the settings button opens the sheet" wait_for "$E2E_DEADLINE" settings_shown "$window"
+  local sheet
+  sheet=$(other_launcher_windows "$window" | head -n 1)
+  expect "the sheet is 450 x 600" test "$(xdotool getwindowgeometry "$sheet" | sed -n 's/^ *Geometry: //p')" = 450x600
+  screenshot settings
+  click_settings_close "$window"
+  expect "Close ends the sheet" wait_for "$E2E_DEADLINE" settings_gone "$window"
+  expect "the launcher window is still on screen" launcher_shown
+  wait_for "$E2E_DEADLINE" launcher_focused || e2e_die "the launcher lost the keyboard focus after the sheet"
+  press Return
+  expect "the search text and the selection survived the sheet (Return launches Candied Fig)" \
+    wait_for "$E2E_DEADLINE" launched_count_is 1
+  expect "it is Candied Fig" test "$(last_launched)" = candied-fig
+}
+
+# The gear button's centre in the search window: the header is 16 + field + 16 high and ends 20 in from
+# the right with the two 16x16 buttons 8 apart, the power button rightmost.
+gear_offset() { echo "$(($1 - 20 - 16 - 8 - 8)) 29"; }
+
+click_settings_button() {
+  local window=$1 width
+  width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
+  # shellcheck disable=SC2046
+  xdotool mousemove --window "$window" $(gear_offset "$width") click 1
+}
+
+# The launcher's viewable windows other than the search window WINDOW (the settings sheet is a dialog).
+other_launcher_windows() { launcher_viewable_windows | grep -vx "$1" || true; }
+settings_shown() { [ -n "$(other_launcher_windows "$1")" ]; }
+settings_gone() { [ -z "$(other_launcher_windows "$1")" ] && launcher_shown; }
+
+# Clicks the sheet's Close button: centred at the bottom, inside the sheet's 24 padding.
+click_settings_close() {
+  local sheet width height
+  sheet=$(other_launcher_windows "$1" | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$sheet" | grep -E '^(WIDTH|HEIGHT)=' | tr 'A-Z' 'a-z')"
+  xdotool mousemove --window "$sheet" $((width / 2)) $((height - 24 - 12)) click 1
+}
+
+# Starting the program again while it runs toggles the running launcher and exits 0.
+scenario_second_start_toggles_first() {
+  start_x
+  make_catalog
+  start_launcher
+  second_start
+  expect "a second start shows the running launcher's window" wait_for "$E2E_DEADLINE" launcher_shown
+  expect "the first launcher is still the one running" launcher_alive
+  expect "and it has the keyboard focus" wait_for "$E2E_DEADLINE" launcher_focused
+  type_text "cher"
+  press Return
+  expect "typing into the window shown this way works" wait_for "$E2E_DEADLINE" launched_count_is 1
+  expect "Return launched Cherry" test "$(last_launched)" = cherry
+  wait_for "$E2E_DEADLINE" launcher_hidden || e2e_die "the window stayed after the launch"
+  second_start
+  expect "a second start shows it again" wait_for "$E2E_DEADLINE" launcher_shown
+  second_start
+  expect "another start hides it" wait_for "$E2E_DEADLINE" launcher_hidden
+  launch_and_expect fig "fig"
+}
+
+# With Ctrl+Space held by another client the launcher still starts, says so, and toggles by a second start.
+scenario_taken_hotkey_still_starts_and_toggles() {
+  start_x
+  make_catalog
+  start_x_client rival --grab-ctrl-space
+  wait_for "$E2E_DEADLINE" grep -qx grabbed "$E2E_TMP/rival.out" || e2e_die "the rival client could not grab Ctrl+Space"
+  start_launcher --hotkey-taken
+  expect "it says on stderr that Ctrl+Space is taken" grep -qiE 'ctrl\+space.*(taken|in use|grabbed)' "$E2E_TMP/launcher.err"
+  expect "the launcher keeps running although Ctrl+Space is taken" holds_for 1 launcher_alive
+  press_hotkey
+  expect "Ctrl+Space goes to the client that holds it" wait_for "$E2E_DEADLINE" grep -qx hotkey "$E2E_TMP/rival.out"
+  expect "and does not show the launcher" launcher_hidden
+  second_start
+  expect "a second start shows the launcher" wait_for "$E2E_DEADLINE" launcher_shown
+  wait_for "$E2E_DEADLINE" launcher_focused || e2e_die "the window shown by a second start has no focus"
+  type_text "fig"
+  press Return
+  expect "Return in that window launches Fig" wait_for "$E2E_DEADLINE" launched_count_is 1
+  expect "it is Fig" test "$(last_launched)" = fig
+  wait_for "$E2E_DEADLINE" launcher_hidden || e2e_die "the window stayed after the launch"
+  second_start
+  expect "a second start shows it again" wait_for "$E2E_DEADLINE" launcher_shown
+  second_start
+  expect "and the next one hides it" wait_for "$E2E_DEADLINE" launcher_hidden
+}
+
+scenario=${1:?usage: scenarios.sh SCENARIO}
+declare -F "scenario_$scenario" >/dev/null || { echo "e2e: no scenario '$scenario'" >&2; exit 2; }
+e2e_init
+e2e_log "scenario $scenario"
+"scenario_$scenario"
+e2e_log "passed: $scenario ($E2E_CHECKS checks)"
