@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/HotKey.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+/// The system-wide Ctrl+Space of the running platform (Command+Space is the macOS binding). The backend
+/// is chosen from Qt's platform name when the key is registered: on "xcb" the key is grabbed on the root
+/// window of every X screen; on any other platform nothing is registered.
+///
+/// A registration that fails (another program holds the key, or the platform has no backend) leaves the
+/// key unregistered and prints exactly one line on stderr that names the reason and the fallback (running
+/// the program again toggles the launcher); nothing else is ever logged. Needs a QGuiApplication; main
+/// thread only; must be destroyed before the application object.
+class HotKeyManager : public HotKey {
+public:
+    HotKeyManager();
+    /// Releases every grab this manager holds. A press still queued is dropped.
+    ~HotKeyManager() override;
+    HotKeyManager(const HotKeyManager&) = delete;
+    HotKeyManager& operator=(const HotKeyManager&) = delete;
+
+    /// Stores `callback` and registers the key (dropping an earlier registration first). The callback
+    /// runs on the main thread, from the event loop, once per physical press: keyboard auto-repeat while
+    /// the key is held does not call it again.
+    void registerHotKey(std::function<void()> callback) override;
+
+    /// Whether this manager holds the system-wide registration of the key right now.
+    bool isRegistered() const;
+
+    /// X server time (milliseconds, wrapping) of the press that last called the callback; 0 (X's
+    /// CurrentTime) before the first press and on platforms without X. Used as the user time of the
+    /// window the press shows, so window managers with focus stealing prevention give it the focus.
+    std::uint32_t lastPressTime() const;
+
+    /// The X modifier masks grabbed for Ctrl+Space: Control alone and with every combination of the
+    /// NumLock modifier (`numLockMask`, usually Mod2) and CapsLock (Lock), so the key works whatever
+    /// the lock states are. No duplicates, Control alone first. `numLockMask` 0 (no NumLock key) gives
+    /// the Control and Control+Lock pair only.
+    static std::vector<std::uint16_t> grabModifierMasks(std::uint16_t numLockMask);
+
+    /// Tells a physical press from keyboard auto-repeat, for the two ways an X server reports a held
+    /// key: repeated presses without releases (detectable auto-repeat), or release/press pairs carrying
+    /// the same time stamp (the classic kind).
+    class RepeatFilter {
+    public:
+        /// Returns true when the press at `time` is a new physical press.
+        bool press(std::uint32_t time);
+        void release(std::uint32_t time);
+
+    private:
+        bool m_held = false;
+        bool m_released = false;
+        std::uint32_t m_releaseTime = 0;
+    };
+
+    /// The one stderr line printed when another program already holds the key.
+    static std::string conflictMessage();
+
+private:
+    class X11Backend;
+
+    void fire(std::uint32_t time);
+
+    std::function<void()> m_callback;
+    std::unique_ptr<X11Backend> m_x11;
+    std::uint32_t m_lastPressTime = 0;
+};
+
+} // namespace kestrel

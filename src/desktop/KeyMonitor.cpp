@@ -1,0 +1,94 @@
+#include "desktop/KeyMonitor.h"
+
+#include "app/AppLauncher.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWindow>
+#include <QWidget>
+
+namespace kestrel {
+
+KeyMonitor::Decision KeyMonitor::decide(bool windowIsActive, int key)
+{
+    if (!windowIsActive)
+        return {};
+    switch (key) {
+    case Qt::Key_Return:
+        return {Action::activate, true};
+    case Qt::Key_Escape:
+        return {Action::hide, true};
+    case Qt::Key_Down:
+        return {Action::moveDown, true};
+    case Qt::Key_Up:
+        return {Action::moveUp, true};
+    default:
+        return {};
+    }
+}
+
+KeyMonitor::KeyMonitor(AppLauncher& launcher, QWidget* window)
+    : m_launcher(launcher)
+    , m_window(window)
+{
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+KeyMonitor::~KeyMonitor()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool KeyMonitor::isForWindow(QObject* receiver) const
+{
+    if (!m_window || !m_window->isVisible())
+        return false;
+    // why: QApplication::activeWindow() can lag behind the X focus after the window is hidden and shown
+    // again (the activation event arrives after the first keys), so the key's own receiver decides:
+    // either the window's native QWindow or a widget inside the search window.
+    if (auto* widget = qobject_cast<QWidget*>(receiver))
+        return widget->window() == m_window;
+    if (auto* window = qobject_cast<QWindow*>(receiver))
+        return window == m_window->windowHandle();
+    return false;
+}
+
+bool KeyMonitor::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Decision decision = decide(isForWindow(watched), key->key());
+    if (!decision.swallow)
+        return false;
+
+    if (type == QEvent::ShortcutOverride) {
+        // why: accepting the override keeps application shortcuts from taking the key, and returning
+        // true keeps the line edit from seeing it; the key press that follows is acted on below.
+        event->accept();
+        return true;
+    }
+
+    switch (decision.action) {
+    case Action::activate:
+        m_launcher.activateSelected();
+        break;
+    case Action::hide:
+        m_launcher.hideSearchWindow();
+        break;
+    case Action::moveDown:
+        m_launcher.moveSelection(+1);
+        break;
+    case Action::moveUp:
+        m_launcher.moveSelection(-1);
+        break;
+    case Action::none:
+        break;
+    }
+    return true;
+}
+
+} // namespace kestrel
