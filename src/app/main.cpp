@@ -8,6 +8,7 @@
 #include "desktop/QtPasteboard.h"
 #include "desktop/SearchWindow.h"
 #include "desktop/SingleInstance.h"
+#include "ui/ApplicationIcon.h"
 
 #include <QApplication>
 
@@ -65,6 +66,7 @@ int main(int argc, char** argv)
     int qtArgumentCount = 3;
     QApplication application(qtArgumentCount, qtArguments);
     QApplication::setApplicationName(QStringLiteral("kestrelpoint"));
+    QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::unique_ptr<AppLauncher> launcher;

@@ -12,8 +12,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextLayout>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kestrel {
 
@@ -124,6 +127,9 @@ SettingsView::SettingsView(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("settingsView"));
     setWindowTitle(tr("Kestrelpoint"));
     setWindowModality(Qt::WindowModal);
+    // why: a sheet belongs to its window rather than standing as a window of its own, so the window
+    // manager gets no title bar or buttons to draw for it.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFixedSize(sheetWidth, sheetHeight);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
@@ -259,7 +265,32 @@ QString SettingsView::hotKeyLabel()
 void SettingsView::showEvent(QShowEvent* event)
 {
     updateHeaderIcon();
+    placeOverParentWindow();
     QDialog::showEvent(event);
+}
+
+void SettingsView::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    // A hairline edge keeps the frameless sheet apart from the panel beneath it.
+    QPainter painter(this);
+    painter.setPen(ViewStyle::separator(palette()));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void SettingsView::placeOverParentWindow()
+{
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner)
+        return;
+    const QRect anchor = owner->frameGeometry();
+    QRect sheet(QPoint(anchor.center().x() - sheetWidth / 2, anchor.top()), QSize(sheetWidth, sheetHeight));
+    if (const QScreen* screen = owner->screen()) {
+        const QRect available = screen->availableGeometry();
+        sheet.moveLeft(std::clamp(sheet.left(), available.left(), std::max(available.left(), available.right() - sheetWidth + 1)));
+        sheet.moveTop(std::clamp(sheet.top(), available.top(), std::max(available.top(), available.bottom() - sheetHeight + 1)));
+    }
+    move(sheet.topLeft());
 }
 
 void SettingsView::updateHeaderIcon()

@@ -9,8 +9,9 @@ namespace kestrel {
 
 /// The settings and help sheet: the product's icon and name, a guide to the keys, how to quit, an about
 /// section with a link to the product's site, and a Close button. A fixed 450 x 600 dialog on the window
-/// background colour; it holds and changes no launcher state (whoever opens it watches `finished`). Close
-/// and Escape end it. Main thread only.
+/// background colour, shown as a sheet: without a title bar, centred on and hanging from the top edge of
+/// the window it belongs to (kept on that window's screen). It holds and changes no launcher state
+/// (whoever opens it watches `finished`). Close and Escape end it. Main thread only.
 class SettingsView : public QDialog {
     Q_OBJECT
 public:
@@ -27,9 +28,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void updateHeaderIcon();
+    void placeOverParentWindow();
 
     QLabel* m_icon = nullptr;
 };
