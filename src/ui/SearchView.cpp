@@ -149,6 +149,10 @@ void SearchView::buildList()
     m_list->setUniformItemSizes(false);
     m_list->setSpacing(0);
     m_list->setResizeMode(QListView::Adjust);
+    // why: titles wrap, so rows differ in height and every row must be measured; laying them out in
+    // batches lets the first screenful paint before the rest of a long list is measured.
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(24);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
