@@ -3,40 +3,28 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-namespace kestrel::text {
+namespace kestrel::test {
 
-/// Sets or unsets environment variables for one test and restores the previous values afterwards.
+/// Sets (or, given nullptr, unsets) environment variables for one test; the destructor restores them.
 class EnvironmentGuard {
 public:
-    EnvironmentGuard() = default;
-    EnvironmentGuard(const EnvironmentGuard&) = delete;
-    EnvironmentGuard& operator=(const EnvironmentGuard&) = delete;
-
+    void set(const char* name, const char* value)
+    {
+        const char* previous = std::getenv(name);
+        m_saved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
     ~EnvironmentGuard()
     {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            if (it->second)
-                ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                ::unsetenv(it->first.c_str());
-        }
-    }
-
-    /// `value` absent unsets the variable.
-    void set(const std::string& name, const std::optional<std::string>& value)
-    {
-        const char* previous = std::getenv(name.c_str());
-        m_saved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
-        if (value)
-            ::setenv(name.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
+            it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
     }
 
 private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
-} // namespace kestrel::text
+} // namespace kestrel::test
