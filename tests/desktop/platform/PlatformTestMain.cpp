@@ -1,6 +1,5 @@
 // One QApplication for every test of the desktop services, on the offscreen platform unless the caller
 // chose another.
-
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -10,8 +9,7 @@
 int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
