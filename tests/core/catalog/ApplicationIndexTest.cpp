@@ -181,5 +181,18 @@ TEST_F(ApplicationIndexTest, LoadingAgainReplacesTheRecordsWithinALowOpenFileLim
     EXPECT_EQ(index.apps().back().name(), "ZZ Top");
 }
 
+TEST_F(ApplicationIndexTest, TwentyThousandEntriesInOneDirectoryAreAllListedSorted)
+{
+    for (int i = 0; i < 20000; ++i)
+        m_tree.write(apps + "App " + std::to_string(i) + ".app", "");
+    ApplicationIndex index(CatalogLocations{m_tree.root(), {}});
+    index.loadApplications();
+    ASSERT_EQ(index.apps().size(), 20000u);
+    EXPECT_EQ(index.apps().front().name(), "App 0");
+    EXPECT_EQ(index.apps()[1].name(), "App 1");
+    EXPECT_EQ(index.apps()[2].name(), "App 10");
+    EXPECT_EQ(index.apps().back().name(), "App 9999");
+}
+
 } // namespace
 } // namespace kestrel
