@@ -1,11 +1,13 @@
 #include "desktop/HotKeyManager.h"
 
+#include "desktop/HotKeyManager_portal.h"
 #include "desktop/HotKeyManager_x11.h"
 
 #include <QGuiApplication>
 #include <QString>
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace kestrel {
@@ -15,6 +17,8 @@ namespace {
 constexpr std::uint16_t controlMask = 1u << 2; // X's ControlMask
 constexpr std::uint16_t lockMask = 1u << 1;    // X's LockMask (CapsLock)
 
+const char* const keyTaken = "Ctrl+Space is already taken by another program";
+
 void printLine(const std::string& line)
 {
     std::fprintf(stderr, "%s\n", line.c_str());
@@ -22,6 +26,13 @@ void printLine(const std::string& line)
 }
 
 } // namespace
+
+void HotKeyManager::PortalRelease::operator()(PortalBackend* backend) const
+{
+    // why: the backend may be released from inside one of its own D-Bus slots (its failure report).
+    backend->stop();
+    backend->deleteLater();
+}
 
 HotKeyManager::HotKeyManager() = default;
 
@@ -31,30 +42,48 @@ void HotKeyManager::registerHotKey(std::function<void()> callback)
 {
     m_callback = std::move(callback);
     m_x11.reset();
+    m_portal.reset();
 
-    // The one place where the backend is chosen.
+    // The one place where the backend is chosen: the portal on a Wayland session, X11 otherwise and
+    // whenever the portal gives no key.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland && *wayland) {
+        m_portal.reset(new PortalBackend(*this, [this](const std::string& reason) { portalFailed(reason); }));
+        m_portal->start();
+        return;
+    }
+    registerX11({});
+}
+
+void HotKeyManager::portalFailed(const std::string& reason)
+{
+    m_portal.reset();
+    registerX11(reason);
+}
+
+void HotKeyManager::registerX11(const std::string& portalProblem)
+{
     const QString platform = QGuiApplication::platformName();
+    std::string x11Problem;
     if (platform == QLatin1String("xcb")) {
         m_x11 = std::make_unique<X11Backend>(*this);
         const X11Backend::Result result = m_x11->grab();
-        if (result.registered)
+        if (result.registered) {
+            if (!portalProblem.empty())
+                printLine(fallbackMessage(portalProblem, {}));
             return;
+        }
         m_x11.reset();
-        printLine(result.conflict ? conflictMessage() : "kestrelpoint: could not register Ctrl+Space ("
-                                                            + result.detail
-                                                            + "); run `kestrelpoint` again to toggle the "
-                                                              "launcher, or bind that command to a key in "
-                                                              "your desktop's settings");
-        return;
+        x11Problem = result.conflict ? keyTaken : "could not register Ctrl+Space (" + result.detail + ")";
+    } else {
+        x11Problem = "no global hot key on the \"" + platform.toStdString() + "\" platform";
     }
-    printLine("kestrelpoint: no global hot key on the \"" + platform.toStdString()
-              + "\" platform; run `kestrelpoint` again to toggle the launcher, or bind that command to a key "
-                "in your desktop's settings");
+    printLine(fallbackMessage(portalProblem, x11Problem));
 }
 
 bool HotKeyManager::isRegistered() const
 {
-    return m_x11 != nullptr;
+    return m_x11 != nullptr || (m_portal && m_portal->isBound());
 }
 
 std::uint32_t HotKeyManager::lastPressTime() const
@@ -98,11 +127,30 @@ void HotKeyManager::RepeatFilter::release(std::uint32_t time)
     m_releaseTime = time;
 }
 
+std::string HotKeyManager::fallbackAdvice()
+{
+    return "run `kestrelpoint` again to toggle the launcher, or bind that command to a key in your desktop's "
+           "settings";
+}
+
+std::string HotKeyManager::fallbackMessage(const std::string& portalProblem, const std::string& x11Problem)
+{
+    if (portalProblem.empty() && x11Problem.empty())
+        return {};
+    std::string line = "kestrelpoint: ";
+    if (!portalProblem.empty()) {
+        line += "no hot key from the desktop's GlobalShortcuts portal (" + portalProblem + ")";
+        if (x11Problem.empty())
+            return line + "; Ctrl+Space is grabbed through X11 instead, which sees it only while an X11 window "
+                          "has the focus; " + fallbackAdvice();
+        line += ", and ";
+    }
+    return line + x11Problem + ", so the launcher has no hot key; " + fallbackAdvice();
+}
+
 std::string HotKeyManager::conflictMessage()
 {
-    return "kestrelpoint: Ctrl+Space is already taken by another program, so the launcher has no hot key; "
-           "run `kestrelpoint` again to toggle the launcher, or bind that command to a key in your "
-           "desktop's settings";
+    return fallbackMessage({}, keyTaken);
 }
 
 } // namespace kestrel

@@ -10,14 +10,17 @@
 
 namespace kestrel {
 
-/// The system-wide Ctrl+Space of the running platform (Command+Space is the macOS binding). The backend
-/// is chosen from Qt's platform name when the key is registered: on "xcb" the key is grabbed on the root
-/// window of every X screen; on any other platform nothing is registered.
+/// The system-wide Ctrl+Space of the running session (Command+Space is the macOS binding). The backend is
+/// chosen when the key is registered: on a Wayland session (`WAYLAND_DISPLAY` set) the desktop's
+/// GlobalShortcuts portal binds the shortcut, negotiated asynchronously; otherwise, and whenever the portal
+/// gives no key (missing, declined, no answer, lost later), the key is grabbed on the root window of every
+/// X screen when Qt runs on "xcb"; on any other platform nothing is registered.
 ///
-/// A registration that fails (another program holds the key, or the platform has no backend) leaves the
-/// key unregistered and prints exactly one line on stderr that names the reason and the fallback (running
-/// the program again toggles the launcher); nothing else is ever logged. Needs a QGuiApplication; main
-/// thread only; must be destroyed before the application object.
+/// A registration that leaves the launcher without a system-wide key (another program holds it, the
+/// platform has no backend, or on Wayland only the X11 grab remains, which sees the key only while an X11
+/// window has the focus) prints exactly one line on stderr that names the reason and `fallbackAdvice()`;
+/// nothing else is ever logged. Needs a QGuiApplication; main thread only; must be destroyed before the
+/// application object.
 class HotKeyManager : public HotKey {
 public:
     HotKeyManager();
@@ -31,7 +34,8 @@ public:
     /// the key is held does not call it again.
     void registerHotKey(std::function<void()> callback) override;
 
-    /// Whether this manager holds the system-wide registration of the key right now.
+    /// Whether this manager holds the system-wide registration of the key right now (the portal has bound
+    /// the shortcut, or the X11 grab holds). False while the portal is still being asked.
     bool isRegistered() const;
 
     /// X server time (milliseconds, wrapping) of the press that last called the callback; 0 (X's
@@ -60,16 +64,31 @@ public:
         std::uint32_t m_releaseTime = 0;
     };
 
-    /// The one stderr line printed when another program already holds the key.
+    /// What the user does when there is no system-wide hot key: run or bind the command `kestrelpoint`.
+    static std::string fallbackAdvice();
+
+    /// The one stderr line for a registration that gives no system-wide key. `portalProblem` says why the
+    /// GlobalShortcuts portal gave none ("" when it was not asked); `x11Problem` why the X11 grab failed
+    /// ("" when it holds). Both empty: no line is due and the result is "".
+    static std::string fallbackMessage(const std::string& portalProblem, const std::string& x11Problem);
+
+    /// The one stderr line printed when another program already holds the key (no portal involved).
     static std::string conflictMessage();
 
 private:
     class X11Backend;
+    class PortalBackend;
+    struct PortalRelease {
+        void operator()(PortalBackend* backend) const;
+    };
 
+    void registerX11(const std::string& portalProblem);
+    void portalFailed(const std::string& reason);
     void fire(std::uint32_t time);
 
     std::function<void()> m_callback;
     std::unique_ptr<X11Backend> m_x11;
+    std::unique_ptr<PortalBackend, PortalRelease> m_portal;
     std::uint32_t m_lastPressTime = 0;
 };
 

@@ -1,0 +1,334 @@
+#include "desktop/HotKeyManager_portal.h"
+
+#include <QDBusArgument>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+
+#include <utility>
+
+namespace kestrel::portal_detail {
+
+/// One entry of the portal's a(sa{sv}) shortcut lists: the id and its details.
+struct Shortcut {
+    QString id;
+    QVariantMap details;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const Shortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.details;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.details;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace kestrel::portal_detail
+
+Q_DECLARE_METATYPE(kestrel::portal_detail::Shortcut)
+
+namespace kestrel {
+
+namespace {
+
+using portal_detail::Shortcut;
+using ShortcutList = QList<Shortcut>;
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString toggleId = QStringLiteral("toggle");
+
+/// Why a D-Bus error reply means there is no usable portal, in the words of the one stderr line.
+std::string describe(const QDBusError& error)
+{
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+        return "no portal on the session bus";
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownProperty:
+    case QDBusError::InvalidArgs:
+        return "the portal has no GlobalShortcuts interface";
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut:
+        return "the portal did not answer";
+    default:
+        return "the portal answered with an error: " + error.message().toStdString();
+    }
+}
+
+/// The session handle of a CreateSession Response: a string in xdg-desktop-portal 1.16, an object path
+/// in the interface's description; both are accepted.
+QString sessionHandleOf(const QVariantMap& results)
+{
+    const QVariant handle = results.value(QStringLiteral("session_handle"));
+    if (handle.canConvert<QDBusObjectPath>() && handle.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return handle.value<QDBusObjectPath>().path();
+    return handle.toString();
+}
+
+bool bindsToggle(const QVariantMap& results)
+{
+    const QVariant shortcuts = results.value(QStringLiteral("shortcuts"));
+    if (!shortcuts.canConvert<QDBusArgument>())
+        return false;
+    const ShortcutList bound = qdbus_cast<ShortcutList>(shortcuts.value<QDBusArgument>());
+    for (const Shortcut& shortcut : bound) {
+        if (shortcut.id == toggleId)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+HotKeyManager::PortalBackend::PortalBackend(HotKeyManager& owner,
+                                            std::function<void(const std::string& reason)> onFailure)
+    : m_owner(owner)
+    , m_onFailure(std::move(onFailure))
+    , m_bus(QDBusConnection::sessionBus())
+{
+    qDBusRegisterMetaType<Shortcut>();
+    qDBusRegisterMetaType<ShortcutList>();
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(answerTimeoutMs);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { fail("the portal did not answer"); });
+}
+
+HotKeyManager::PortalBackend::~PortalBackend()
+{
+    closeSession();
+}
+
+bool HotKeyManager::PortalBackend::isBound() const
+{
+    return m_step == Step::bound;
+}
+
+QString HotKeyManager::PortalBackend::objectPathFor(const QString& kind, const QString& uniqueName,
+                                                    const QString& token)
+{
+    QString sender = uniqueName;
+    if (sender.startsWith(QLatin1Char(':')))
+        sender.remove(0, 1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return portalPath + QLatin1Char('/') + kind + QLatin1Char('/') + sender + QLatin1Char('/') + token;
+}
+
+void HotKeyManager::PortalBackend::start()
+{
+    if (!m_bus.isConnected()) {
+        fail("no session bus");
+        return;
+    }
+    // why: a portal that leaves the bus (or is replaced) takes our session and its shortcut with it.
+    m_ownerWatcher = new QDBusServiceWatcher(portalService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(m_ownerWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &PortalBackend::handleOwnerChanged);
+
+    m_step = Step::version;
+    QDBusMessage get = QDBusMessage::createMethodCall(portalService, portalPath,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << shortcutsInterface << QStringLiteral("version");
+    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(get, answerTimeoutMs), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, &PortalBackend::checkVersion);
+}
+
+void HotKeyManager::PortalBackend::checkVersion(QDBusPendingCallWatcher* call)
+{
+    call->deleteLater();
+    if (m_step != Step::version)
+        return;
+    const QDBusPendingReply<QDBusVariant> reply = *call;
+    if (reply.isError()) {
+        fail(describe(reply.error()));
+        return;
+    }
+    if (reply.value().variant().toUInt() < 1) {
+        fail("the portal's GlobalShortcuts interface has no version");
+        return;
+    }
+    createSession();
+}
+
+void HotKeyManager::PortalBackend::createSession()
+{
+    m_step = Step::createSession;
+    const QString sessionToken = QStringLiteral("kestrelpoint_session%1").arg(++m_tokenCounter);
+    callWithRequest(QStringLiteral("CreateSession"), {},
+                    {{QStringLiteral("session_handle_token"), sessionToken}});
+}
+
+void HotKeyManager::PortalBackend::bindShortcuts()
+{
+    m_step = Step::bindShortcuts;
+    const Shortcut toggle{toggleId,
+                          {{QStringLiteral("description"), QStringLiteral("Show or hide Kestrelpoint")},
+                           {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+space")}}};
+    callWithRequest(QStringLiteral("BindShortcuts"),
+                    {QVariant::fromValue(QDBusObjectPath(m_sessionPath)),
+                     QVariant::fromValue(ShortcutList{toggle}), QString()},
+                    {});
+}
+
+void HotKeyManager::PortalBackend::callWithRequest(const QString& method, QList<QVariant> arguments,
+                                                   QVariantMap options)
+{
+    const QString token = QStringLiteral("kestrelpoint%1").arg(++m_tokenCounter);
+    options.insert(QStringLiteral("handle_token"), token);
+    followRequest(objectPathFor(QStringLiteral("request"), m_bus.baseService(), token));
+
+    QDBusMessage message = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
+    arguments.append(options);
+    message.setArguments(arguments);
+    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(message, answerTimeoutMs), this);
+    const Step step = m_step;
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, step](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        if (m_step != step)
+            return;
+        const QDBusPendingReply<QDBusObjectPath> reply = *finished;
+        if (reply.isError()) {
+            fail(describe(reply.error()));
+            return;
+        }
+        // A portal older than the handle_token convention names its own Request object.
+        if (reply.value().path() != m_requestPath)
+            followRequest(reply.value().path());
+    });
+    m_deadline.start();
+}
+
+void HotKeyManager::PortalBackend::followRequest(const QString& path)
+{
+    if (!m_requestPath.isEmpty())
+        m_bus.disconnect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
+                         SLOT(handleResponse(uint, QVariantMap)));
+    m_requestPath = path;
+    m_bus.connect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
+                  SLOT(handleResponse(uint, QVariantMap)));
+}
+
+void HotKeyManager::PortalBackend::handleResponse(uint code, const QVariantMap& results)
+{
+    m_deadline.stop();
+    m_bus.disconnect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
+                     SLOT(handleResponse(uint, QVariantMap)));
+    m_requestPath.clear();
+    const bool creating = m_step == Step::createSession;
+    if (!creating && m_step != Step::bindShortcuts)
+        return;
+    if (code == 1) {
+        fail(creating ? "the desktop declined the shortcut session" : "the desktop declined the shortcut");
+        return;
+    }
+    if (code != 0) {
+        fail(creating ? "the desktop could not open a shortcut session" : "the desktop could not bind the shortcut");
+        return;
+    }
+    if (creating)
+        sessionCreated(results);
+    else
+        shortcutsBound(results);
+}
+
+void HotKeyManager::PortalBackend::sessionCreated(const QVariantMap& results)
+{
+    m_sessionPath = sessionHandleOf(results);
+    if (m_sessionPath.isEmpty()) {
+        fail("the portal created no session");
+        return;
+    }
+    m_bus.connect(portalService, m_sessionPath, sessionInterface, QStringLiteral("Closed"), this,
+                  SLOT(handleSessionClosed(QVariantMap)));
+    // Subscribed before binding, so a press right after the bind is not missed.
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+                  SLOT(handleActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    bindShortcuts();
+}
+
+void HotKeyManager::PortalBackend::shortcutsBound(const QVariantMap& results)
+{
+    // A shortcut the desktop leaves out of the answer was not bound (its trigger is taken, for example).
+    if (!bindsToggle(results)) {
+        fail("the desktop did not bind the shortcut");
+        return;
+    }
+    m_step = Step::bound;
+}
+
+void HotKeyManager::PortalBackend::handleActivated(const QDBusObjectPath& session, const QString& shortcutId,
+                                                   qulonglong, const QVariantMap&)
+{
+    // The portal's time stamp is not X server time: the window is shown with X's CurrentTime.
+    if (m_step == Step::bound && session.path() == m_sessionPath && shortcutId == toggleId)
+        m_owner.fire(0);
+}
+
+void HotKeyManager::PortalBackend::handleSessionClosed(const QVariantMap&)
+{
+    m_sessionPath.clear(); // closed by the desktop: nothing left to close
+    fail("the desktop closed the shortcut session");
+}
+
+void HotKeyManager::PortalBackend::handleOwnerChanged(const QString&, const QString& oldOwner, const QString&)
+{
+    // A first owner appearing is the portal being started for our call; any other change loses the session.
+    if (!oldOwner.isEmpty() && m_step != Step::failed) {
+        m_sessionPath.clear();
+        fail("the portal left the session bus");
+    }
+}
+
+void HotKeyManager::PortalBackend::fail(const std::string& reason)
+{
+    if (m_step == Step::failed)
+        return;
+    stop();
+    if (m_onFailure)
+        m_onFailure(reason);
+}
+
+void HotKeyManager::PortalBackend::stop()
+{
+    m_step = Step::failed;
+    m_deadline.stop();
+    if (!m_requestPath.isEmpty())
+        m_bus.disconnect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
+                         SLOT(handleResponse(uint, QVariantMap)));
+    if (!m_sessionPath.isEmpty())
+        m_bus.disconnect(portalService, m_sessionPath, sessionInterface, QStringLiteral("Closed"), this,
+                         SLOT(handleSessionClosed(QVariantMap)));
+    closeSession();
+    m_bus.disconnect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+                     SLOT(handleActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    if (m_ownerWatcher)
+        m_ownerWatcher->disconnect(this);
+}
+
+void HotKeyManager::PortalBackend::closeSession()
+{
+    if (m_sessionPath.isEmpty() || !m_bus.isConnected())
+        return;
+    m_bus.send(QDBusMessage::createMethodCall(portalService, m_sessionPath, sessionInterface,
+                                              QStringLiteral("Close")));
+    m_sessionPath.clear();
+}
+
+} // namespace kestrel
