@@ -1,0 +1,286 @@
+# Helpers of the Wayland scenarios (sourced, not run), on top of tests/e2e/lib.sh.
+#
+# Each scenario gets its own headless sway (WLR_BACKENDS=headless, WLR_RENDERER=pixman) with XWayland, in
+# its own XDG_RUNTIME_DIR, with a native Wayland client (foot) in front; keys come from wtype's virtual
+# keyboards. sway refuses to run as root: run as root, everything of the scenario runs as the unprivileged
+# user $WL_USER (created when missing) through runuser; otherwise as the calling user. Every process is
+# started in the background by this shell and stopped by PID on exit (tests/e2e/lib.sh's cleanup); the
+# launchers that sway starts from its key binding record their PIDs and are stopped by those.
+#
+# Needs KESTREL_BIN (the launcher) and KESTREL_WAYLAND_DIR (this directory).
+
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
+
+E2E_PREFIX=wayland
+WL_USER=${WL_USER:-kestrel-wayland}
+PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
+
+wl_init() {
+  local tool
+  for tool in sway Xwayland foot wtype wl-paste wl-copy swaymsg dbus-daemon dbus-send xclip runuser "$PYTHON"; do
+    command -v "$tool" >/dev/null || { e2e_log "$tool is missing (scripts/install-deps installs it)" >&2; exit 1; }
+  done
+  [ -x /usr/libexec/xdg-desktop-portal ] || { e2e_log "xdg-desktop-portal is missing" >&2; exit 1; }
+  [ -x "${KESTREL_BIN:-}" ] || { e2e_log "KESTREL_BIN does not name the launcher binary" >&2; exit 1; }
+  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-wayland.XXXXXX")
+  WL_STRAYS=$E2E_TMP/bound-launchers
+  trap wl_cleanup EXIT
+  trap 'exit 130' INT TERM HUP
+  wl_prepare_user
+  RUNTIME_DIR=$E2E_TMP/runtime
+  mkdir -m 700 "$RUNTIME_DIR"
+  mkdir -p "$E2E_TMP/bin"
+  : >"$WL_STRAYS"
+  wl_place_launcher
+  unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION SWAYSOCK
+}
+
+# As root: the unprivileged user exists (created once, idempotently, safe against a parallel test doing
+# the same) and owns the scenario's directory.
+wl_prepare_user() {
+  if [ "$(id -u)" -ne 0 ]; then
+    WL_AS=()
+    return
+  fi
+  local attempt
+  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    id -u "$WL_USER" >/dev/null 2>&1 && break
+    useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$WL_USER" 2>/dev/null || sleep 0.5
+  done
+  id -u "$WL_USER" >/dev/null 2>&1 || e2e_die "could not create the user $WL_USER"
+  chmod 755 "$E2E_TMP"
+  WL_AS=(runuser -u "$WL_USER" --)
+}
+
+# The launcher runs where the test user can execute it: in place when it can, else copied (with whatever
+# else of its build directory is named kestrelpoint*) into the scenario's directory.
+wl_place_launcher() {
+  WL_BIN=$KESTREL_BIN
+  if ! as_user test -x "$KESTREL_BIN"; then
+    local file
+    for file in "$(dirname "$KESTREL_BIN")"/kestrelpoint*; do
+      [ -f "$file" ] && [ -x "$file" ] && cp "$file" "$E2E_TMP/bin/"
+    done
+    WL_BIN=$E2E_TMP/bin/$(basename "$KESTREL_BIN")
+  fi
+  # What sway's key binding runs: the launcher, recording its PID first (exec keeps it).
+  cat >"$E2E_TMP/bin/bound-launcher" <<EOF
+#!/bin/sh
+echo \$\$ >>"$WL_STRAYS"
+exec "$WL_BIN" 2>>"$E2E_TMP/bound.err"
+EOF
+  chmod 755 "$E2E_TMP/bin/bound-launcher"
+}
+
+wl_cleanup() {
+  local status=$?
+  local pid
+  # Launchers started by sway's binding are not our children: stopped by their recorded PIDs, while they
+  # still are the launcher of this scenario's user.
+  if [ -s "${WL_STRAYS:-/nonexistent}" ]; then
+    while read -r pid; do
+      [ -n "$pid" ] && wl_is_bound_launcher "$pid" && kill -TERM "$pid" 2>/dev/null || true
+    done <"$WL_STRAYS"
+  fi
+  local i
+  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do stop_bg "${E2E_PIDS[i]}"; done
+  (exit "$status")
+  e2e_cleanup
+}
+
+wl_is_bound_launcher() {
+  local exe
+  exe=$(readlink "/proc/$1/exe" 2>/dev/null) || return 1
+  [ "$exe" = "$(readlink -f "$WL_BIN")" ] && grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
+}
+
+# as_user COMMAND...: runs COMMAND as the scenario's user (in the foreground).
+as_user() { "${WL_AS[@]}" "$@"; }
+
+# The environment of everything in the session: private HOME, runtime directory and fixture catalogue.
+wl_env() {
+  WL_ENV=(PATH=/usr/local/bin:/usr/bin:/bin HOME="$FIXTURE/home" XDG_RUNTIME_DIR="$RUNTIME_DIR"
+    XDG_DATA_HOME="$FIXTURE/data-home" XDG_DATA_DIRS="$FIXTURE/data-dir"
+    XDG_CONFIG_HOME="$FIXTURE/home/.config" XDG_CACHE_HOME="$FIXTURE/home/.cache" LC_ALL=C.UTF-8)
+  [ -n "${WAYLAND_DISPLAY:-}" ] && WL_ENV+=(WAYLAND_DISPLAY="$WAYLAND_DISPLAY" SWAYSOCK="$SWAYSOCK" DISPLAY="$DISPLAY")
+  [ -n "${WL_BUS:-}" ] && WL_ENV+=(DBUS_SESSION_BUS_ADDRESS="$WL_BUS")
+  return 0
+}
+
+# in_session COMMAND...: runs COMMAND as the user, in the session's environment (foreground).
+in_session() { wl_env; as_user env -i "${WL_ENV[@]}" "$@"; }
+
+# in_session_bg NAME COMMAND...: the same in the background, output in $E2E_TMP/NAME.{out,err}; the PID
+# (ours: runuser's, which passes TERM on) is remembered for the cleanup and left in BG_PID.
+in_session_bg() {
+  local name=$1
+  shift
+  wl_env
+  # A simple command, not a function: bash then runs runuser itself as the background job, so $! is its
+  # PID (a function would leave the PID of a subshell that a TERM stops without runuser seeing it).
+  "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@" >"$E2E_TMP/$name.out" 2>"$E2E_TMP/$name.err" &
+  BG_PID=$!
+  e2e_remember "$BG_PID"
+}
+
+# Stops one process started with in_session_bg (by its PID) and waits until it is gone. As root the job
+# is runuser, whose one child is the process itself: that child gets the TERM, so runuser just follows it
+# (runuser signalled itself waits two seconds before it returns).
+stop_bg() {
+  local pid=$1 n=0 target
+  e2e_is_our_child "$pid" || return 0
+  target=$pid
+  if [ ${#WL_AS[@]} -gt 0 ]; then
+    target=$(pgrep -P "$pid" | head -n 1)
+    [ -n "$target" ] || target=$pid
+  fi
+  kill -TERM "$target" 2>/dev/null || true
+  while e2e_is_our_child "$pid" && ((n < 50)); do sleep 0.05; n=$((n + 1)); done
+  if e2e_is_our_child "$pid"; then
+    kill -KILL "$target" 2>/dev/null || true
+    n=0
+    while e2e_is_our_child "$pid" && ((n < 50)); do sleep 0.05; n=$((n + 1)); done
+    e2e_is_our_child "$pid" && kill -KILL "$pid" 2>/dev/null || true
+  fi
+  wait "$pid" 2>/dev/null || true
+}
+
+# ---------------------------------------------------------------- sway, XWayland and foot
+
+# Starts headless sway whose Ctrl+Space runs the launcher (the binding a user makes), with foot focused
+# in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which sway reports to its children).
+start_sway() {
+  make_catalog
+  cat >"$E2E_TMP/sway.config" <<EOF
+xwayland enable
+bindsym Ctrl+space exec $E2E_TMP/bin/bound-launcher
+exec printenv DISPLAY >$E2E_TMP/display.tmp && mv $E2E_TMP/display.tmp $E2E_TMP/display
+EOF
+  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$E2E_TMP"
+  in_session_bg sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    sway --config "$E2E_TMP/sway.config"
+  SWAY_PID=$BG_PID
+  wait_for 30 sway_socket_ready || e2e_die "sway did not start: $(tail -n 5 "$E2E_TMP/sway.err")"
+  wait_for 30 test -s "$E2E_TMP/display" || e2e_die "sway did not report XWayland's display"
+  DISPLAY=$(cat "$E2E_TMP/display")
+  in_session_bg foot foot --app-id kestrel-test-foot -- cat
+  wait_for 30 focused_is foot || e2e_die "foot did not come up focused"
+  e2e_log "sway on $WAYLAND_DISPLAY, XWayland $DISPLAY, foot in front"
+}
+
+sway_socket_ready() {
+  local socket display
+  socket=$(find "$RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' -type s 2>/dev/null | head -n 1)
+  display=$(find "$RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s -printf '%f\n' 2>/dev/null | head -n 1)
+  [ -n "$socket" ] && [ -n "$display" ] || return 1
+  WAYLAND_DISPLAY=$display SWAYSOCK=$socket DISPLAY=
+  in_session swaymsg -t get_version >/dev/null
+}
+
+# One line per mapped window in sway's tree: "SHELL PID FLOATING FOCUSED X Y WIDTH HEIGHT OUTPUT-W OUTPUT-H".
+windows() { in_session swaymsg -r -t get_tree | "$PYTHON" "$KESTREL_WAYLAND_DIR/tree.py"; }
+
+# The window of the launcher, when mapped (one line as `windows` prints it).
+launcher_window() { windows | awk -v pid="$(launcher_pid)" '$1 == "xwayland" && $2 == pid'; }
+wl_launcher_shown() { [ -n "$(launcher_window)" ]; }
+wl_launcher_hidden() { wl_launcher_alive && [ -z "$(launcher_window)" ]; }
+# focused_is foot|launcher: which window has the keyboard focus.
+focused_is() {
+  local line
+  line=$(windows | awk '$4 == "focused"')
+  case $1 in
+    foot) [ "$(awk '{print $1}' <<<"$line")" = xdg_shell ] ;;
+    launcher) [ -n "$line" ] && [ "$(awk '{print $2}' <<<"$line")" = "$(launcher_pid)" ] ;;
+  esac
+}
+
+# ---------------------------------------------------------------- the launcher
+
+# Starts the resident launcher in the session (the first start; later ones come from the binding) and
+# waits for its single-instance socket. Sets LAUNCHER_PID (ours) and LAUNCHER_REAL_PID (the launcher's).
+start_wl_launcher() {
+  in_session_bg launcher sh -c 'echo $$ >"$0"; exec "$1"' "$E2E_TMP/launcher.pid" "$WL_BIN"
+  LAUNCHER_PID=$BG_PID
+  wait_for 30 test -s "$E2E_TMP/launcher.pid" || e2e_die "the launcher did not start"
+  wait_for 60 wl_launcher_listening || e2e_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
+  e2e_log "launcher running as PID $(launcher_pid)"
+}
+
+launcher_pid() { cat "$E2E_TMP/launcher.pid" 2>/dev/null; }
+wl_launcher_alive() { e2e_is_our_child "$LAUNCHER_PID"; }
+wl_launcher_listening() { wl_launcher_alive && [ -n "$(find "$RUNTIME_DIR" -type s ! -name 'sway-ipc*' ! -name 'wayland-*' ! -name 'dbus-*' 2>/dev/null)" ]; }
+stop_wl_launcher() { stop_bg "$LAUNCHER_PID"; rm -f "$E2E_TMP/launcher.pid"; }
+
+# Keys through a new virtual keyboard. The binding is sway's own; keys for the XWayland window wait
+# after the keymap, which XWayland otherwise answers by dropping the call's first key.
+press_binding() { in_session wtype -M ctrl -k space -m ctrl; }
+type_keys() { in_session wtype -s 300 "$@"; }
+
+# The compositor binding shows the launcher and it gets the keyboard focus.
+show_with_binding() {
+  wl_launcher_hidden || e2e_die "show_with_binding: the launcher is not hidden"
+  press_binding
+  wait_for "$E2E_DEADLINE" wl_launcher_shown || e2e_die "the binding did not show the launcher"
+  wait_for "$E2E_DEADLINE" focused_is launcher || e2e_die "the shown launcher did not get the keyboard focus"
+}
+
+# Lines the launcher wrote on stderr that are its own (not Qt's or a library's).
+launcher_lines() { grep '^kestrelpoint:' "$E2E_TMP/launcher.err" 2>/dev/null || true; }
+
+# ---------------------------------------------------------------- the portal
+
+# start_portal MODE: a private session bus (no service activation) and, on it, the real
+# xdg-desktop-portal frontend with the test backend answering in MODE (see shortcuts-backend.py).
+# MODE "no-frontend": the bus only; "no-backend": the frontend without any GlobalShortcuts backend.
+start_portal() {
+  local mode=$1
+  cat >"$E2E_TMP/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$RUNTIME_DIR</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+  mkdir -p "$E2E_TMP/portals"
+  cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$E2E_TMP/bin/"
+  : >"$E2E_TMP/backend.log"
+  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$E2E_TMP"
+  WL_BUS= PORTAL_PID= BACKEND_PID=
+  in_session_bg bus dbus-daemon --config-file="$E2E_TMP/bus.conf" --nofork --print-address=1
+  BUS_PID=$BG_PID
+  wait_for 30 test -s "$E2E_TMP/bus.out" || e2e_die "the session bus did not start"
+  WL_BUS=$(head -n 1 "$E2E_TMP/bus.out")
+  [ "$mode" = no-frontend ] && return 0
+  if [ "$mode" != no-backend ]; then
+    printf '[portal]\nDBusName=org.freedesktop.impl.portal.desktop.kestreltest\nInterfaces=org.freedesktop.impl.portal.GlobalShortcuts;\nUseIn=kestreltest\n' \
+      >"$E2E_TMP/portals/kestreltest.portal"
+    in_session_bg backend "$PYTHON" "$E2E_TMP/bin/shortcuts-backend.py" --mode "$mode" --log "$E2E_TMP/backend.log"
+    BACKEND_PID=$BG_PID
+    wait_for 30 grep -q '"ready"' "$E2E_TMP/backend.log" || e2e_die "the test backend did not start: $(cat "$E2E_TMP/backend.err")"
+  fi
+  in_session_bg portal env XDG_CURRENT_DESKTOP=kestreltest XDG_DESKTOP_PORTAL_DIR="$E2E_TMP/portals" \
+    /usr/libexec/xdg-desktop-portal --verbose
+  PORTAL_PID=$BG_PID
+  wait_for 30 bus_has_owner org.freedesktop.portal.Desktop || e2e_die "xdg-desktop-portal did not start: $(tail -n 5 "$E2E_TMP/portal.err")"
+  e2e_log "xdg-desktop-portal on $WL_BUS with the test backend in mode $mode"
+}
+
+bus_has_owner() {
+  in_session dbus-send --bus="$WL_BUS" --print-reply --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
+}
+
+# Presses the portal shortcut ID in the test backend; prints in how many sessions it was bound.
+backend_activate() {
+  in_session dbus-send --bus="$WL_BUS" --print-reply --dest=org.freedesktop.impl.portal.desktop.kestreltest \
+    /org/freedesktop/portal/desktop org.kestrelpoint.TestBackend.Activate "string:$1" | awk '/uint32/ {print $2}'
+}
+
+backend_called() { grep -q "\"call\": \"$1\"" "$E2E_TMP/backend.log"; }
