@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace kestrel {
@@ -49,6 +50,34 @@ TEST(HotKeyManager, RepeatFilterCountsPhysicalPressesOnly)
         }
         EXPECT_EQ(presses, c.presses) << c.name;
     }
+}
+
+TEST(HotKeyManager, EveryFallbackIsOneLineEndingInTheAdvice)
+{
+    const std::string advice = HotKeyManager::fallbackAdvice();
+    struct Case {
+        std::string portal, x11;
+        std::vector<std::string> mentions; // besides the advice
+    };
+    const Case cases[] = {
+        {"", "Ctrl+Space is already taken by another program", {"already taken", "no hot key"}},
+        {"the portal did not answer", "", {"the portal did not answer", "only while an X11 window has the focus"}},
+        {"the desktop declined the shortcut", "could not register Ctrl+Space (X error 2)",
+         {"the desktop declined the shortcut", "X error 2", "no hot key"}},
+    };
+    for (const Case& c : cases) {
+        const std::string line = HotKeyManager::fallbackMessage(c.portal, c.x11);
+        EXPECT_EQ(line.rfind("kestrelpoint: ", 0), 0u) << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        ASSERT_GE(line.size(), advice.size());
+        EXPECT_EQ(line.substr(line.size() - advice.size()), advice) << line;
+        EXPECT_EQ(line.find(advice), line.size() - advice.size()) << "the advice twice: " << line;
+        for (const std::string& mention : c.mentions)
+            EXPECT_NE(line.find(mention), std::string::npos) << mention << " missing from: " << line;
+    }
+    EXPECT_EQ(HotKeyManager::fallbackMessage("", ""), "") << "a key that works needs no line";
+    EXPECT_EQ(HotKeyManager::conflictMessage(), HotKeyManager::fallbackMessage("", cases[0].x11));
+    EXPECT_NE(advice.find("`kestrelpoint`"), std::string::npos);
 }
 
 } // namespace
