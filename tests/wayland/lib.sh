@@ -17,7 +17,7 @@ PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
 
 wl_init() {
   local tool
-  for tool in sway Xwayland foot wtype wl-paste wl-copy swaymsg dbus-daemon dbus-send xclip runuser "$PYTHON"; do
+  for tool in sway Xwayland foot wtype wl-paste wl-copy swaymsg dbus-daemon dbus-send xclip pgrep "$PYTHON" $([ "$(id -u)" -ne 0 ] || echo runuser useradd); do
     command -v "$tool" >/dev/null || { e2e_log "$tool is missing (scripts/install-deps installs it)" >&2; exit 1; }
   done
   [ -x /usr/libexec/xdg-desktop-portal ] || { e2e_log "xdg-desktop-portal is missing" >&2; exit 1; }
