@@ -76,7 +76,7 @@ void HotKeyManager::registerX11(const std::string& portalProblem)
         m_x11.reset();
         x11Problem = result.conflict ? keyTaken : "could not register Ctrl+Space (" + result.detail + ")";
     } else {
-        x11Problem = "no global hot key on the \"" + platform.toStdString() + "\" platform";
+        x11Problem = "Qt's \"" + platform.toStdString() + "\" platform cannot grab keys";
     }
     printLine(fallbackMessage(portalProblem, x11Problem));
 }
