@@ -5,7 +5,7 @@
 #include "calculator/NumberText.h"
 #include "calculator/PatternSearch.h"
 
-#include "text/EnvironmentGuard.h"
+#include "support/EnvironmentGuard.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "text/NormalizedText.h"
 #include "text/UnicodeText.h"
 
-#include "EnvironmentGuard.h"
+#include "support/EnvironmentGuard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 #include "desktop/QtPasteboard.h"
 
+#include "support/EnvironmentGuard.h"
+
 #include <QByteArray>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -23,33 +25,13 @@
 namespace kestrel {
 namespace {
 
-/// Sets an environment variable for one test and restores it afterwards.
+/// One environment variable set (or, given nullptr, unset) for the lifetime of the object.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value)
-        : m_name(name)
-        , m_had(std::getenv(name) != nullptr)
-        , m_old(m_had ? std::getenv(name) : "")
-    {
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            ::setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ScopedEnv(const char* name, const char* value) { m_guard.set(name, value); }
 
 private:
-    std::string m_name;
-    bool m_had;
-    std::string m_old;
+    test::EnvironmentGuard m_guard;
 };
 
 TEST(QtPasteboard, ReplacesEverythingWithOnePlainTextItem)
