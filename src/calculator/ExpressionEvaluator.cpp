@@ -108,89 +108,121 @@ double literalValue(const std::string& ascii)
     return value;
 }
 
-// Reads the whole text into postfix order, or nothing when the text is not an expression.
-std::optional<std::vector<Step>> toPostfix(const std::u32string& text)
+// Appends the ASCII form of the run of decimal digits that starts at `i` and moves `i` past it.
+void appendDigits(const std::u32string& text, std::size_t& i, std::string& literal)
 {
-    std::vector<Step> output;
-    std::vector<Operation> operators;
-    std::size_t depth = 0;
-    bool expectOperand = true;
-    std::string literal;
-
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const char32_t c = text[i];
-        if (text::isWhiteSpace(c)) {
-            ++i;
-            continue;
-        }
-        if (expectOperand) {
-            if (c == U'-') {
-                operators.push_back(Operation::negate);
-                ++i;
-            } else if (c == U'(') {
-                if (++depth > ExpressionEvaluator::maxNesting) {
-                    return std::nullopt;
-                }
-                operators.push_back(Operation::openParenthesis);
-                ++i;
-            } else if (isDigit(c)) {
-                literal.clear();
-                while (i < n && isDigit(text[i])) {
-                    literal.push_back(static_cast<char>('0' + text::decimalDigitValue(text[i])));
-                    ++i;
-                }
-                if (i + 1 < n && text[i] == U'.' && isDigit(text[i + 1])) {
-                    literal.push_back('.');
-                    ++i;
-                    while (i < n && isDigit(text[i])) {
-                        literal.push_back(static_cast<char>('0' + text::decimalDigitValue(text[i])));
-                        ++i;
-                    }
-                }
-                output.push_back({Operation::number, literalValue(literal)});
-                expectOperand = false;
-            } else {
-                return std::nullopt;
-            }
-            continue;
-        }
-        if (c == U')') {
-            if (depth == 0) {
-                return std::nullopt;
-            }
-            while (operators.back() != Operation::openParenthesis) {
-                output.push_back({operators.back(), 0.0});
-                operators.pop_back();
-            }
-            operators.pop_back();
-            --depth;
-            ++i;
-            continue;
-        }
-        const std::optional<Operation> operation = binaryOperation(c);
-        if (!operation) {
-            return std::nullopt;
-        }
-        while (!operators.empty() && operators.back() != Operation::openParenthesis
-               && appliesBefore(operators.back(), *operation)) {
-            output.push_back({operators.back(), 0.0});
-            operators.pop_back();
-        }
-        operators.push_back(*operation);
-        expectOperand = true;
+    while (i < text.size() && isDigit(text[i])) {
+        literal.push_back(static_cast<char>('0' + text::decimalDigitValue(text[i])));
         ++i;
     }
-    if (expectOperand || depth != 0) {
-        return std::nullopt;
-    }
-    while (!operators.empty()) {
-        output.push_back({operators.back(), 0.0});
-        operators.pop_back();
-    }
-    return output;
 }
+
+// Reads the literal that starts at `i` (digits, optionally "." and more digits) and moves `i` past it.
+double readLiteral(const std::u32string& text, std::size_t& i)
+{
+    std::string literal;
+    appendDigits(text, i, literal);
+    if (i + 1 < text.size() && text[i] == U'.' && isDigit(text[i + 1])) {
+        literal.push_back('.');
+        ++i;
+        appendDigits(text, i, literal);
+    }
+    return literalValue(literal);
+}
+
+// Reads text into postfix order with an operator stack (shunting-yard); every step returns false as
+// soon as the text cannot be an expression.
+class PostfixReader {
+public:
+    std::optional<std::vector<Step>> read(const std::u32string& text)
+    {
+        std::size_t i = 0;
+        while (i < text.size()) {
+            const char32_t c = text[i];
+            bool accepted = true;
+            if (text::isWhiteSpace(c)) {
+                ++i;
+            } else if (m_expectOperand) {
+                accepted = operand(text, i);
+            } else {
+                ++i;
+                accepted = c == U')' ? closing() : binary(c);
+            }
+            if (!accepted) {
+                return std::nullopt;
+            }
+        }
+        if (m_expectOperand || m_depth != 0) {
+            return std::nullopt;
+        }
+        while (!m_operators.empty()) {
+            popOperator();
+        }
+        return std::move(m_output);
+    }
+
+private:
+    // Where an operand is expected: unary minus, an opening parenthesis or a literal.
+    bool operand(const std::u32string& text, std::size_t& i)
+    {
+        const char32_t c = text[i];
+        if (c == U'-') {
+            m_operators.push_back(Operation::negate);
+            ++i;
+        } else if (c == U'(') {
+            if (++m_depth > ExpressionEvaluator::maxNesting) {
+                return false;
+            }
+            m_operators.push_back(Operation::openParenthesis);
+            ++i;
+        } else if (isDigit(c)) {
+            m_output.push_back({Operation::number, readLiteral(text, i)});
+            m_expectOperand = false;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    bool closing()
+    {
+        if (m_depth == 0) {
+            return false;
+        }
+        while (m_operators.back() != Operation::openParenthesis) {
+            popOperator();
+        }
+        m_operators.pop_back();
+        --m_depth;
+        return true;
+    }
+
+    bool binary(char32_t c)
+    {
+        const std::optional<Operation> operation = binaryOperation(c);
+        if (!operation) {
+            return false;
+        }
+        while (!m_operators.empty() && m_operators.back() != Operation::openParenthesis
+               && appliesBefore(m_operators.back(), *operation)) {
+            popOperator();
+        }
+        m_operators.push_back(*operation);
+        m_expectOperand = true;
+        return true;
+    }
+
+    void popOperator()
+    {
+        m_output.push_back({m_operators.back(), 0.0});
+        m_operators.pop_back();
+    }
+
+    std::vector<Step> m_output;
+    std::vector<Operation> m_operators;
+    std::size_t m_depth = 0;
+    bool m_expectOperand = true;
+};
 
 double apply(Operation operation, double left, double right)
 {
@@ -255,7 +287,7 @@ EvaluationResult compute(const std::vector<Step>& steps)
 
 EvaluationResult ExpressionEvaluator::evaluate(std::string_view expression)
 {
-    const std::optional<std::vector<Step>> steps = toPostfix(text::toUtf32(expression));
+    const std::optional<std::vector<Step>> steps = PostfixReader().read(text::toUtf32(expression));
     if (!steps) {
         return CalculatorError::invalidExpression;
     }

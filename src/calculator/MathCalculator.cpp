@@ -13,7 +13,6 @@
 #include <unicode/utypes.h>
 
 #include <array>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -31,74 +30,42 @@ constexpr std::string_view kLeadingOperators = "+*/%^";
 constexpr double kInt64Lowest = -9223372036854775808.0;
 constexpr double kInt64End = 9223372036854775808.0;
 
-// Each pattern is compiled on first use and then only read.
-const PatternSearch& allowedCharactersOnly()
-{
-    static const PatternSearch pattern(ExpressionPatterns::allowedCharactersOnly);
-    return pattern;
-}
+// The patterns of ExpressionPatterns, in the order of `patternTable`.
+enum class Check : std::size_t {
+    allowedCharactersOnly,
+    doubledOperator,
+    operatorBesidePeriod,
+    operatorAfterOpening,
+    operatorBeforeClosing,
+    impliedMultiplication,
+    twoPeriodNumber,
+};
 
-const PatternSearch& doubledOperator()
+// Every pattern is compiled on the first check and then only read.
+const PatternSearch& pattern(Check check)
 {
-    static const PatternSearch pattern(ExpressionPatterns::doubledOperator);
-    return pattern;
-}
-
-const PatternSearch& operatorBesidePeriod()
-{
-    static const PatternSearch pattern(ExpressionPatterns::operatorBesidePeriod);
-    return pattern;
-}
-
-const PatternSearch& operatorAfterOpening()
-{
-    static const PatternSearch pattern(ExpressionPatterns::operatorAfterOpening);
-    return pattern;
-}
-
-const PatternSearch& operatorBeforeClosing()
-{
-    static const PatternSearch pattern(ExpressionPatterns::operatorBeforeClosing);
-    return pattern;
-}
-
-const PatternSearch& impliedMultiplication()
-{
-    static const PatternSearch pattern(ExpressionPatterns::impliedMultiplication);
-    return pattern;
-}
-
-const PatternSearch& twoPeriodNumber()
-{
-    static const PatternSearch pattern(ExpressionPatterns::twoPeriodNumber);
-    return pattern;
+    static const std::array<PatternSearch, 7> patternTable{
+        PatternSearch(ExpressionPatterns::allowedCharactersOnly),
+        PatternSearch(ExpressionPatterns::doubledOperator),
+        PatternSearch(ExpressionPatterns::operatorBesidePeriod),
+        PatternSearch(ExpressionPatterns::operatorAfterOpening),
+        PatternSearch(ExpressionPatterns::operatorBeforeClosing),
+        PatternSearch(ExpressionPatterns::impliedMultiplication),
+        PatternSearch(ExpressionPatterns::twoPeriodNumber),
+    };
+    return patternTable[static_cast<std::size_t>(check)];
 }
 
 // A search that fails says nothing about the text, so it always counts against it: the text is then
 // not taken for an expression. Only a completed search can clear a text of a pattern or confirm one.
-bool isClearOf(const PatternSearch& pattern, const icu::UnicodeString& text)
+bool isClearOf(Check check, const icu::UnicodeString& text)
 {
-    return pattern.findIn(text) == SearchOutcome::notFound;
+    return pattern(check).findIn(text) == SearchOutcome::notFound;
 }
 
-bool certainlyMatches(const PatternSearch& pattern, const icu::UnicodeString& text)
+bool certainlyMatches(Check check, const icu::UnicodeString& text)
 {
-    return pattern.findIn(text) == SearchOutcome::found;
-}
-
-// The UTF-16 form ICU searches (ill-formed bytes become U+FFFD); nothing when the text is beyond ICU's
-// 32-bit lengths or memory runs out.
-std::optional<icu::UnicodeString> toIcuText(std::string_view utf8)
-{
-    if (utf8.size() > static_cast<std::size_t>(INT32_MAX)) {
-        return std::nullopt;
-    }
-    icu::UnicodeString text =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-    if (text.isBogus()) {
-        return std::nullopt;
-    }
-    return text;
+    return pattern(check).findIn(text) == SearchOutcome::found;
 }
 
 bool isSingleCharacterOf(const std::string& character, std::string_view set)
@@ -165,8 +132,8 @@ bool MathCalculator::isMathExpression(std::string_view text)
     if (!hasDigit || t.find("..") != std::string::npos) {
         return false;
     }
-    const std::optional<icu::UnicodeString> icuText = toIcuText(t);
-    if (!icuText || !certainlyMatches(allowedCharactersOnly(), *icuText)) {
+    const std::optional<icu::UnicodeString> icuText = PatternSearch::icuText(t);
+    if (!icuText || !certainlyMatches(Check::allowedCharactersOnly, *icuText)) {
         return false;
     }
 
@@ -181,9 +148,9 @@ bool MathCalculator::isMathExpression(std::string_view text)
         return false;
     }
 
-    return isClearOf(doubledOperator(), *icuText) && isClearOf(operatorBesidePeriod(), *icuText)
-        && isClearOf(operatorAfterOpening(), *icuText) && isClearOf(operatorBeforeClosing(), *icuText)
-        && isClearOf(impliedMultiplication(), *icuText);
+    return isClearOf(Check::doubledOperator, *icuText) && isClearOf(Check::operatorBesidePeriod, *icuText)
+        && isClearOf(Check::operatorAfterOpening, *icuText) && isClearOf(Check::operatorBeforeClosing, *icuText)
+        && isClearOf(Check::impliedMultiplication, *icuText);
 }
 
 bool MathCalculator::hasBalancedParentheses(std::string_view text)
@@ -232,8 +199,9 @@ bool MathCalculator::isValidProcessedExpression(std::string_view text)
     if (text.find("..") != std::string_view::npos) {
         return false;
     }
-    const std::optional<icu::UnicodeString> icuText = toIcuText(text);
-    return icuText && isClearOf(twoPeriodNumber(), *icuText) && certainlyMatches(allowedCharactersOnly(), *icuText);
+    const std::optional<icu::UnicodeString> icuText = PatternSearch::icuText(text);
+    return icuText && isClearOf(Check::twoPeriodNumber, *icuText)
+        && certainlyMatches(Check::allowedCharactersOnly, *icuText);
 }
 
 EvaluationResult MathCalculator::evaluate(std::string_view expression)
@@ -261,10 +229,8 @@ std::string MathCalculator::formatResult(double value, const std::string& locale
     // The formatter is given decimal text rather than the double: fixed-form shortest text is exact for
     // whole numbers (2^63 keeps its last digits ...808, which the double path would round to ...776,000)
     // and the same shortest digits as the double path for everything else.
-    std::array<char, 400> buffer{};
-    const auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
-    if (error != std::errc()) {
+    const std::string decimal = shortestRoundTripText(value, std::chars_format::fixed);
+    if (decimal.empty()) {
         return shortestRoundTripText(value);
     }
     const icu::Locale locale(localeId.c_str());
@@ -275,7 +241,7 @@ std::string MathCalculator::formatResult(double value, const std::string& locale
     const icu::number::FormattedNumber formatted =
         icu::number::NumberFormatter::withLocale(locale)
             .precision(icu::number::Precision::minMaxFraction(0, 10))
-            .formatDecimal(icu::StringPiece(buffer.data(), static_cast<int32_t>(end - buffer.data())), status);
+            .formatDecimal(icu::StringPiece(decimal.data(), static_cast<int32_t>(decimal.size())), status);
     if (U_FAILURE(status)) {
         return shortestRoundTripText(value);
     }

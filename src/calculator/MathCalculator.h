@@ -18,8 +18,10 @@ class MathCalculator {
 public:
     MathCalculator() = delete;
 
-    /// Whether the text is to be treated as an arithmetic expression (the fifteen recognition tests).
-    /// Should an ICU search fail, the answer is false.
+    /// Whether the text is to be treated as an arithmetic expression: after trimming white space it holds
+    /// an operator and a digit, only the characters the evaluator reads, balanced parentheses, no operator
+    /// at either end (a leading "-" is allowed), no period at either end or doubled, and none of the
+    /// operator placements of ExpressionPatterns. Should an ICU search fail, the answer is false.
     static bool isMathExpression(std::string_view text);
     /// Whether every ")" closes an earlier "(" and all are closed.
     static bool hasBalancedParentheses(std::string_view text);

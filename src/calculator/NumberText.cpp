@@ -1,7 +1,6 @@
 #include "calculator/NumberText.h"
 
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <string_view>
 
@@ -14,12 +13,14 @@ namespace {
 constexpr double kPlainUpperBound = 9007199254740992.0;
 constexpr double kPlainLowerBound = 1e-4;
 
-std::string toChars(double value, std::chars_format format)
+// std::to_chars into a buffer that fits every double; `format` is empty or one std::chars_format.
+template <typename... Format>
+std::string toChars(double value, Format... format)
 {
     // Shortest round-trip text in fixed form is at most 1 + 309 integer digits for DBL_MAX, or
     // "0." + 323 zeros + 17 digits for the smallest values; scientific and general forms are far shorter.
     std::array<char, 400> buffer{};
-    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, format);
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, format...);
     if (error != std::errc()) {
         return {};
     }
@@ -30,12 +31,12 @@ std::string toChars(double value, std::chars_format format)
 
 std::string shortestRoundTripText(double value)
 {
-    std::array<char, 64> buffer{};
-    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    if (error != std::errc()) {
-        return {};
-    }
-    return std::string(buffer.data(), end);
+    return toChars(value);
+}
+
+std::string shortestRoundTripText(double value, std::chars_format format)
+{
+    return toChars(value, format);
 }
 
 std::string defaultTextForm(double value)

@@ -9,17 +9,13 @@ namespace kestrel {
 
 PatternSearch::PatternSearch(std::string_view pattern)
 {
-    if (pattern.size() > static_cast<std::size_t>(INT32_MAX)) {
-        return;
-    }
-    const icu::UnicodeString source =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
-    if (source.isBogus()) {
+    const std::optional<icu::UnicodeString> source = icuText(pattern);
+    if (!source) {
         return;
     }
     UParseError parseError{};
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(source, 0, parseError, status));
+    std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(*source, 0, parseError, status));
     if (U_SUCCESS(status) && compiled != nullptr) {
         m_pattern = std::move(compiled);
     }
@@ -40,6 +36,19 @@ SearchOutcome PatternSearch::findIn(const icu::UnicodeString& text) const
         return SearchOutcome::failed;
     }
     return found ? SearchOutcome::found : SearchOutcome::notFound;
+}
+
+std::optional<icu::UnicodeString> PatternSearch::icuText(std::string_view utf8)
+{
+    if (utf8.size() > static_cast<std::size_t>(INT32_MAX)) {
+        return std::nullopt;
+    }
+    icu::UnicodeString text =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    if (text.isBogus()) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 } // namespace kestrel

@@ -4,6 +4,7 @@
 #include <unicode/unistr.h>
 
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace kestrel {
@@ -21,10 +22,12 @@ public:
     /// Compiles the UTF-8 pattern. A pattern that does not compile makes every search `failed`.
     explicit PatternSearch(std::string_view pattern);
 
-    bool isCompiled() const { return m_pattern != nullptr; }
-
     /// Whether the pattern matches somewhere in the text (an unanchored find from the start).
     SearchOutcome findIn(const icu::UnicodeString& text) const;
+
+    /// The UTF-16 form of UTF-8 text that ICU searches (ill-formed bytes become U+FFFD); nothing when the
+    /// text is beyond ICU's 32-bit lengths or memory runs out.
+    static std::optional<icu::UnicodeString> icuText(std::string_view utf8);
 
 private:
     std::unique_ptr<icu::RegexPattern> m_pattern;

@@ -3,10 +3,9 @@
 #include "catalog/BundleReader.h"
 #include "catalog/DesktopEntryReader.h"
 #include "catalog/DesktopFileScanner.h"
+#include "catalog/OwnedHandles.h"
 #include "text/LocaleCollator.h"
 #include "text/UnicodeText.h"
-
-#include <dirent.h>
 
 #include <algorithm>
 #include <memory>
@@ -22,20 +21,11 @@ constexpr std::string_view desktopSuffix = ".desktop";
 // The picture of an application that names none of its own; resolved through the icon theme.
 constexpr const char* genericApplicationIcon = "application-x-executable";
 
-struct DirCloser {
-    void operator()(DIR* directory) const { ::closedir(directory); }
-};
-
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 } // namespace
 
 ApplicationIndex::ApplicationIndex(CatalogLocations locations)
     : m_locations(std::move(locations))
-    , m_applicationDirectories(m_locations.bundleDirectories())
+    , m_bundleDirectories(m_locations.bundleDirectories())
 {
 }
 
@@ -43,7 +33,7 @@ void ApplicationIndex::loadApplications()
 {
     m_apps.clear();
     m_themeIcons.clear();
-    for (const std::string& directory : m_applicationDirectories)
+    for (const std::string& directory : m_bundleDirectories)
         scanDirectory(directory);
     scanDesktopEntries();
     sortByName();
@@ -52,12 +42,12 @@ void ApplicationIndex::loadApplications()
 
 void ApplicationIndex::scanDirectory(const std::string& path)
 {
-    const std::unique_ptr<DIR, DirCloser> listing(::opendir(path.c_str()));
+    const DirectoryHandle listing = openDirectory(path);
     if (!listing)
         return; // missing, not a directory, or not readable: contributes nothing
     while (const dirent* entry = ::readdir(listing.get())) {
         const std::string_view entryName = entry->d_name;
-        if (!endsWith(entryName, bundleSuffix))
+        if (!entryName.ends_with(bundleSuffix))
             continue;
         std::string fullPath = path + "/" + std::string(entryName);
         const std::string_view baseName = entryName.substr(0, entryName.size() - bundleSuffix.size());

@@ -23,8 +23,6 @@ public:
 
     /// The records, in display order.
     const std::vector<LauncherApp>& apps() const { return m_apps; }
-    /// The four bundle directories, in scan order.
-    const std::vector<std::string>& applicationDirectories() const { return m_applicationDirectories; }
 
 private:
     /// Appends one record per ".app" entry directly inside `path`, in listing order.
@@ -38,7 +36,7 @@ private:
 
     CatalogLocations m_locations;
     std::vector<LauncherApp> m_apps;
-    std::vector<std::string> m_applicationDirectories;
+    std::vector<std::string> m_bundleDirectories; // the four, in scan order
     std::unordered_map<std::string, IconRef> m_themeIcons;
 };
 

@@ -1,7 +1,8 @@
 #include "catalog/CatalogLocations.h"
 
+#include "text/Environment.h"
+
 #include <algorithm>
-#include <cstdlib>
 #include <string_view>
 
 namespace kestrel {
@@ -13,12 +14,6 @@ std::string withoutTrailingSlashes(std::string path)
     while (!path.empty() && path.back() == '/')
         path.pop_back();
     return path;
-}
-
-std::string environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
 }
 
 // Appends `dataDirectory` + "/applications" when the directory is absolute and not listed yet.
@@ -48,24 +43,18 @@ CatalogLocations CatalogLocations::defaults()
 {
     CatalogLocations locations;
 
-    std::string dataHome = environment("XDG_DATA_HOME");
+    std::string dataHome = text::environmentVariable("XDG_DATA_HOME").value_or("");
     if (dataHome.empty() || dataHome.front() != '/') {
-        const std::string home = environment("HOME");
+        const std::string home = text::environmentVariable("HOME").value_or("");
         dataHome = home.empty() || home.front() != '/' ? std::string() : withoutTrailingSlashes(home) + "/.local/share";
     }
     addDataDirectory(locations.xdgApplicationDirectories, dataHome);
 
-    std::string dataDirs = environment("XDG_DATA_DIRS");
+    std::string dataDirs = text::environmentVariable("XDG_DATA_DIRS").value_or("");
     if (dataDirs.empty())
         dataDirs = "/usr/local/share:/usr/share";
-    std::string_view rest = dataDirs;
-    while (true) {
-        const std::size_t colon = rest.find(':');
-        addDataDirectory(locations.xdgApplicationDirectories, rest.substr(0, colon));
-        if (colon == std::string_view::npos)
-            break;
-        rest.remove_prefix(colon + 1);
-    }
+    for (const std::string_view dataDirectory : text::splitPathList(dataDirs))
+        addDataDirectory(locations.xdgApplicationDirectories, dataDirectory);
     return locations;
 }
 

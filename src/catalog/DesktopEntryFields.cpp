@@ -1,5 +1,7 @@
 #include "catalog/DesktopEntryFields.h"
 
+#include "catalog/OwnedHandles.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -20,12 +22,8 @@ struct KeyFileFree {
 struct GFree {
     void operator()(void* memory) const { g_free(memory); }
 };
-struct StrvFree {
-    void operator()(gchar** strings) const { g_strfreev(strings); }
-};
 using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
 using GCharPtr = std::unique_ptr<gchar, GFree>;
-using GStrvPtr = std::unique_ptr<gchar*, StrvFree>;
 
 // --- GKeyFile ---------------------------------------------------------------------------------------
 
@@ -91,7 +89,7 @@ std::optional<std::vector<std::string>> stringListKey(GKeyFile* keyFile, const c
 {
     if (!hasKey(keyFile, key) || !isSafeToUnescape(keyFile, key, true))
         return std::nullopt;
-    const GStrvPtr list(g_key_file_get_string_list(keyFile, entryGroup, key, nullptr, nullptr));
+    const StringVectorHandle list(g_key_file_get_string_list(keyFile, entryGroup, key, nullptr, nullptr));
     if (!list)
         return std::nullopt;
     std::vector<std::string> values;

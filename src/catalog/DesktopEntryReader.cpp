@@ -1,22 +1,17 @@
 #include "catalog/DesktopEntryReader.h"
 
 #include "catalog/DesktopEntryFields.h"
+#include "catalog/OwnedHandles.h"
 #include "catalog/SmallFileReader.h"
+#include "text/Environment.h"
 
 #include <glib.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
 
 namespace kestrel {
 
 namespace {
-
-struct StrvFree {
-    void operator()(gchar** strings) const { g_strfreev(strings); }
-};
-using GStrvPtr = std::unique_ptr<gchar*, StrvFree>;
 
 bool isNonEmpty(const std::optional<std::string>& value)
 {
@@ -55,15 +50,10 @@ DesktopEntryReader::DesktopEntryReader(std::vector<std::string> currentDesktops)
 std::vector<std::string> DesktopEntryReader::currentDesktopsFromEnvironment()
 {
     std::vector<std::string> desktops;
-    const char* value = std::getenv("XDG_CURRENT_DESKTOP");
-    std::string_view rest = value ? value : "";
-    while (!rest.empty()) {
-        const std::size_t colon = rest.find(':');
-        if (const std::string_view name = rest.substr(0, colon); !name.empty())
+    const std::string value = text::environmentVariable("XDG_CURRENT_DESKTOP").value_or("");
+    for (const std::string_view name : text::splitPathList(value)) {
+        if (!name.empty())
             desktops.emplace_back(name);
-        if (colon == std::string_view::npos)
-            break;
-        rest.remove_prefix(colon + 1);
     }
     return desktops;
 }
@@ -92,7 +82,7 @@ std::optional<DesktopEntry> DesktopEntryReader::parse(std::string_view bytes)
         gchar** argv = nullptr;
         if (!g_shell_parse_argv(fields->exec->c_str(), &argc, &argv, nullptr))
             return std::nullopt;
-        const GStrvPtr arguments(argv);
+        const StringVectorHandle arguments(argv);
         if (argc < 1 || !m_programs.isAvailable(arguments.get()[0]))
             return std::nullopt;
     } else if (!fields->dbusActivatable) {

@@ -1,9 +1,9 @@
 #include "catalog/DesktopFileScanner.h"
 
-#include <dirent.h>
+#include "catalog/OwnedHandles.h"
+
 #include <sys/stat.h>
 
-#include <memory>
 #include <set>
 #include <string_view>
 #include <unordered_set>
@@ -15,23 +15,13 @@ namespace {
 
 constexpr std::string_view desktopSuffix = ".desktop";
 
-struct DirCloser {
-    void operator()(DIR* directory) const { ::closedir(directory); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
-
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 class Walk {
 public:
     Walk(std::vector<DesktopFile>& out, std::unordered_set<std::string>& seenIds) : m_out(out), m_seenIds(seenIds) {}
 
     void directory(const std::string& path, const std::string& idPrefix, std::size_t depth)
     {
-        const DirPtr listing(::opendir(path.c_str()));
+        const DirectoryHandle listing = openDirectory(path);
         if (!listing)
             return;
         struct stat status {};
@@ -43,7 +33,7 @@ public:
             if (name == "." || name == "..")
                 continue;
             std::string childPath = path + "/" + std::string(name);
-            if (endsWith(name, desktopSuffix)) {
+            if (name.ends_with(desktopSuffix)) {
                 std::string id = idPrefix + std::string(name);
                 if (m_seenIds.insert(id).second)
                     m_out.push_back(DesktopFile{std::move(id), std::move(childPath)});

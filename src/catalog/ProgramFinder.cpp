@@ -1,11 +1,11 @@
 #include "catalog/ProgramFinder.h"
 
-#include <dirent.h>
+#include "catalog/OwnedHandles.h"
+#include "text/Environment.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <memory>
 #include <string_view>
 
 namespace kestrel {
@@ -23,28 +23,19 @@ bool isExecutableFile(const std::string& path)
     return (status.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
 }
 
-struct DirCloser {
-    void operator()(DIR* directory) const { ::closedir(directory); }
-};
-
+// An empty element of PATH names the working directory.
 std::vector<std::string> splitSearchPath(std::string_view path)
 {
     std::vector<std::string> directories;
-    while (true) {
-        const std::size_t colon = path.find(':');
-        const std::string_view element = path.substr(0, colon);
+    for (const std::string_view element : text::splitPathList(path))
         directories.emplace_back(element.empty() ? std::string_view(".") : element);
-        if (colon == std::string_view::npos)
-            break;
-        path.remove_prefix(colon + 1);
-    }
     return directories;
 }
 
 } // namespace
 
 ProgramFinder::ProgramFinder()
-    : ProgramFinder(std::getenv("PATH") ? std::getenv("PATH") : "/bin:/usr/bin:.")
+    : ProgramFinder(text::environmentVariable("PATH").value_or("/bin:/usr/bin:."))
 {
 }
 
@@ -81,7 +72,7 @@ const std::unordered_set<std::string>* ProgramFinder::listing(const std::string&
 {
     auto [slot, inserted] = m_listings.try_emplace(directory);
     if (inserted) {
-        const std::unique_ptr<DIR, DirCloser> handle(::opendir(directory.c_str()));
+        const DirectoryHandle handle = openDirectory(directory);
         if (handle) {
             std::unordered_set<std::string> names;
             while (const dirent* entry = ::readdir(handle.get()))

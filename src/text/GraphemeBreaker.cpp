@@ -1,9 +1,10 @@
 #include "text/GraphemeBreaker.h"
 
+#include "text/Utf8.h"
+
 #include <unicode/ubrk.h>
 #include <unicode/utext.h>
 #include <unicode/utf16.h>
-#include <unicode/utf8.h>
 
 #include <climits>
 #include <cstdint>
@@ -82,14 +83,7 @@ std::vector<std::size_t> GraphemeBreaker::boundariesOfUtf8(std::string_view utf8
 
     if (utext == nullptr || U_FAILURE(status)) {
         utext_close(utext);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
-        const auto length = static_cast<std::int64_t>(utf8.size());
-        std::int64_t i = 0;
-        while (i < length) {
-            UChar32 c;
-            U8_NEXT_OR_FFFD(bytes, i, length, c);
-            result.push_back(static_cast<std::size_t>(i));
-        }
+        forEachCodePoint(utf8, [&](char32_t, std::size_t end) { result.push_back(end); });
         return result;
     }
 

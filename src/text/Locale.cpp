@@ -1,20 +1,15 @@
 #include "text/Locale.h"
 
+#include "text/Environment.h"
+
 #include <unicode/uloc.h>
 
 #include <array>
-#include <cstdlib>
 #include <string_view>
 
 namespace kestrel::text {
 
 namespace {
-
-std::string environmentValue(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
 
 bool isIdentifierCharacter(char c)
 {
@@ -99,8 +94,9 @@ std::string localeFromVariables(const std::string& lcAll, const std::string& lcC
 std::string userLocale(LocaleCategory category)
 {
     const char* categoryVariable = category == LocaleCategory::collation ? "LC_COLLATE" : "LC_NUMERIC";
-    return localeFromVariables(environmentValue("LC_ALL"), environmentValue(categoryVariable),
-                               environmentValue("LANG"));
+    return localeFromVariables(environmentVariable("LC_ALL").value_or(""),
+                               environmentVariable(categoryVariable).value_or(""),
+                               environmentVariable("LANG").value_or(""));
 }
 
 } // namespace kestrel::text

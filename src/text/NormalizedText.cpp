@@ -1,6 +1,7 @@
 #include "text/NormalizedText.h"
 
 #include "text/GraphemeBreaker.h"
+#include "text/IcuBuffer.h"
 #include "text/UnicodeText.h"
 
 #include <unicode/unorm2.h>
@@ -30,21 +31,11 @@ std::u16string decomposed(std::u16string source)
         return source;
 
     // Decomposition seldom more than doubles the length; ICU reports the exact size when it does.
-    std::u16string out(source.size() * 2 + 8, u'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        status = U_ZERO_ERROR;
-        const int32_t needed = unorm2_normalize(nfd, src, length, reinterpret_cast<UChar*>(out.data()),
-                                                static_cast<int32_t>(out.size()), &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR && needed > 0) {
-            out.assign(static_cast<std::size_t>(needed), u'\0');
-            continue;
-        }
-        if (U_FAILURE(status))
-            return source;
-        out.resize(static_cast<std::size_t>(needed));
-        return out;
-    }
-    return source;
+    std::u16string out;
+    const bool ok = fillUtf16(out, source.size() * 2 + 8, [&](UChar* dest, int32_t capacity, UErrorCode* st) {
+        return unorm2_normalize(nfd, src, length, dest, capacity, st);
+    });
+    return ok ? out : source;
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "text/UnicodeText.h"
 
 #include "text/GraphemeBreaker.h"
+#include "text/IcuBuffer.h"
+#include "text/Utf8.h"
 
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
@@ -39,21 +41,6 @@ void appendUtf8(std::string& out, char32_t c)
     }
 }
 
-/// Calls `visit(codePoint)` for each code point of the bytes; ICU's decoder replaces each maximal
-/// subpart of an ill-formed sequence with U+FFFD.
-template <typename Visit>
-void forEachCodePoint(std::string_view utf8, Visit visit)
-{
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
-    const auto length = static_cast<std::int64_t>(utf8.size());
-    std::int64_t i = 0;
-    while (i < length) {
-        UChar32 c;
-        U8_NEXT_OR_FFFD(bytes, i, length, c);
-        visit(static_cast<char32_t>(c));
-    }
-}
-
 bool isWellFormedUtf8(std::string_view utf8)
 {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
@@ -70,29 +57,6 @@ bool isWellFormedUtf8(std::string_view utf8)
             return false;
     }
     return true;
-}
-
-/// Runs an ICU "preflighting" string function (one that returns the needed length and reports
-/// U_BUFFER_OVERFLOW_ERROR when the buffer is short) into a UTF-16 string. False on any ICU failure.
-template <typename Call>
-bool runIntoUtf16(std::u16string& out, std::size_t initialCapacity, Call call)
-{
-    if (initialCapacity > static_cast<std::size_t>(INT32_MAX))
-        return false;
-    out.resize(initialCapacity);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        UErrorCode status = U_ZERO_ERROR;
-        const int32_t needed = call(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR && needed > 0) {
-            out.resize(static_cast<std::size_t>(needed));
-            continue;
-        }
-        if (U_FAILURE(status) || needed < 0)
-            return false;
-        out.resize(static_cast<std::size_t>(needed));
-        return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -119,7 +83,7 @@ std::string toValidUtf8(std::string_view bytes)
         return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() + 8);
-    forEachCodePoint(bytes, [&](char32_t c) { appendUtf8(out, c); });
+    forEachCodePoint(bytes, [&](char32_t c, std::size_t) { appendUtf8(out, c); });
     return out;
 }
 
@@ -127,7 +91,7 @@ std::u32string toUtf32(std::string_view utf8)
 {
     std::u32string out;
     out.reserve(utf8.size());
-    forEachCodePoint(utf8, [&](char32_t c) { out.push_back(c); });
+    forEachCodePoint(utf8, [&](char32_t c, std::size_t) { out.push_back(c); });
     return out;
 }
 
@@ -144,7 +108,7 @@ std::u16string toUtf16(std::string_view utf8)
 {
     std::u16string out;
     out.reserve(utf8.size());
-    forEachCodePoint(utf8, [&](char32_t c) {
+    forEachCodePoint(utf8, [&](char32_t c, std::size_t) {
         if (c <= 0xFFFF) {
             out.push_back(static_cast<char16_t>(c));
         } else {
@@ -184,7 +148,7 @@ std::string lowerCase(std::string_view utf8)
     if (source.size() > static_cast<std::size_t>(INT32_MAX))
         return toValidUtf8(utf8);
     std::u16string lowered;
-    const bool ok = runIntoUtf16(lowered, source.size() + 16, [&](UChar* dest, int32_t capacity, UErrorCode* status) {
+    const bool ok = fillUtf16(lowered, source.size() + 16, [&](UChar* dest, int32_t capacity, UErrorCode* status) {
         return u_strToLower(dest, capacity, reinterpret_cast<const UChar*>(source.data()),
                             static_cast<int32_t>(source.size()), "", status);
     });
@@ -210,7 +174,7 @@ std::string toNfc(std::string_view utf8)
     if (normalized)
         return fromUtf16(source);
     std::u16string composed;
-    const bool ok = runIntoUtf16(composed, source.size() + 16, [&](UChar* dest, int32_t capacity, UErrorCode* st) {
+    const bool ok = fillUtf16(composed, source.size() + 16, [&](UChar* dest, int32_t capacity, UErrorCode* st) {
         return unorm2_normalize(nfc, src, length, dest, capacity, st);
     });
     return ok ? fromUtf16(composed) : fromUtf16(source);
