@@ -57,15 +57,22 @@ bool isSupportedIntegerWidth(std::size_t width)
     return width == 1 || width == 2 || width == 4 || width == 8;
 }
 
-// Walks the object graph of a binary plist exactly as libplist reads it (trailer, offset table, container
-// markers and references) without recursion, and accepts it only when every container is well formed, no
-// reference cycle exists, the nesting stays within maxNestingDepth and the fully expanded tree within
-// maxNodes. Anything unusual (integer widths libplist decodes differently, 128-bit counts) is rejected.
-bool binaryPlistIsSafe(std::string_view data)
+// The parts of a binary plist that its object graph is read through, once the trailer is proven
+// consistent: objects lie before the offset table, the table within the file, the root among the objects.
+struct BinaryLayout {
+    const unsigned char* bytes = nullptr;
+    std::size_t offsetSize = 0;
+    std::size_t refSize = 0;
+    std::size_t objectCount = 0;
+    std::size_t root = 0;
+    std::size_t objectsEnd = 0;
+};
+
+std::optional<BinaryLayout> binaryLayout(std::string_view data)
 {
     constexpr std::size_t trailerSize = 32;
     if (data.size() < binaryMagic.size() + trailerSize)
-        return false;
+        return std::nullopt;
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
     const std::size_t trailer = data.size() - trailerSize;
     const std::size_t offsetSize = bytes[trailer + 6];
@@ -74,49 +81,61 @@ bool binaryPlistIsSafe(std::string_view data)
     const std::uint64_t root = readBigEndian(bytes + trailer + 16, 8);
     const std::uint64_t tableOffset = readBigEndian(bytes + trailer + 24, 8);
     if (!isSupportedIntegerWidth(offsetSize) || !isSupportedIntegerWidth(refSize))
-        return false;
+        return std::nullopt;
     if (objectCount == 0 || objectCount > maxBinaryObjects || root >= objectCount)
-        return false;
+        return std::nullopt;
     if (tableOffset < binaryMagic.size() || tableOffset >= trailer || objectCount > (trailer - tableOffset) / offsetSize)
-        return false;
-    const std::size_t objectsEnd = static_cast<std::size_t>(tableOffset); // objects lie before the table
-    const auto count = static_cast<std::size_t>(objectCount);
+        return std::nullopt;
+    return BinaryLayout{bytes, offsetSize, refSize, static_cast<std::size_t>(objectCount), static_cast<std::size_t>(root),
+                        static_cast<std::size_t>(tableOffset)};
+}
 
-    struct Children {
-        std::size_t first = 0; // byte position of the first reference
-        std::size_t count = 0;
-    };
-    // The references of object `index`, or nothing when libplist would reject its container header.
-    auto childrenOf = [&](std::size_t index) -> std::optional<Children> {
-        const std::size_t offset = static_cast<std::size_t>(readBigEndian(bytes + objectsEnd + index * offsetSize, offsetSize));
-        if (offset >= objectsEnd)
-            return std::nullopt;
-        const unsigned marker = bytes[offset];
-        const unsigned type = marker & 0xF0u;
-        if (type != 0xA0u && type != 0xC0u && type != 0xD0u)
-            return Children{}; // not a container: a leaf of the tree
-        std::uint64_t size = marker & 0x0Fu;
-        std::size_t position = offset + 1;
-        if (size == 0x0F) {
-            if (position >= objectsEnd || (bytes[position] & 0xF0u) != 0x10u)
-                return std::nullopt;
-            const std::size_t width = std::size_t{1} << (bytes[position] & 0x0Fu);
-            ++position;
-            if (width > 8 || width > objectsEnd - position)
-                return std::nullopt;
-            size = readBigEndian(bytes + position, width);
-            position += width;
-        }
-        const std::uint64_t references = type == 0xD0u ? size * 2 : size;
-        if (size > objectsEnd || references > (objectsEnd - position) / refSize)
-            return std::nullopt;
-        return Children{position, static_cast<std::size_t>(references)};
-    };
+// The references of one container: `count` of them from byte position `first`.
+struct Children {
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
 
+// The references of object `index` (none for a leaf), or nothing when libplist would reject its
+// container header.
+std::optional<Children> childrenOf(const BinaryLayout& layout, std::size_t index)
+{
+    const unsigned char* bytes = layout.bytes;
+    const std::size_t objectsEnd = layout.objectsEnd;
+    const auto offset = static_cast<std::size_t>(readBigEndian(bytes + objectsEnd + index * layout.offsetSize, layout.offsetSize));
+    if (offset >= objectsEnd)
+        return std::nullopt;
+    const unsigned marker = bytes[offset];
+    const unsigned type = marker & 0xF0u;
+    if (type != 0xA0u && type != 0xC0u && type != 0xD0u)
+        return Children{}; // not a container: a leaf of the tree
+    std::uint64_t size = marker & 0x0Fu;
+    std::size_t position = offset + 1;
+    if (size == 0x0F) {
+        if (position >= objectsEnd || (bytes[position] & 0xF0u) != 0x10u)
+            return std::nullopt;
+        const std::size_t width = std::size_t{1} << (bytes[position] & 0x0Fu);
+        ++position;
+        if (width > 8 || width > objectsEnd - position)
+            return std::nullopt;
+        size = readBigEndian(bytes + position, width);
+        position += width;
+    }
+    const std::uint64_t references = type == 0xD0u ? size * 2 : size;
+    if (size > objectsEnd || references > (objectsEnd - position) / layout.refSize)
+        return std::nullopt;
+    return Children{position, static_cast<std::size_t>(references)};
+}
+
+// Walks the object graph depth first without recursion, each object once: false on a malformed container,
+// a reference out of range, a reference cycle, nesting beyond maxNestingDepth or an expanded tree (every
+// reference counted anew, as libplist copies it) beyond maxNodes.
+bool objectGraphIsBounded(const BinaryLayout& layout)
+{
     enum class State : std::uint8_t { unvisited, open, done };
-    std::vector<State> state(count, State::unvisited);
-    std::vector<std::uint32_t> height(count, 0);
-    std::vector<std::uint32_t> nodes(count, 0); // size of the expanded subtree, saturated above maxNodes
+    std::vector<State> state(layout.objectCount, State::unvisited);
+    std::vector<std::uint32_t> height(layout.objectCount, 0);
+    std::vector<std::uint32_t> nodes(layout.objectCount, 0); // size of the expanded subtree, saturated above maxNodes
 
     struct Frame {
         std::size_t index;
@@ -129,42 +148,49 @@ bool binaryPlistIsSafe(std::string_view data)
     auto enter = [&](std::size_t index) -> bool {
         if (stack.size() >= maxNestingDepth)
             return false;
-        const auto children = childrenOf(index);
+        const auto children = childrenOf(layout, index);
         if (!children)
             return false;
         state[index] = State::open;
         stack.push_back(Frame{index, *children});
         return true;
     };
-    if (!enter(static_cast<std::size_t>(root)))
+    if (!enter(layout.root))
         return false;
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        if (frame.next < frame.children.count) {
-            const std::uint64_t child = readBigEndian(bytes + frame.children.first + frame.next * refSize, refSize);
-            ++frame.next;
-            if (child >= objectCount)
-                return false;
-            const auto childIndex = static_cast<std::size_t>(child);
-            if (state[childIndex] == State::open)
-                return false; // a reference cycle
-            if (state[childIndex] == State::unvisited) {
-                --frame.next; // come back to this reference once the child is done
-                if (!enter(childIndex))
-                    return false;
-                continue;
-            }
-            frame.height = std::max(frame.height, height[childIndex] + 1);
-            frame.nodes = std::min(frame.nodes + nodes[childIndex], maxNodes + 1);
+        if (frame.next == frame.children.count) {
+            state[frame.index] = State::done;
+            height[frame.index] = frame.height;
+            nodes[frame.index] = static_cast<std::uint32_t>(frame.nodes);
+            stack.pop_back();
             continue;
         }
-        state[frame.index] = State::done;
-        height[frame.index] = frame.height;
-        nodes[frame.index] = static_cast<std::uint32_t>(frame.nodes);
-        stack.pop_back();
+        const std::uint64_t child =
+            readBigEndian(layout.bytes + frame.children.first + frame.next * layout.refSize, layout.refSize);
+        if (child >= layout.objectCount || state[static_cast<std::size_t>(child)] == State::open)
+            return false; // out of range, or a reference cycle
+        const auto childIndex = static_cast<std::size_t>(child);
+        if (state[childIndex] == State::unvisited) {
+            if (!enter(childIndex)) // this reference is read again once the child is done
+                return false;
+            continue;
+        }
+        ++frame.next;
+        frame.height = std::max(frame.height, height[childIndex] + 1);
+        frame.nodes = std::min(frame.nodes + nodes[childIndex], maxNodes + 1);
     }
-    const auto rootIndex = static_cast<std::size_t>(root);
-    return height[rootIndex] <= maxNestingDepth && nodes[rootIndex] <= maxNodes;
+    return height[layout.root] <= maxNestingDepth && nodes[layout.root] <= maxNodes;
+}
+
+// Walks the object graph of a binary plist exactly as libplist reads it (trailer, offset table, container
+// markers and references) and accepts it only when every container is well formed, no reference cycle
+// exists, the nesting stays within maxNestingDepth and the fully expanded tree within maxNodes. Anything
+// unusual (integer widths libplist decodes differently, 128-bit counts) is rejected.
+bool binaryPlistIsSafe(std::string_view data)
+{
+    const std::optional<BinaryLayout> layout = binaryLayout(data);
+    return layout && objectGraphIsBounded(*layout);
 }
 
 struct PlistFree {

@@ -26,11 +26,6 @@ void launchFinished(GObject* source, GAsyncResult* result, gpointer)
         g_app_info_launch_default_for_uri_finish(result, nullptr);
 }
 
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 } // namespace
 
 const std::vector<std::string>& GioWorkspace::launcherOnlyVariables()
@@ -46,7 +41,7 @@ void GioWorkspace::openApplication(const FileUrl& url)
         return;
     GAppLaunchContext* context = newLaunchContext();
 
-    if (endsWith(path, ".desktop")) {
+    if (path.ends_with(".desktop")) {
         GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(path.c_str());
         if (info) {
             // The callback keeps the info alive until the launch has finished.
