@@ -241,13 +241,16 @@ std::optional<DesktopEntryFields> DesktopEntryFields::parseWithKeyFile(std::stri
     return fields;
 }
 
-std::optional<DesktopEntryFields> DesktopEntryFields::parsePlainSyntax(std::string_view bytes,
-                                                                       const std::vector<std::string>& localeSuffixes)
+namespace {
+
+// The values of the keys read from the entry group, in file order, and the name of the first group (empty
+// when there is none); nothing when the file uses any syntax that GKeyFile might read differently.
+std::optional<std::vector<Slot>> plainEntrySlots(std::string_view bytes, const std::vector<std::string>& localeSuffixes,
+                                                 std::string& startGroup)
 {
     if (std::memchr(bytes.data(), '\r', bytes.size()) || std::memchr(bytes.data(), '\0', bytes.size()))
         return std::nullopt;
 
-    DesktopEntryFields fields;
     bool inAnyGroup = false;
     bool inEntryGroup = false;
     bool sawEntryGroup = false;
@@ -267,7 +270,7 @@ std::optional<DesktopEntryFields> DesktopEntryFields::parsePlainSyntax(std::stri
                 return std::nullopt;
             const std::string_view group = line.substr(1, line.size() - 2);
             if (!inAnyGroup)
-                fields.startGroup = std::string(group);
+                startGroup = std::string(group);
             inAnyGroup = true;
             inEntryGroup = group == entryGroup;
             if (inEntryGroup && std::exchange(sawEntryGroup, true))
@@ -291,7 +294,19 @@ std::optional<DesktopEntryFields> DesktopEntryFields::parsePlainSyntax(std::stri
             return std::nullopt; // a repeated key: GKeyFile keeps the last one
         slots.push_back(Slot{key, value});
     }
+    return slots;
+}
 
+} // namespace
+
+std::optional<DesktopEntryFields> DesktopEntryFields::parsePlainSyntax(std::string_view bytes,
+                                                                       const std::vector<std::string>& localeSuffixes)
+{
+    DesktopEntryFields fields;
+    const std::optional<std::vector<Slot>> found = plainEntrySlots(bytes, localeSuffixes, fields.startGroup);
+    if (!found)
+        return std::nullopt;
+    const std::vector<Slot>& slots = *found;
     fields.type = plainString(slots, "Type");
     fields.name = plainLocaleString(slots, "Name", localeSuffixes);
     fields.icon = plainLocaleString(slots, "Icon", localeSuffixes);
