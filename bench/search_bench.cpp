@@ -6,7 +6,7 @@
 //   search_bench [--benchmark_filter=...]        (sizes: KESTREL_BENCH_SIZES, default "5000,100000")
 
 #include "app/AppLauncher.h"
-#include "ReferenceSearch.h"
+#include "support/ReferenceSearch.h"
 #include "app/SearchIndex.h"
 #include "text/LocaleCollator.h"
 

@@ -1,4 +1,4 @@
-#include "ReferenceSearch.h"
+#include "support/ReferenceSearch.h"
 
 #include "app/CalculatorRow.h"
 #include "text/NormalizedText.h"

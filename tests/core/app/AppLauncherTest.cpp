@@ -1,9 +1,10 @@
 #include "app/AppLauncher.h"
 
-#include "ReferenceSearch.h"
 #include "app/SearchIndex.h"
-#include "catalog/CatalogFixture.h"
 #include "text/UnicodeText.h"
+#include "support/CatalogFixture.h"
+#include "support/EnvironmentGuard.h"
+#include "support/ReferenceSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -96,8 +97,8 @@ protected:
         return out;
     }
 
-    testing::ScopedEnvironment m_environment;
-    testing::TempTree m_tree;
+    test::EnvironmentGuard m_environment;
+    test::TempTree m_tree;
     FakeDesktop m_desktop;
 };
 
@@ -161,7 +162,7 @@ TEST_F(AppLauncherTest, NotifiesBeforeEveryAssignmentEvenOfAnUnchangedValue)
     }
 }
 
-TEST_F(AppLauncherTest, ObserversMayChangeTheSubscriptionsDuringASend)
+TEST(ObjectWillChangePublisher, ObserversMayChangeTheSubscriptionsDuringASend)
 {
     ObjectWillChangePublisher publisher;
     Strings calls;

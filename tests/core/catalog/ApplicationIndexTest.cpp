@@ -1,6 +1,7 @@
 #include "catalog/ApplicationIndex.h"
 
-#include "catalog/CatalogFixture.h"
+#include "support/CatalogFixture.h"
+#include "support/EnvironmentGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,9 @@
 namespace kestrel {
 namespace {
 
-using testing::ScopedEnvironment;
-using testing::TempTree;
-using testing::xmlPlist;
+using test::EnvironmentGuard;
+using test::TempTree;
+using test::xmlPlist;
 using Strings = std::vector<std::string>;
 
 const std::string apps = "Applications/";
@@ -59,7 +60,7 @@ protected:
     }
 
     TempTree m_tree;
-    ScopedEnvironment m_environment;
+    EnvironmentGuard m_environment;
 };
 
 TEST_F(ApplicationIndexTest, EveryDotAppEntryIsListedUnderItsDisplayNameOrFileName)

@@ -1,6 +1,6 @@
 #include "catalog/BundleReader.h"
 
-#include "catalog/CatalogFixture.h"
+#include "support/CatalogFixture.h"
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
@@ -15,7 +15,7 @@
 namespace kestrel {
 namespace {
 
-using testing::xmlPlist;
+using test::xmlPlist;
 using Items = std::vector<std::pair<const char*, plist_t>>;
 
 /// A dictionary of `items` (the nodes are taken over) written by libplist as XML and as binary.

@@ -1,8 +1,9 @@
 #include "catalog/DesktopEntryReader.h"
 
-#include "catalog/CatalogFixture.h"
 #include "catalog/DesktopEntryFields.h"
 #include "catalog/ProgramFinder.h"
+#include "support/CatalogFixture.h"
+#include "support/EnvironmentGuard.h"
 
 #include <gio/gdesktopappinfo.h>
 #include <gtest/gtest.h>
@@ -19,8 +20,8 @@
 namespace kestrel {
 namespace {
 
-using testing::ScopedEnvironment;
-using testing::TempTree;
+using test::EnvironmentGuard;
+using test::TempTree;
 using Strings = std::vector<std::string>;
 
 const std::string head = "[Desktop Entry]\nType=Application\n";
@@ -30,7 +31,7 @@ const std::string head = "[Desktop Entry]\nType=Application\n";
 // verdict, except where the reader deliberately leaves out entries with nothing to run or no name).
 TEST(DesktopEntryReader, ShowsWhatTheDesktopWouldShow)
 {
-    ScopedEnvironment environment;
+    EnvironmentGuard environment;
     environment.set("LANGUAGE", std::nullopt);
     environment.set("LC_ALL", "C");
     const std::string app = head + "Name=App\n";
@@ -104,7 +105,7 @@ TEST(DesktopEntryReader, NameAndIconFollowTheMessagesLocale)
         {{}, "pt_BR.UTF-8", {}, {}, "Tree tree"}, // the translation is not UTF-8
     };
     for (const auto& [language, lcAll, lcMessages, lang, expected] : cases) {
-        ScopedEnvironment environment;
+        EnvironmentGuard environment;
         environment.set("LANGUAGE", language);
         environment.set("LC_ALL", lcAll);
         environment.set("LC_MESSAGES", lcMessages);
@@ -127,7 +128,7 @@ TEST(ProgramFinder, AnswersAsGLibDoes)
     for (const std::optional<std::string>& path : {std::optional<std::string>(tree.path("a") + ":" + tree.path("b")),
                                                    std::optional<std::string>(tree.path("b") + "::" + tree.path("a")),
                                                    std::optional<std::string>(), std::optional<std::string>("")}) {
-        ScopedEnvironment environment;
+        EnvironmentGuard environment;
         environment.set("PATH", path);
         ProgramFinder finder;
         for (const std::string program : {"tool", "plain", "dir", "group-only", "here", "./here", "a/tool", "sh", "none"}) {

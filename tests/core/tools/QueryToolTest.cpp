@@ -1,4 +1,4 @@
-#include "catalog/CatalogFixture.h"
+#include "support/CatalogFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,7 @@ std::string readAll(const std::string& path)
 
 TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
 {
-    testing::TempTree tree;
+    test::TempTree tree;
     for (const char* name : {"Safari", "Archive Utility", "Calendar", "2+3 Solver", "Tab\tName", "New\nLine", "Back\\slash",
                              "Bad\xff"})
         tree.dir(std::string("Applications/") + name + ".app");

@@ -1,5 +1,7 @@
 #include "desktop/GioWorkspace.h"
 
+#include "support/EnvironmentGuard.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,8 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-
-#include <cstdlib>
 
 namespace kestrel {
 namespace {
@@ -41,13 +41,15 @@ TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariables)
                     .toUtf8());
     entry.close();
 
-    ::setenv("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42", 1);
-    ::setenv("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token", 1);
-    ::setenv("KESTREL_TEST_SENTINEL", "inherited", 1);
-    GioWorkspace().openApplication(FileUrl::fromPath(entry.fileName().toStdString()));
-    const bool launched = QTest::qWaitFor([&marker] { return QFile::exists(marker); }, 10000);
-    for (const char* name : {"DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN", "KESTREL_TEST_SENTINEL"})
-        ::unsetenv(name);
+    bool launched = false;
+    {
+        test::EnvironmentGuard environment;
+        environment.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
+        environment.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
+        environment.set("KESTREL_TEST_SENTINEL", "inherited");
+        GioWorkspace().openApplication(FileUrl::fromPath(entry.fileName().toStdString()));
+        launched = QTest::qWaitFor([&marker] { return QFile::exists(marker); }, 10000);
+    }
     ASSERT_TRUE(launched);
 
     QFile written(marker);

@@ -1,5 +1,5 @@
-// One QApplication for every test of the desktop services, on the offscreen platform unless the caller
-// chose another.
+// Entry point of the Qt test executables: one QApplication for the whole run, on the offscreen platform
+// unless the caller chose another.
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -1,20 +1,16 @@
 #pragma once
 
 // Helpers shared by the catalogue, controller and query-tool tests: throw-away directory trees and
-// environment variables pinned for one test.
+// information dictionaries.
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <utility>
-#include <vector>
 
-namespace kestrel::testing {
+namespace kestrel::test {
 
 /// A temporary directory, removed with everything in it.
 class TempTree {
@@ -58,34 +54,10 @@ private:
     std::string m_root;
 };
 
-/// Sets environment variables (nothing unsets one) and restores them on destruction.
-class ScopedEnvironment {
-public:
-    ~ScopedEnvironment()
-    {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
-            assign(it->first, it->second);
-    }
-    void set(const std::string& name, const std::optional<std::string>& value)
-    {
-        const char* previous = std::getenv(name.c_str());
-        m_saved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
-        assign(name, value);
-    }
-
-private:
-    static void assign(const std::string& name, const std::optional<std::string>& value)
-    {
-        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
-    }
-
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
-};
-
 /// An XML information dictionary around `body` (its "<key>…</key><string>…</string>" pairs).
 inline std::string xmlPlist(const std::string& body)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body + "</dict>\n</plist>\n";
 }
 
-} // namespace kestrel::testing
+} // namespace kestrel::test
