@@ -17,7 +17,6 @@ namespace kestrel {
 namespace {
 
 constexpr std::string_view bundleSuffix = ".app";
-constexpr std::string_view desktopSuffix = ".desktop";
 // The picture of an application that names none of its own; resolved through the icon theme.
 constexpr const char* genericApplicationIcon = "application-x-executable";
 
@@ -86,7 +85,7 @@ void ApplicationIndex::scanDesktopEntries()
         else
             icon = sharedIcon(IconSource::Kind::themeIcon, entry->icon);
 
-        const std::string_view id = std::string_view(file.id).substr(0, file.id.size() - desktopSuffix.size());
+        const std::string_view id = std::string_view(file.id).substr(0, file.id.size() - DesktopFileScanner::desktopSuffix.size());
         m_apps.emplace_back(Uuid::random(), std::move(entry->name), FileUrl::fromPath(std::move(file.path)),
                             std::move(icon), text::toValidUtf8(id), LauncherItemType::application, std::nullopt);
     }

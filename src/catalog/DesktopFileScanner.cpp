@@ -13,8 +13,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::string_view desktopSuffix = ".desktop";
-
 class Walk {
 public:
     Walk(std::vector<DesktopFile>& out, std::unordered_set<std::string>& seenIds) : m_out(out), m_seenIds(seenIds) {}
@@ -33,7 +31,7 @@ public:
             if (name == "." || name == "..")
                 continue;
             std::string childPath = path + "/" + std::string(name);
-            if (name.ends_with(desktopSuffix)) {
+            if (name.ends_with(DesktopFileScanner::desktopSuffix)) {
                 std::string id = idPrefix + std::string(name);
                 if (m_seenIds.insert(id).second)
                     m_out.push_back(DesktopFile{std::move(id), std::move(childPath)});

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrel {
@@ -20,6 +21,8 @@ class DesktopFileScanner {
 public:
     /// Directories deeper than this below an applications directory are not entered.
     static constexpr std::size_t maxDepth = 16;
+    /// The ending of every desktop file's name, and so of every desktop-file ID.
+    static constexpr std::string_view desktopSuffix = ".desktop";
 
     /// Every file whose name ends in ".desktop" (not tested further) in `applicationDirectories`, highest
     /// precedence first, entering sub-directories (symbolic links followed, each directory entered once per
