@@ -8,7 +8,9 @@
 #include <sys/resource.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace kestrel {
@@ -193,6 +195,30 @@ TEST_F(ApplicationIndexTest, TwentyThousandEntriesInOneDirectoryAreAllListedSort
     EXPECT_EQ(index.apps()[1].name(), "App 1");
     EXPECT_EQ(index.apps()[2].name(), "App 10");
     EXPECT_EQ(index.apps().back().name(), "App 9999");
+}
+
+TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
+{
+    using Variable = std::optional<std::string>;
+    const std::string home = "/home/u", usr = "/usr/share/applications";
+    const std::tuple<Variable, Variable, Variable, Strings> cases[] = {
+        // HOME, XDG_DATA_HOME, XDG_DATA_DIRS: the application directories
+        {"/home/u", {}, {}, {home + "/.local/share/applications", "/usr/local/share/applications", usr}},
+        {"/home/u/", "", "", {home + "/.local/share/applications", "/usr/local/share/applications", usr}},
+        {"/home/u", "/data/", "/a:relative::/b//:/a", {"/data/applications", "/a/applications", "/b/applications"}},
+        {"relative", "also/relative", "/data", {"/data/applications"}},
+        {{}, {}, ":", {}},
+        {home, home + "/.local/share", home + "/.local/share:/usr/share", {home + "/.local/share/applications", usr}},
+    };
+    for (const auto& [homeValue, dataHome, dataDirs, expected] : cases) {
+        EnvironmentGuard environment;
+        environment.set("HOME", homeValue);
+        environment.set("XDG_DATA_HOME", dataHome);
+        environment.set("XDG_DATA_DIRS", dataDirs);
+        const CatalogLocations locations = CatalogLocations::defaults();
+        EXPECT_EQ(locations.xdgApplicationDirectories, expected) << homeValue.value_or("-") << " " << dataDirs.value_or("-");
+        EXPECT_EQ(locations.bundleDirectories().front(), "/Applications");
+    }
 }
 
 } // namespace

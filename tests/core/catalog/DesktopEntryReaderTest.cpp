@@ -115,6 +115,18 @@ TEST(DesktopEntryReader, NameAndIconFollowTheMessagesLocale)
     }
 }
 
+TEST(DesktopEntryReader, CurrentDesktopsAreTheNonEmptyNamesOfTheVariable)
+{
+    const std::pair<std::optional<std::string>, Strings> cases[] = {
+        {std::nullopt, {}}, {"", {}}, {"GNOME", {"GNOME"}}, {"ubuntu:GNOME", {"ubuntu", "GNOME"}}, {":KDE::x:", {"KDE", "x"}},
+    };
+    for (const auto& [value, expected] : cases) {
+        EnvironmentGuard environment;
+        environment.set("XDG_CURRENT_DESKTOP", value);
+        EXPECT_EQ(DesktopEntryReader::currentDesktopsFromEnvironment(), expected) << value.value_or("(unset)");
+    }
+}
+
 // The finder stands in for g_find_program_in_path(); on the same tree and PATH both must answer alike.
 TEST(ProgramFinder, AnswersAsGLibDoes)
 {
