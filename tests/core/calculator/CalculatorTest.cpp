@@ -22,7 +22,7 @@ namespace {
 
 icu::UnicodeString icuText(const std::string& utf8)
 {
-    return icu::UnicodeString::fromUTF8(utf8);
+    return PatternSearch::icuText(utf8).value();
 }
 
 struct TextCase {
