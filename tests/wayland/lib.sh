@@ -212,9 +212,10 @@ wl_launcher_listening() { wl_launcher_alive && [ -n "$(find "$RUNTIME_DIR" -type
 stop_wl_launcher() { stop_bg "$LAUNCHER_PID"; rm -f "$E2E_TMP/launcher.pid"; }
 
 # Keys through a new virtual keyboard. The binding is sway's own; keys for the XWayland window wait
-# after the keymap, which XWayland otherwise answers by dropping the call's first key.
+# after the keymap, which XWayland otherwise answers by dropping the call's first key. A busy machine
+# can stretch that past the wait, so a Shift tap goes first: if anything is dropped, it is the tap.
 press_binding() { in_session wtype -M ctrl -k space -m ctrl; }
-type_keys() { in_session wtype -s 300 "$@"; }
+type_keys() { in_session wtype -s 300 -M shift -m shift -s 50 "$@"; }
 
 # The compositor binding shows the launcher and it gets the keyboard focus.
 show_with_binding() {
