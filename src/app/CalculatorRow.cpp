@@ -10,7 +10,7 @@ namespace kestrel {
 const IconRef& calculatorIcon()
 {
     static const IconRef icon = std::make_shared<const IconSource>(
-        IconSource{IconSource::Kind::symbol, "calculator", "Calculator"});
+        IconSource{IconSource::Kind::symbol, "calculator"});
     return icon;
 }
 

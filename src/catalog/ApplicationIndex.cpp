@@ -69,7 +69,7 @@ void ApplicationIndex::scanDirectory(const std::string& path)
             bundleIdentifier = std::move(bundle->identifier);
             name = bundle->displayName ? std::move(*bundle->displayName) : text::toValidUtf8(baseName);
             if (bundle->iconPath)
-                icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::imageFile, *bundle->iconPath, {}});
+                icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::imageFile, *bundle->iconPath});
         } else {
             name = text::toValidUtf8(baseName);
         }
@@ -92,7 +92,7 @@ void ApplicationIndex::scanDesktopEntries()
         if (entry->icon.empty())
             icon = sharedIcon(IconSource::Kind::themeIcon, genericApplicationIcon);
         else if (entry->icon.front() == '/')
-            icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::imageFile, entry->icon, {}});
+            icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::imageFile, entry->icon});
         else
             icon = sharedIcon(IconSource::Kind::themeIcon, entry->icon);
 
@@ -124,7 +124,7 @@ IconRef ApplicationIndex::sharedIcon(IconSource::Kind kind, const std::string& v
 {
     IconRef& slot = m_themeIcons[value];
     if (!slot)
-        slot = std::make_shared<const IconSource>(IconSource{kind, value, {}});
+        slot = std::make_shared<const IconSource>(IconSource{kind, value});
     return slot;
 }
 

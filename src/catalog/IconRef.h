@@ -15,8 +15,6 @@ struct IconSource {
     };
     Kind kind = Kind::themeIcon;
     std::string value;
-    /// Spoken description for assistive technology; empty when the picture only decorates.
-    std::string accessibilityDescription;
 };
 
 /// The opaque, shared, immutable image handle carried by items.

@@ -29,8 +29,8 @@ class SettingsView;
 /// Keyboard navigation is the window's key monitor's, not the view's. Main thread only.
 ///
 /// The panel spans the full width from the top edge at its natural height (header, divider and list); the
-/// view paints nothing outside `panelRect()`, so a translucent window shows the desktop there. The panel's
-/// drop shadow is left to the compositor: it cannot fit beside a panel as wide as the window.
+/// view paints nothing outside `panelRect()`, so a translucent window shows the desktop there, and the
+/// window draws the panel's shadow.
 class SearchView : public QWidget {
     Q_OBJECT
 public:
