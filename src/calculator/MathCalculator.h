@@ -18,8 +18,9 @@ class MathCalculator {
 public:
     MathCalculator() = delete;
 
-    /// Whether the text is to be treated as an arithmetic expression (the fifteen recognition tests).
-    /// Should an ICU search fail, the answer is false.
+    /// Whether the text, trimmed of white space, is to be treated as an arithmetic expression: it holds an
+    /// operator and a digit, only the calculator's characters, and passes every shape check of the
+    /// recogniser (each independent of the others). Should an ICU search fail, the answer is false.
     static bool isMathExpression(std::string_view text);
     /// Whether every ")" closes an earlier "(" and all are closed.
     static bool hasBalancedParentheses(std::string_view text);
