@@ -65,10 +65,10 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
     m_divider->setFixedHeight(1);
     buildList();
 
-    // Header, divider and list form the panel at its natural height from the top edge; the list's large
-    // stretch factor lets it grow to its 300 maximum before the trailing stretch takes any height. Keeping
-    // the panel at the top means a window cut to its own rounded rectangle looks the same as a translucent
-    // one: the unpainted rest below shows the window background, the same colour as the panel.
+    // Header, divider and list form the panel at its natural height, centred in the view: the list's large
+    // stretch factor lets it grow to its 300 maximum before the equal stretches above and below take the
+    // rest of the height.
+    column->addStretch(1);
     column->addWidget(m_header);
     column->addWidget(m_divider);
     column->addWidget(m_list, 1000);

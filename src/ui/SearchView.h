@@ -28,7 +28,7 @@ class SettingsView;
 /// `updateSearchResults()` once per change of the search text and `activateSelected()` on a row click.
 /// Keyboard navigation is the window's key monitor's, not the view's. Main thread only.
 ///
-/// The panel spans the full width from the top edge at its natural height (header, divider and list); the
+/// The panel spans the full width at its natural height (header, divider and list), centred vertically; the
 /// view paints nothing outside `panelRect()`, so a translucent window shows the desktop there, and the
 /// window draws the panel's shadow.
 class SearchView : public QWidget {
