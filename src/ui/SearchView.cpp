@@ -4,12 +4,14 @@
 #include "ui/AppRow.h"
 #include "ui/IconProvider.h"
 #include "ui/ResultListModel.h"
+#include "ui/ResultListView.h"
 #include "ui/SettingsView.h"
 #include "ui/Symbols.h"
 #include "ui/ViewStyle.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListView>
@@ -138,7 +140,7 @@ void SearchView::buildList()
     m_model = new ResultListModel(this);
     m_rowDelegate = new AppRow(*m_icons, this);
 
-    m_list = new QListView(this);
+    m_list = new ResultListView(this);
     m_list->setObjectName(QStringLiteral("resultList"));
     m_list->setAccessibleName(tr("Results"));
     m_list->setModel(m_model);
@@ -303,6 +305,24 @@ void SearchView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     focusSearchFieldSoon();
+    // A sheet that went away with the window comes back with it while `showingSettings` holds; one turn
+    // later, so that it is mapped over the shown window and takes the focus from it.
+    QTimer::singleShot(0, this, [this] {
+        if (m_settings && isVisible() && !m_settings->isVisible()) {
+            m_settings->open();
+            m_settings->activateWindow();
+        }
+    });
+}
+
+void SearchView::hideEvent(QHideEvent* event)
+{
+    // why: a dialog is a window of its own, which hiding its parent window leaves on screen; the sheet
+    // belongs to the window and leaves with it, still open (the flag stays set).
+    if (m_settings && !event->spontaneous()) {
+        m_settings->hide();
+    }
+    QWidget::hideEvent(event);
 }
 
 void SearchView::changeEvent(QEvent* event)
