@@ -92,23 +92,12 @@ protected:
     std::unique_ptr<AppLauncher> m_launcher;
 };
 
-TEST_F(SearchWindowTest, ShowingPutsTheFocusInTheSearchFieldSoTypingSearches)
+TEST_F(SearchWindowTest, TheFieldHasTheFocusTheFourKeysDriveTheLauncherAndOtherKeysReachTheField)
 {
     // (Later shows are the real X server's part: the offscreen platform does not activate a window twice.)
     toggle();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
-    QTest::qWait(20);
     ASSERT_EQ(QApplication::focusWidget(), field());
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("app 1"));
-    QTest::qWait(20);
-    EXPECT_EQ(m_launcher->searchText(), "app 1");
-    EXPECT_EQ(m_launcher->filteredApps().size(), 10u);
-}
-
-TEST_F(SearchWindowTest, TheFourKeysDriveTheLauncherAndEveryOtherKeyReachesTheField)
-{
-    toggle();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     QSignalSpy fieldReturns(field(), &QLineEdit::returnPressed);
     press(field(), Qt::Key_Down);
     press(field(), Qt::Key_Down, Qt::ShiftModifier);
