@@ -73,5 +73,36 @@ TEST(AppRow, LongPathIsShortenedInTheMiddleKeepingBothEnds)
     EXPECT_EQ(AppRow::displayedSubtitle(content(row("Safari", true)), 600).toStdString(), "/Applications/Safari.app");
 }
 
+TEST(AppRow, ReadsEachRowsPartsFromTheModel)
+{
+    const IconRef icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::themeIcon, "safari"});
+    const LauncherApp safari(Uuid::random(), "Safari", FileUrl::fromPath("/Applications/Safari.app"), icon,
+                             std::nullopt, LauncherItemType::application, std::nullopt);
+    struct Case {
+        LauncherApp app;
+        const char* subtitle;
+        bool calculation;
+        const char* spoken;
+    };
+    const Case cases[] = {
+        {safari, "/Applications/Safari.app", false, "Safari, /Applications/Safari.app"},
+        {row("Notes", false), "", false, "Notes"},
+        {row("2+3 = 5", false, LauncherItemType::calculation), "Press Enter to copy result", true,
+         "2+3 = 5, Press Enter to copy result"},
+    };
+    for (const Case& c : cases) {
+        ResultListModel model;
+        model.setResults({row("Other", true), c.app}, 1);
+        const RowContent shown = RowContent::read(model.index(1));
+        EXPECT_EQ(shown.title.toStdString(), c.app.name());
+        EXPECT_EQ(shown.subtitle.toStdString(), c.subtitle);
+        EXPECT_EQ(shown.calculation, c.calculation);
+        EXPECT_EQ(shown.icon, c.app.icon()) << c.app.name();
+        EXPECT_TRUE(shown.selected);
+        EXPECT_FALSE(RowContent::read(model.index(0)).selected);
+        EXPECT_EQ(model.index(1).data(Qt::AccessibleTextRole).toString().toStdString(), c.spoken);
+    }
+}
+
 } // namespace
 } // namespace kestrel
