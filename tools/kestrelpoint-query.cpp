@@ -1,5 +1,6 @@
 // kestrelpoint-query: the launcher's core without a desktop. Lists the catalogue, or shows the result list
-// that the search field would show for a text, and what Return would then do, without doing it.
+// that the search field would show for a text, and what Return would then do, without doing it: one line
+// `open<TAB>path`, `copy<TAB>text`, or `nothing` when Return would do nothing.
 //
 //   kestrelpoint-query [--bundle-root DIR] --list
 //   kestrelpoint-query [--bundle-root DIR] TEXT [--select N] [--activate]
@@ -231,6 +232,9 @@ int main(int argc, char** argv)
             }
             for (const std::string& path : workspace.opened) {
                 writeLine({"open", path});
+            }
+            if (!pasteboard.text && workspace.opened.empty()) {
+                writeLine({"nothing"});
             }
         }
     }

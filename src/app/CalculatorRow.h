@@ -14,7 +14,7 @@ namespace kestrel {
 /// is the unrounded value. Each call makes a row with a new id. Never throws for any input.
 std::optional<LauncherApp> makeCalculatorRow(std::string_view searchText);
 
-/// The one icon handle that every calculator row shares: the "calculator" symbol, described as "Calculator".
+/// The one icon handle that every calculator row shares: the "calculator" symbol.
 const IconRef& calculatorIcon();
 
 } // namespace kestrel

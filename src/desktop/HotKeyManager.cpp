@@ -81,11 +81,6 @@ void HotKeyManager::registerX11(const std::string& portalProblem)
     printLine(fallbackMessage(portalProblem, x11Problem));
 }
 
-bool HotKeyManager::isRegistered() const
-{
-    return m_x11 != nullptr || (m_portal && m_portal->isBound());
-}
-
 std::uint32_t HotKeyManager::lastPressTime() const
 {
     return m_lastPressTime;

@@ -34,10 +34,6 @@ public:
     /// the key is held does not call it again.
     void registerHotKey(std::function<void()> callback) override;
 
-    /// Whether this manager holds the system-wide registration of the key right now (the portal has bound
-    /// the shortcut, or the X11 grab holds). False while the portal is still being asked.
-    bool isRegistered() const;
-
     /// X server time (milliseconds, wrapping) of the press that last called the callback; 0 (X's
     /// CurrentTime) before the first press and on platforms without X. Used as the user time of the
     /// window the press shows, so window managers with focus stealing prevention give it the focus.

@@ -116,11 +116,6 @@ HotKeyManager::PortalBackend::~PortalBackend()
     closeSession();
 }
 
-bool HotKeyManager::PortalBackend::isBound() const
-{
-    return m_step == Step::bound;
-}
-
 QString HotKeyManager::PortalBackend::objectPathFor(const QString& kind, const QString& uniqueName,
                                                     const QString& token)
 {

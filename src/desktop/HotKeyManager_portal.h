@@ -48,9 +48,6 @@ public:
     /// Used before the backend is released.
     void stop();
 
-    /// Whether the portal has bound the shortcut and its presses reach the manager.
-    bool isBound() const;
-
     /// The object path of the Request (or Session) object that the portal creates for `token` of the caller
     /// with the unique bus name `uniqueName` (":1.42" → ".../1_42/TOKEN").
     static QString objectPathFor(const QString& kind, const QString& uniqueName, const QString& token);

@@ -126,8 +126,20 @@ HotKeyManager::X11Backend::Result HotKeyManager::X11Backend::grab()
         result.detail = "no key of the keyboard types Space";
         return result;
     }
-    const std::vector<std::uint16_t> masks = grabModifierMasks(readNumLockMask(m_connection, map));
+    if (!grabEvery(grabModifierMasks(readNumLockMask(m_connection, map)), result)) {
+        // All or nothing: a key that works only with NumLock off would be worse than none.
+        ungrabAll();
+        return result;
+    }
 
+    QCoreApplication::instance()->installNativeEventFilter(this);
+    m_filtering = true;
+    result.registered = true;
+    return result;
+}
+
+bool HotKeyManager::X11Backend::grabEvery(const std::vector<std::uint16_t>& masks, Result& result)
+{
     struct Pending {
         xcb_void_cookie_t cookie;
         Grab grab;
@@ -157,16 +169,7 @@ HotKeyManager::X11Backend::Result HotKeyManager::X11Backend::grab()
         else if (result.detail.empty())
             result.detail = "X error " + std::to_string(error->error_code);
     }
-    if (failed) {
-        // All or nothing: a key that works only with NumLock off would be worse than none.
-        ungrabAll();
-        return result;
-    }
-
-    QCoreApplication::instance()->installNativeEventFilter(this);
-    m_filtering = true;
-    result.registered = true;
-    return result;
+    return !failed;
 }
 
 void HotKeyManager::X11Backend::ungrabAll()

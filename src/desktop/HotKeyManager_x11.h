@@ -44,6 +44,9 @@ private:
         std::uint16_t modifiers;
     };
 
+    /// Sends one checked grab per root window, keycode and mask in `masks`, then checks them all; keeps
+    /// the grabs that held. Returns false, with `result` saying why, when any was refused.
+    bool grabEvery(const std::vector<std::uint16_t>& masks, Result& result);
     void ungrabAll();
 
     HotKeyManager& m_owner;

@@ -9,21 +9,21 @@
 
 namespace kestrel {
 
-KeyMonitor::Decision KeyMonitor::decide(bool windowIsActive, int key)
+KeyMonitor::Action KeyMonitor::decide(bool forWindow, int key, bool fromKeypad)
 {
-    if (!windowIsActive)
-        return {};
+    if (!forWindow || fromKeypad)
+        return Action::none;
     switch (key) {
     case Qt::Key_Return:
-        return {Action::activate, true};
+        return Action::activate;
     case Qt::Key_Escape:
-        return {Action::hide, true};
+        return Action::hide;
     case Qt::Key_Down:
-        return {Action::moveDown, true};
+        return Action::moveDown;
     case Qt::Key_Up:
-        return {Action::moveUp, true};
+        return Action::moveUp;
     default:
-        return {};
+        return Action::none;
     }
 }
 
@@ -61,8 +61,8 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event)
         return QObject::eventFilter(watched, event);
 
     const auto* key = static_cast<QKeyEvent*>(event);
-    const Decision decision = decide(isForWindow(watched), key->key());
-    if (!decision.swallow)
+    const Action action = decide(isForWindow(watched), key->key(), key->modifiers().testFlag(Qt::KeypadModifier));
+    if (action == Action::none)
         return false;
 
     if (type == QEvent::ShortcutOverride) {
@@ -72,7 +72,7 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
 
-    switch (decision.action) {
+    switch (action) {
     case Action::activate:
         m_launcher.activateSelected();
         break;

@@ -51,8 +51,6 @@ public:
     /// Whether a compositing manager owns the `_NET_WM_CM_S<screen>` selection; false off X11.
     static bool compositingManagerRunning();
 
-    bool isTranslucent() const { return m_translucent; }
-
     /// The panel's rounded shape in window coordinates.
     QRect panelGeometry() const;
 

@@ -1,7 +1,8 @@
 #include "ui/AppRow.h"
 
+#include "ui/AspectFit.h"
 #include "ui/IconProvider.h"
-#include "ui/ResultListModel.h"
+#include "ui/RowContent.h"
 #include "ui/Symbols.h"
 #include "ui/ViewStyle.h"
 
@@ -61,32 +62,19 @@ QFont AppRow::subtitleFont()
     return ViewStyle::font(ViewStyle::captionSize);
 }
 
-QString AppRow::subtitleText(const LauncherApp& app)
+QString AppRow::displayedSubtitle(const RowContent& content, int width)
 {
-    if (app.type() == LauncherItemType::calculation) {
-        return tr("Press Enter to copy result");
+    if (content.calculation) {
+        return content.subtitle;
     }
-    if (app.url()) {
-        return QString::fromStdString(app.url()->path());
-    }
-    return {};
+    return QFontMetrics(subtitleFont()).elidedText(content.subtitle, Qt::ElideMiddle, textWidth(width));
 }
 
-QString AppRow::displayedSubtitle(const LauncherApp& app, int width)
-{
-    const QString text = subtitleText(app);
-    if (app.type() == LauncherItemType::calculation) {
-        return text;
-    }
-    return QFontMetrics(subtitleFont()).elidedText(text, Qt::ElideMiddle, textWidth(width));
-}
-
-AppRow::Geometry AppRow::layout(const LauncherApp& app, QPoint origin, int width)
+AppRow::Geometry AppRow::layout(const QString& titleText, bool hasSubtitle, QPoint origin, int width)
 {
     const int available = textWidth(width);
-    QTextLayout title(QString::fromStdString(app.name()));
+    QTextLayout title(titleText);
     const int titleHeight = wrapTitle(title, available);
-    const bool hasSubtitle = app.type() == LauncherItemType::calculation || app.url().has_value();
     const int subtitleHeight = hasSubtitle ? QFontMetrics(subtitleFont()).height() : 0;
     const int blockHeight = titleHeight + (hasSubtitle ? lineSpacing + subtitleHeight : 0);
     const int contentHeight = std::max(pictureSize, blockHeight);
@@ -109,55 +97,50 @@ AppRow::Geometry AppRow::layout(const LauncherApp& app, QPoint origin, int width
 
 void AppRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    const auto* model = qobject_cast<const ResultListModel*>(index.model());
-    const LauncherApp* app = model != nullptr ? model->app(index) : nullptr;
-    if (app == nullptr) {
+    if (!index.isValid()) {
         return;
     }
-    const Geometry geometry = layout(*app, option.rect.topLeft(), option.rect.width());
+    const RowContent content = RowContent::read(index);
+    const Geometry geometry = layout(content.title, !content.subtitle.isEmpty(), option.rect.topLeft(),
+                                     option.rect.width());
     const QPalette& palette = option.palette;
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    if (index.data(ResultListModel::SelectedRole).toBool()) {
+    if (content.selected) {
         painter->fillRect(geometry.highlight, ViewStyle::gray(0.3));
     }
 
-    paintPicture(*painter, *app, geometry.picture, palette);
+    paintPicture(*painter, content, geometry.picture, palette);
 
-    QTextLayout title(QString::fromStdString(app->name()));
+    QTextLayout title(content.title);
     wrapTitle(title, geometry.title.width());
     painter->setPen(ViewStyle::primary(palette));
     title.draw(painter, geometry.title.topLeft());
 
     if (!geometry.subtitle.isEmpty()) {
-        const bool calculation = app->type() == LauncherItemType::calculation;
-        painter->setPen(calculation ? ViewStyle::secondary(palette) : ViewStyle::gray());
+        painter->setPen(content.calculation ? ViewStyle::secondary(palette) : ViewStyle::gray());
         painter->setFont(subtitleFont());
         painter->drawText(geometry.subtitle, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          displayedSubtitle(*app, option.rect.width()));
+                          displayedSubtitle(content, option.rect.width()));
     }
     painter->restore();
 }
 
-void AppRow::paintPicture(QPainter& painter, const LauncherApp& app, const QRect& area,
+void AppRow::paintPicture(QPainter& painter, const RowContent& content, const QRect& area,
                           const QPalette& palette) const
 {
-    if (app.type() == LauncherItemType::calculation) {
+    if (content.calculation) {
         Symbols::paint(painter, area, QStringLiteral("function"), ViewStyle::accent(palette));
         return;
     }
-    const QIcon icon = m_icons.icon(app.icon());
+    const QIcon icon = m_icons.icon(content.icon);
     if (!icon.isNull()) {
         const qreal dpr = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
         const QPixmap image = icon.pixmap(area.size(), dpr);
         if (!image.isNull()) {
-            const QSizeF fitted = image.deviceIndependentSize().scaled(QSizeF(area.size()), Qt::KeepAspectRatio);
-            const QRectF target(area.x() + (area.width() - fitted.width()) / 2.0,
-                                area.y() + (area.height() - fitted.height()) / 2.0, fitted.width(),
-                                fitted.height());
-            painter.drawPixmap(target, image, QRectF(image.rect()));
+            AspectFit::draw(painter, area, image);
             return;
         }
     }
@@ -168,8 +151,6 @@ void AppRow::paintPicture(QPainter& painter, const LauncherApp& app, const QRect
 
 QSize AppRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    const auto* model = qobject_cast<const ResultListModel*>(index.model());
-    const LauncherApp* app = model != nullptr ? model->app(index) : nullptr;
     int width = option.rect.width();
     if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget)) {
         width = view->viewport()->width();
@@ -177,10 +158,11 @@ QSize AppRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& in
     if (width <= 0) {
         width = 600;
     }
-    if (app == nullptr) {
+    if (!index.isValid()) {
         return {width, pictureSize + 2 * innerVertical};
     }
-    return {width, layout(*app, QPoint(), width).height};
+    const bool hasSubtitle = !index.data(RowContent::subtitleRole).toString().isEmpty();
+    return {width, layout(index.data(Qt::DisplayRole).toString(), hasSubtitle, QPoint(), width).height};
 }
 
 } // namespace kestrel

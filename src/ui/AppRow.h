@@ -1,7 +1,5 @@
 #pragma once
 
-#include "catalog/LauncherApp.h"
-
 #include <QFont>
 #include <QRect>
 #include <QStyledItemDelegate>
@@ -9,8 +7,9 @@
 namespace kestrel {
 
 class IconProvider;
+class RowContent;
 
-/// Draws one row of the result list from a `ResultListModel`: the picture (the application's icon, a gray
+/// Draws one row of a result list from what the model gives through the roles of `RowContent`: the picture (the application's icon, a gray
 /// placeholder when it has none, or the function symbol for the calculator row), the name, which wraps onto
 /// as many lines as it needs, and below it the application's path (one line, shortened in the middle) or,
 /// for the calculator row, the hint to press Enter. The selected row gets a gray background inset 8 from
@@ -44,14 +43,13 @@ public:
     /// `icons` must outlive the delegate.
     explicit AppRow(IconProvider& icons, QObject* parent = nullptr);
 
-    /// Lays out the row for `app` whose top-left corner is `origin`, `width` wide.
-    static Geometry layout(const LauncherApp& app, QPoint origin, int width);
+    /// Lays out a row titled `title`, with a subtitle line or not, whose top-left corner is `origin`,
+    /// `width` wide.
+    static Geometry layout(const QString& title, bool hasSubtitle, QPoint origin, int width);
 
-    /// The subtitle's full text: the hint for a calculator row, the path for an application with a URL,
-    /// empty otherwise.
-    static QString subtitleText(const LauncherApp& app);
-    /// The subtitle as drawn in `width` pixels: the path shortened in the middle when it does not fit.
-    static QString displayedSubtitle(const LauncherApp& app, int width);
+    /// The subtitle as drawn in a row `width` pixels wide: a path is shortened in the middle when it does
+    /// not fit, the calculator row's hint is drawn whole.
+    static QString displayedSubtitle(const RowContent& content, int width);
 
     static QFont titleFont();
     static QFont subtitleFont();
@@ -62,7 +60,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
-    void paintPicture(QPainter& painter, const LauncherApp& app, const QRect& area, const QPalette& palette) const;
+    void paintPicture(QPainter& painter, const RowContent& content, const QRect& area, const QPalette& palette) const;
 
     IconProvider& m_icons;
 };

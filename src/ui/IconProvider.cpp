@@ -1,10 +1,6 @@
 #include "ui/IconProvider.h"
 
-#include "ui/Symbols.h"
-#include "ui/ViewStyle.h"
-
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QImageReader>
 #include <QStandardPaths>
 
@@ -68,17 +64,14 @@ QIcon IconProvider::resolve(const IconSource& source)
     case IconSource::Kind::imageFile:
         return imageFile(value);
     case IconSource::Kind::symbol:
-        return Symbols::icon(value, ViewStyle::primary(QGuiApplication::palette()));
+        // Only the calculator row carries a symbol, and its row draws the function symbol instead.
+        return {};
     }
     return {};
 }
 
 QIcon IconProvider::themeIcon(const QString& name)
 {
-    // An absolute path in an Icon= key names a file, not a theme entry.
-    if (QFileInfo(name).isAbsolute()) {
-        return imageFile(name);
-    }
     QIcon icon = QIcon::fromTheme(name);
     if (!icon.isNull()) {
         return icon;

@@ -19,8 +19,8 @@ public:
     IconProvider();
 
     /// The icon for `source`; a null icon when there is nothing to draw: no source, an icon name that no
-    /// installed theme (nor a pixmaps directory) provides, an image file that cannot be decoded, or an
-    /// unknown symbol. Symbols are drawn in the palette's text colour at the time they are painted.
+    /// installed theme (nor a pixmaps directory) provides, an image file that cannot be decoded, or a
+    /// symbol (rows that carry one draw their own).
     QIcon icon(const IconRef& source);
 
 private:

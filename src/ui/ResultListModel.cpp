@@ -1,26 +1,14 @@
 #include "ui/ResultListModel.h"
 
-#include "ui/AppRow.h"
+#include "ui/RowContent.h"
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace kestrel {
 
 namespace {
-
-struct UuidHash {
-    std::size_t operator()(const Uuid& id) const noexcept
-    {
-        std::uint64_t high = 0;
-        std::uint64_t low = 0;
-        std::memcpy(&high, id.bytes().data(), sizeof high);
-        std::memcpy(&low, id.bytes().data() + sizeof high, sizeof low);
-        return static_cast<std::size_t>(high ^ (low * 0x9E3779B97F4A7C15ULL));
-    }
-};
 
 bool sameIds(const std::vector<LauncherApp>& a, const std::vector<LauncherApp>& b)
 {
@@ -30,6 +18,15 @@ bool sameIds(const std::vector<LauncherApp>& a, const std::vector<LauncherApp>& 
 
 } // namespace
 
+std::size_t ResultListModel::IdHash::operator()(const Uuid& id) const noexcept
+{
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::memcpy(&high, id.bytes().data(), sizeof high);
+    std::memcpy(&low, id.bytes().data() + sizeof high, sizeof low);
+    return static_cast<std::size_t>(high ^ (low * 0x9E3779B97F4A7C15ULL));
+}
+
 ResultListModel::ResultListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 bool ResultListModel::setResults(const std::vector<LauncherApp>& apps, std::int64_t selectedIndex)
@@ -38,12 +35,7 @@ bool ResultListModel::setResults(const std::vector<LauncherApp>& apps, std::int6
     if (sameIds(m_apps, apps)) {
         m_selectedIndex = selectedIndex;
         if (previousSelection != selectedIndex) {
-            for (const std::int64_t row : {previousSelection, selectedIndex}) {
-                if (row >= 0 && row < static_cast<std::int64_t>(m_apps.size())) {
-                    const QModelIndex changed = index(static_cast<int>(row));
-                    emit dataChanged(changed, changed, {SelectedRole});
-                }
-            }
+            selectionChanged(previousSelection);
         }
         return false;
     }
@@ -51,35 +43,51 @@ bool ResultListModel::setResults(const std::vector<LauncherApp>& apps, std::int6
     replaceRows(apps);
     m_selectedIndex = selectedIndex;
     if (!m_apps.empty()) {
-        emit dataChanged(index(0), index(static_cast<int>(m_apps.size()) - 1), {SelectedRole});
+        emit dataChanged(index(0), index(static_cast<int>(m_apps.size()) - 1), {RowContent::selectedRole});
     }
     return true;
 }
 
+void ResultListModel::selectionChanged(std::int64_t previous)
+{
+    for (const std::int64_t row : {previous, m_selectedIndex}) {
+        if (row >= 0 && row < static_cast<std::int64_t>(m_apps.size())) {
+            const QModelIndex changed = index(static_cast<int>(row));
+            emit dataChanged(changed, changed, {RowContent::selectedRole});
+        }
+    }
+}
+
 void ResultListModel::replaceRows(const std::vector<LauncherApp>& apps)
 {
-    std::unordered_map<Uuid, int, UuidHash> newPosition;
-    newPosition.reserve(apps.size());
+    Positions next;
+    next.reserve(apps.size());
     for (std::size_t i = 0; i < apps.size(); ++i) {
-        newPosition.emplace(apps[i].id(), static_cast<int>(i));
+        next.emplace(apps[i].id(), static_cast<int>(i));
     }
-    if (newPosition.size() != apps.size()) {
+    if (next.size() != apps.size()) {
         // Ids are meant to be unique; without that there is no identity to keep.
         beginResetModel();
         m_apps = apps;
         endResetModel();
         return;
     }
+    removeVanishedRows(next);
+    reorderRows(next);
+    insertNewRows(apps);
+}
 
-    // 1. Remove the rows whose id is gone, in contiguous runs from the bottom up.
+void ResultListModel::removeVanishedRows(const Positions& next)
+{
+    const auto vanished = [&](int row) { return next.count(m_apps[static_cast<std::size_t>(row)].id()) == 0; };
     int row = static_cast<int>(m_apps.size()) - 1;
     while (row >= 0) {
-        if (newPosition.count(m_apps[static_cast<std::size_t>(row)].id()) != 0) {
+        if (!vanished(row)) {
             --row;
             continue;
         }
         const int last = row;
-        while (row - 1 >= 0 && newPosition.count(m_apps[static_cast<std::size_t>(row - 1)].id()) == 0) {
+        while (row - 1 >= 0 && vanished(row - 1)) {
             --row;
         }
         beginRemoveRows(QModelIndex(), row, last);
@@ -87,52 +95,58 @@ void ResultListModel::replaceRows(const std::vector<LauncherApp>& apps)
         endRemoveRows();
         --row;
     }
+}
 
-    // 2. Bring the surviving rows into their new relative order, carrying persistent indexes along.
-    const auto byNewPosition = [&](const LauncherApp& a, const LauncherApp& b) {
-        return newPosition.at(a.id()) < newPosition.at(b.id());
+void ResultListModel::reorderRows(const Positions& next)
+{
+    const auto byNextPosition = [&](const LauncherApp& a, const LauncherApp& b) {
+        return next.at(a.id()) < next.at(b.id());
     };
-    if (!std::is_sorted(m_apps.begin(), m_apps.end(), byNewPosition)) {
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::vector<int> order(m_apps.size());
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            order[i] = static_cast<int>(i);
-        }
-        std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return byNewPosition(m_apps[static_cast<std::size_t>(a)],
-                                                                  m_apps[static_cast<std::size_t>(b)]); });
-        std::vector<int> rankOf(order.size());
-        std::vector<LauncherApp> sorted;
-        sorted.reserve(m_apps.size());
-        for (std::size_t rank = 0; rank < order.size(); ++rank) {
-            rankOf[static_cast<std::size_t>(order[rank])] = static_cast<int>(rank);
-            sorted.push_back(m_apps[static_cast<std::size_t>(order[rank])]);
-        }
-        const QModelIndexList from = persistentIndexList();
-        QModelIndexList to;
-        to.reserve(from.size());
-        for (const QModelIndex& old : from) {
-            to.append(index(rankOf[static_cast<std::size_t>(old.row())], old.column()));
-        }
-        m_apps = std::move(sorted);
-        changePersistentIndexList(from, to);
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    if (std::is_sorted(m_apps.begin(), m_apps.end(), byNextPosition)) {
+        return;
     }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> order(m_apps.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<int>(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return byNextPosition(m_apps[static_cast<std::size_t>(a)], m_apps[static_cast<std::size_t>(b)]);
+    });
+    std::vector<int> rankOf(order.size());
+    std::vector<LauncherApp> sorted;
+    sorted.reserve(m_apps.size());
+    for (std::size_t rank = 0; rank < order.size(); ++rank) {
+        rankOf[static_cast<std::size_t>(order[rank])] = static_cast<int>(rank);
+        sorted.push_back(m_apps[static_cast<std::size_t>(order[rank])]);
+    }
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& old : from) {
+        to.append(index(rankOf[static_cast<std::size_t>(old.row())], old.column()));
+    }
+    m_apps = std::move(sorted);
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
 
-    // 3. Insert the rows with new ids, in contiguous runs from the top down.
-    std::unordered_set<Uuid, UuidHash> survivors;
-    survivors.reserve(m_apps.size());
+void ResultListModel::insertNewRows(const std::vector<LauncherApp>& apps)
+{
+    std::unordered_set<Uuid, IdHash> present;
+    present.reserve(m_apps.size());
     for (const LauncherApp& app : m_apps) {
-        survivors.insert(app.id());
+        present.insert(app.id());
     }
+    const auto isNew = [&](std::size_t at) { return present.count(apps[at].id()) == 0; };
     std::size_t at = 0;
     while (at < apps.size()) {
-        if (survivors.count(apps[at].id()) != 0) {
+        if (!isNew(at)) {
             ++at;
             continue;
         }
         std::size_t end = at;
-        while (end < apps.size() && survivors.count(apps[end].id()) == 0) {
+        while (end < apps.size() && isNew(end)) {
             ++end;
         }
         beginInsertRows(QModelIndex(), static_cast<int>(at), static_cast<int>(end) - 1);
@@ -163,31 +177,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     if (item == nullptr) {
         return {};
     }
-    switch (role) {
-    case Qt::DisplayRole:
-        return QString::fromStdString(item->name());
-    case Qt::AccessibleTextRole: {
-        const QString subtitle = AppRow::subtitleText(*item);
-        const QString name = QString::fromStdString(item->name());
-        return subtitle.isEmpty() ? name : name + QStringLiteral(", ") + subtitle;
+    if (role == RowContent::selectedRole) {
+        return index.row() == m_selectedIndex;
     }
-    case SelectedRole:
-        return isSelectedRow(index.row());
-    default:
-        return {};
-    }
-}
-
-QHash<int, QByteArray> ResultListModel::roleNames() const
-{
-    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
-    names.insert(SelectedRole, "selected");
-    return names;
-}
-
-bool ResultListModel::isSelectedRow(std::int64_t row) const
-{
-    return row == m_selectedIndex;
+    return RowContent::data(*item, role);
 }
 
 } // namespace kestrel

@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace kestrel {
@@ -12,15 +13,10 @@ namespace kestrel {
 /// The result list as a Qt list model: one row per entry of the controller's `filteredApps`, keyed by the
 /// entry's `id`. Rows whose id stays from one update to the next keep their identity (persistent indexes
 /// follow them); rows with a new id, such as the calculator row that each rebuild makes anew, are inserted
-/// and the vanished ones removed. Main thread only.
+/// and the vanished ones removed. Each row answers the roles of `RowContent`. Main thread only.
 class ResultListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    enum Role {
-        /// bool: whether the row is the selected one.
-        SelectedRole = Qt::UserRole + 1,
-    };
-
     explicit ResultListModel(QObject* parent = nullptr);
 
     /// Shows `apps` in order, with the row at `selectedIndex` drawn selected (none when it is not a valid
@@ -31,18 +27,26 @@ public:
 
     /// The entry behind `index`; null for an invalid index or one of another model.
     const LauncherApp* app(const QModelIndex& index) const;
-    /// The selected position as last given; may lie outside the rows.
-    std::int64_t selectedIndex() const { return m_selectedIndex; }
-
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    /// Qt::DisplayRole: the name. Qt::AccessibleTextRole: the name and what the subtitle says (the path, or
-    /// the hint to press Enter). SelectedRole: see above.
+    /// The roles of `RowContent` for the entry behind `index`, `RowContent::selectedRole` from the
+    /// selection as last given; an invalid value for an invalid index or another role.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QHash<int, QByteArray> roleNames() const override;
 
 private:
-    bool isSelectedRow(std::int64_t row) const;
+    struct IdHash {
+        std::size_t operator()(const Uuid& id) const noexcept;
+    };
+    /// Each entry's position in a list, by id.
+    using Positions = std::unordered_map<Uuid, int, IdHash>;
+
+    void selectionChanged(std::int64_t previous);
     void replaceRows(const std::vector<LauncherApp>& apps);
+    /// Removes the rows whose id has no place in `next`, in contiguous runs from the bottom up.
+    void removeVanishedRows(const Positions& next);
+    /// Brings the remaining rows into the order of `next`, carrying persistent indexes along.
+    void reorderRows(const Positions& next);
+    /// Inserts the entries of `apps` whose id no row has, in contiguous runs from the top down.
+    void insertNewRows(const std::vector<LauncherApp>& apps);
 
     std::vector<LauncherApp> m_apps;
     std::int64_t m_selectedIndex = 0;

@@ -4,12 +4,14 @@
 #include "ui/AppRow.h"
 #include "ui/IconProvider.h"
 #include "ui/ResultListModel.h"
+#include "ui/ResultListView.h"
 #include "ui/SettingsView.h"
 #include "ui/Symbols.h"
 #include "ui/ViewStyle.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListView>
@@ -65,10 +67,10 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
     m_divider->setFixedHeight(1);
     buildList();
 
-    // Header, divider and list form the panel at its natural height from the top edge; the list's large
-    // stretch factor lets it grow to its 300 maximum before the trailing stretch takes any height. Keeping
-    // the panel at the top means a window cut to its own rounded rectangle looks the same as a translucent
-    // one: the unpainted rest below shows the window background, the same colour as the panel.
+    // Header, divider and list form the panel at its natural height, centred in the view: the list's large
+    // stretch factor lets it grow to its 300 maximum before the equal stretches above and below take the
+    // rest of the height.
+    column->addStretch(1);
     column->addWidget(m_header);
     column->addWidget(m_divider);
     column->addWidget(m_list, 1000);
@@ -138,7 +140,7 @@ void SearchView::buildList()
     m_model = new ResultListModel(this);
     m_rowDelegate = new AppRow(*m_icons, this);
 
-    m_list = new QListView(this);
+    m_list = new ResultListView(this);
     m_list->setObjectName(QStringLiteral("resultList"));
     m_list->setAccessibleName(tr("Results"));
     m_list->setModel(m_model);
@@ -303,6 +305,24 @@ void SearchView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     focusSearchFieldSoon();
+    // A sheet that went away with the window comes back with it while `showingSettings` holds; one turn
+    // later, so that it is mapped over the shown window and takes the focus from it.
+    QTimer::singleShot(0, this, [this] {
+        if (m_settings && isVisible() && !m_settings->isVisible()) {
+            m_settings->open();
+            m_settings->activateWindow();
+        }
+    });
+}
+
+void SearchView::hideEvent(QHideEvent* event)
+{
+    // why: a dialog is a window of its own, which hiding its parent window leaves on screen; the sheet
+    // belongs to the window and leaves with it, still open (the flag stays set).
+    if (m_settings && !event->spontaneous()) {
+        m_settings->hide();
+    }
+    QWidget::hideEvent(event);
 }
 
 void SearchView::changeEvent(QEvent* event)

@@ -26,11 +26,13 @@ class SettingsView;
 /// field, settings and quit buttons), a divider and the result list (at most 300 high). Shows the
 /// controller's published state, writes `searchText`, `selectedIndex` and `showingSettings`, and calls
 /// `updateSearchResults()` once per change of the search text and `activateSelected()` on a row click.
-/// Keyboard navigation is the window's key monitor's, not the view's. Main thread only.
+/// Keyboard navigation is the window's key monitor's, not the view's. The settings sheet is open while
+/// `showingSettings` holds: it leaves the screen when the view is hidden and returns when it is shown
+/// again. Main thread only.
 ///
-/// The panel spans the full width from the top edge at its natural height (header, divider and list); the
-/// view paints nothing outside `panelRect()`, so a translucent window shows the desktop there. The panel's
-/// drop shadow is left to the compositor: it cannot fit beside a panel as wide as the window.
+/// The panel spans the full width at its natural height (header, divider and list), centred vertically; the
+/// view paints nothing outside `panelRect()`, so a translucent window shows the desktop there, and the
+/// window draws the panel's shadow.
 class SearchView : public QWidget {
     Q_OBJECT
 public:
@@ -55,6 +57,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

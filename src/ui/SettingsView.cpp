@@ -13,6 +13,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+#include <QSysInfo>
 #include <QTextLayout>
 #include <QVBoxLayout>
 
@@ -135,39 +136,38 @@ SettingsView::SettingsView(QWidget* parent) : QDialog(parent)
     setBackgroundRole(QPalette::Window);
     setFont(ViewStyle::font(ViewStyle::bodySize));
 
-    const QPalette colors = palette();
-    const QColor secondary = ViewStyle::secondary(colors);
-    const QFont body = ViewStyle::font(ViewStyle::bodySize);
-    const QFont caption = ViewStyle::font(ViewStyle::captionSize);
-    const QFont headline = ViewStyle::font(ViewStyle::bodySize, QFont::DemiBold);
-
     auto* sheet = new QVBoxLayout(this);
     sheet->setContentsMargins(padding, padding, padding, padding);
     sheet->setSpacing(sheetSpacing);
+    addHeader(*sheet);
+    sheet->addWidget(makeDivider(this));
+    addKeyGuide(*sheet);
+    sheet->addWidget(makeDivider(this));
+    addAbout(*sheet);
+    sheet->addStretch(1);
+    addCloseButton(*sheet);
+}
 
-    // Header: icon, name, tag line.
+void SettingsView::addHeader(QBoxLayout& sheet)
+{
     auto* header = new QVBoxLayout;
     header->setSpacing(8);
     m_icon = new QLabel(this);
     m_icon->setObjectName(QStringLiteral("headerIcon"));
     m_icon->setAlignment(Qt::AlignCenter);
     header->addWidget(m_icon, 0, Qt::AlignHCenter);
-    auto* title = makeLabel(tr("Kestrelpoint"), ViewStyle::font(ViewStyle::titleSize, QFont::Bold),
-                            ViewStyle::primary(colors), this);
-    header->addWidget(title, 0, Qt::AlignHCenter);
-    header->addWidget(makeLabel(tr("Light weight MacOS App Launcher. v1.0"), caption, secondary, this), 0,
-                      Qt::AlignHCenter);
-    sheet->addLayout(header);
+    header->addWidget(makeLabel(tr("Kestrelpoint"), ViewStyle::font(ViewStyle::titleSize, QFont::Bold),
+                                ViewStyle::primary(palette()), this),
+                      0, Qt::AlignHCenter);
+    header->addWidget(makeLabel(tagLine(runningSystem()), ViewStyle::font(ViewStyle::captionSize),
+                                ViewStyle::secondary(palette()), this),
+                      0, Qt::AlignHCenter);
+    sheet.addLayout(header);
     updateHeaderIcon();
+}
 
-    sheet->addWidget(makeDivider(this));
-
-    // The key guide.
-    auto* guide = new QVBoxLayout;
-    guide->setSpacing(12);
-    guide->addWidget(makeLabel(tr("How to Use"), headline, ViewStyle::primary(colors), this));
-    auto* rows = new QVBoxLayout;
-    rows->setSpacing(8);
+void SettingsView::addKeyGuide(QBoxLayout& sheet)
+{
     struct KeyRow {
         QString key;
         QString description;
@@ -175,7 +175,7 @@ SettingsView::SettingsView(QWidget* parent) : QDialog(parent)
         bool wraps;
     };
     const KeyRow keyRows[] = {
-        {hotKeyLabel(), tr("Open launcher"), {}, false},
+        {tr("Ctrl + Space"), tr("Open launcher"), {}, false},
         {tr("↑ ↓"), tr("Navigate through apps"), {}, false},
         {tr("Enter"), tr("Launch selected app"), {}, false},
         {tr("Esc"), tr("Close launcher (not quit, just hide)"), {}, false},
@@ -183,38 +183,45 @@ SettingsView::SettingsView(QWidget* parent) : QDialog(parent)
         {tr("⏼"), tr("To quit application click on the on/off icon in the top right corner"),
          QStringLiteral("power"), true},
     };
+    const QFont body = ViewStyle::font(ViewStyle::bodySize);
+    const QColor secondary = ViewStyle::secondary(palette());
+    auto* guide = new QVBoxLayout;
+    guide->setSpacing(12);
+    guide->addWidget(makeLabel(tr("How to Use"), ViewStyle::font(ViewStyle::bodySize, QFont::DemiBold),
+                               ViewStyle::primary(palette()), this));
+    auto* rows = new QVBoxLayout;
+    rows->setSpacing(8);
     for (const KeyRow& keyRow : keyRows) {
         auto* line = new QHBoxLayout;
         line->setSpacing(8);
         line->addWidget(new KeyCap(keyRow.key, keyRow.fallbackSymbol, this), 0, Qt::AlignVCenter);
         QLabel* description = makeLabel(keyRow.description, body, secondary, this);
-        if (keyRow.wraps) {
-            description->setWordWrap(true);
-            line->addWidget(description, 1, Qt::AlignVCenter);
-        } else {
-            line->addWidget(description, 0, Qt::AlignVCenter);
+        description->setWordWrap(keyRow.wraps);
+        line->addWidget(description, keyRow.wraps ? 1 : 0, Qt::AlignVCenter);
+        if (!keyRow.wraps) {
             line->addStretch(1);
         }
         rows->addLayout(line);
     }
     guide->addLayout(rows);
-    sheet->addLayout(guide);
+    sheet.addLayout(guide);
+}
 
-    sheet->addWidget(makeDivider(this));
-
-    // About.
+void SettingsView::addAbout(QBoxLayout& sheet)
+{
+    const QFont body = ViewStyle::font(ViewStyle::bodySize);
+    const QColor secondary = ViewStyle::secondary(palette());
     auto* about = new QVBoxLayout;
     about->setSpacing(8);
-    about->addWidget(makeLabel(tr("About"), headline, ViewStyle::primary(colors), this));
-    QLabel* summary = makeLabel(tr("A fast, light, and native macOS application launcher. Kestrelpoint provides "
-                                   "instant access to your applications with search and keyboard navigation. "
-                                   "No telemetry, no ads, just pure functionality."),
-                                body, secondary, this);
+    about->addWidget(makeLabel(tr("About"), ViewStyle::font(ViewStyle::bodySize, QFont::DemiBold),
+                               ViewStyle::primary(palette()), this));
+    QLabel* summary = makeLabel(aboutSummary(runningSystem()), body, secondary, this);
     summary->setWordWrap(true);
     summary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     about->addWidget(summary);
     about->addSpacing(8);
-    about->addWidget(makeLabel(tr("© 2026 Kestrelpoint developers"), caption, secondary, this));
+    about->addWidget(makeLabel(tr("© 2026 Kestrelpoint developers"), ViewStyle::font(ViewStyle::captionSize),
+                               secondary, this));
     auto* link = new QLabel(this);
     link->setObjectName(QStringLiteral("siteLink"));
     link->setFont(body);
@@ -228,15 +235,16 @@ SettingsView::SettingsView(QWidget* parent) : QDialog(parent)
         QDesktopServices::openUrl(QUrl(address));
     });
     about->addWidget(link, 0, Qt::AlignLeft);
-    sheet->addLayout(about);
+    sheet.addLayout(about);
+}
 
-    sheet->addStretch(1);
-
+void SettingsView::addCloseButton(QBoxLayout& sheet)
+{
     auto* close = new QPushButton(tr("Close"), this);
     close->setObjectName(QStringLiteral("closeButton"));
     close->setDefault(true);
     close->setAutoDefault(true);
-    close->setCursor(Qt::PointingHandCursor);
+    const QPalette colors = palette();
     const QColor accent = ViewStyle::accent(colors);
     const QColor onAccent = colors.color(QPalette::Active, QPalette::HighlightedText);
     close->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: %2; border: none;"
@@ -245,7 +253,7 @@ SettingsView::SettingsView(QWidget* parent) : QDialog(parent)
                              .arg(accent.name(), onAccent.name(), accent.darker(120).name())
                              .arg(ViewStyle::bodySize));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    sheet->addWidget(close, 0, Qt::AlignHCenter);
+    sheet.addWidget(close, 0, Qt::AlignHCenter);
 }
 
 QUrl SettingsView::siteUrl()
@@ -253,13 +261,26 @@ QUrl SettingsView::siteUrl()
     return QUrl(QStringLiteral("https://kestrelpoint.org"));
 }
 
-QString SettingsView::hotKeyLabel()
+SettingsView::HostSystem SettingsView::runningSystem()
 {
-#ifdef Q_OS_MACOS
-    return tr("⌘ + Space");
-#else
-    return tr("Ctrl + Space");
-#endif
+    return QSysInfo::kernelType() == QLatin1String("darwin") ? HostSystem::macOS : HostSystem::gnuLinux;
+}
+
+QString SettingsView::tagLine(HostSystem system)
+{
+    return system == HostSystem::macOS ? tr("Light weight MacOS App Launcher. v1.0")
+                                       : tr("Light weight Linux App Launcher. v1.0");
+}
+
+QString SettingsView::aboutSummary(HostSystem system)
+{
+    return system == HostSystem::macOS
+               ? tr("A fast, light, and native macOS application launcher. Kestrelpoint provides instant access "
+                    "to your applications with search and keyboard navigation. No telemetry, no ads, just pure "
+                    "functionality.")
+               : tr("A fast, light, and native Linux application launcher. Kestrelpoint provides instant access "
+                    "to your applications with search and keyboard navigation. No telemetry, no ads, just pure "
+                    "functionality.");
 }
 
 void SettingsView::showEvent(QShowEvent* event)

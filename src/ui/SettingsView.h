@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QUrl>
 
+class QBoxLayout;
 class QLabel;
 
 namespace kestrel {
@@ -18,19 +19,31 @@ public:
     static constexpr int sheetWidth = 450;
     static constexpr int sheetHeight = 600;
 
+    /// The systems whose name the about section carries.
+    enum class HostSystem { gnuLinux, macOS };
+
     explicit SettingsView(QWidget* parent = nullptr);
 
     /// The product's web page that the link opens in the default browser.
     static QUrl siteUrl();
 
-    /// The first key label: "Ctrl + Space" where the hot key is Ctrl+Space, "⌘ + Space" on macOS.
-    static QString hotKeyLabel();
+    /// The system this process runs on: macOS on a Darwin kernel, otherwise the Linux desktop the
+    /// launcher is made for.
+    static HostSystem runningSystem();
+    /// The line under the product's name, naming `system`.
+    static QString tagLine(HostSystem system);
+    /// The about section's description, naming `system`.
+    static QString aboutSummary(HostSystem system);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void addHeader(QBoxLayout& sheet);
+    void addKeyGuide(QBoxLayout& sheet);
+    void addAbout(QBoxLayout& sheet);
+    void addCloseButton(QBoxLayout& sheet);
     void updateHeaderIcon();
     void placeOverParentWindow();
 

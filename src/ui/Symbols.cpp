@@ -1,5 +1,7 @@
 #include "ui/Symbols.h"
 
+#include "ui/AspectFit.h"
+
 #include <QFile>
 #include <QIconEngine>
 #include <QImage>
@@ -76,10 +78,7 @@ QPixmap render(QSvgRenderer& renderer, const QString& cacheName, QSize size, con
         if (artwork.isEmpty()) {
             artwork = renderer.defaultSize();
         }
-        const QSizeF fitted = artwork.scaled(QSizeF(pixels), Qt::KeepAspectRatio);
-        const QRectF target((pixels.width() - fitted.width()) / 2.0, (pixels.height() - fitted.height()) / 2.0,
-                            fitted.width(), fitted.height());
-        renderer.render(&painter, target);
+        renderer.render(&painter, AspectFit::rect(artwork, QRectF(QPointF(), QSizeF(pixels))));
         if (color.isValid()) {
             painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
             painter.fillRect(image.rect(), color);
@@ -158,13 +157,9 @@ void Symbols::paint(QPainter& painter, const QRectF& rect, const QString& name, 
 {
     const qreal dpr = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
     const QPixmap image = pixmap(name, rect.size().toSize(), color, dpr);
-    if (image.isNull()) {
-        return;
+    if (!image.isNull()) {
+        AspectFit::draw(painter, rect, image);
     }
-    const QSizeF drawn = image.deviceIndependentSize();
-    painter.drawPixmap(QPointF(rect.x() + (rect.width() - drawn.width()) / 2.0,
-                               rect.y() + (rect.height() - drawn.height()) / 2.0),
-                       image);
 }
 
 QPixmap Symbols::pixmap(const QString& name, QSize size, const QColor& color, qreal devicePixelRatio)

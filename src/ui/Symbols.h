@@ -12,7 +12,7 @@ class QPainter;
 namespace kestrel {
 
 /// The launcher's own monochrome symbols ("magnifyingglass", "gearshape.fill", "power", "function",
-/// "app.badge", "calculator"), bundled as SVG and drawn in any colour at any size and scale factor.
+/// "app.badge"), bundled as SVG and drawn in any colour at any size and scale factor.
 /// Main thread only.
 class Symbols {
 public:

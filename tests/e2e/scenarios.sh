@@ -66,6 +66,30 @@ scenario_selection_stops_at_ends() {
   launch_and_expect elderberry   ""    Down Down Down Down Down Down Down Down Up
   launch_and_expect blueberry    ""    Down Up Up Up Down
   launch_and_expect elderberry   "rr"  Down Down Down Down
+  # The keypad's arrows (NumLock off) and Enter are keys of their own: they reach the field and do nothing.
+  show_with_hotkey
+  press KP_Down KP_Down KP_Enter
+  expect "the keypad's Enter launches nothing" holds_for 1 launched_count_is 6
+  press Down Return
+  expect "the keypad's arrows left the selection where it was (Down, Return launch Blueberry)" \
+    wait_for "$E2E_DEADLINE" launched_count_is 7
+  expect "it is Blueberry" test "$(last_launched)" = blueberry
+  wait_for "$E2E_DEADLINE" launcher_hidden || e2e_die "the window stayed on screen"
+}
+
+# Ctrl+Space works whatever the lock keys: NumLock on, CapsLock on, or both.
+scenario_hotkey_works_with_lock_keys_on() {
+  start_x
+  make_catalog
+  start_launcher
+  local locks
+  for locks in Num_Lock Caps_Lock Num_Lock Caps_Lock; do
+    press "$locks"
+    press_hotkey
+    expect "Ctrl+Space shows the launcher after $locks" wait_for "$E2E_DEADLINE" launcher_shown
+    press_hotkey
+    expect "and hides it" wait_for "$E2E_DEADLINE" launcher_hidden
+  done
 }
 
 # Return on an application launches it once, hides the window, and the launcher keeps running.
@@ -179,15 +203,46 @@ scenario_settings_sheet_opens_and_closes() {
   expect "it is Candied Fig" test "$(last_launched)" = candied-fig
 }
 
-# The gear button's centre in the search window: the header is 16 + field + 16 high and ends 20 in from
-# the right with the two 16x16 buttons 8 apart, the power button rightmost.
-gear_offset() { echo "$(($1 - 20 - 16 - 8 - 8)) 29"; }
+# Hiding the window takes an open sheet along; the next show brings both back, and Escape then ends
+# only the sheet.
+scenario_settings_sheet_leaves_and_returns_with_the_window() {
+  start_x
+  make_catalog
+  start_launcher
+  show_with_hotkey
+  local window
+  window=$(launcher_viewable_windows | head -n 1)
+  click_settings_button "$window"
+  expect "the settings button opens the sheet" wait_for "$E2E_DEADLINE" settings_shown "$window"
+  press_hotkey
+  expect "Ctrl+Space hides the window and the sheet with it" wait_for "$E2E_DEADLINE" launcher_hidden
+  second_start
+  expect "the next show brings the window back" wait_for "$E2E_DEADLINE" launcher_shown
+  expect "and the sheet, still open" wait_for "$E2E_DEADLINE" settings_shown "$window"
+  second_start
+  expect "a second start hides both" wait_for "$E2E_DEADLINE" launcher_hidden
+  press_hotkey
+  expect "Ctrl+Space shows both again" wait_for "$E2E_DEADLINE" settings_shown "$window"
+  wait_for "$E2E_DEADLINE" launcher_focused || e2e_die "the shown sheet did not get the keyboard focus"
+  press Escape
+  expect "Escape ends the sheet" wait_for "$E2E_DEADLINE" settings_gone "$window"
+  expect "and leaves the search window on screen" holds_for 1 launcher_shown
+  press Escape
+  expect "a second Escape hides the window" wait_for "$E2E_DEADLINE" launcher_hidden
+  launch_and_expect cherry "cher"
+}
+
+# The gear button's centre in the search window of WIDTH x HEIGHT: the header ends 20 in from the right
+# with the two 16x16 buttons 8 apart, the power button rightmost. The panel (header, a 1-high divider and
+# the 300-high list) is centred in the window, so the header's middle lies (HEIGHT - 301) / 2 from the
+# top whatever the header's own height.
+gear_offset() { echo "$(($1 - 20 - 16 - 8 - 8)) $((($2 - 301) / 2))"; }
 
 click_settings_button() {
-  local window=$1 width
-  width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
+  local window=$1 width height
+  eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=' | tr 'A-Z' 'a-z')"
   # shellcheck disable=SC2046
-  xdotool mousemove --window "$window" $(gear_offset "$width") click 1
+  xdotool mousemove --window "$window" $(gear_offset "$width" "$height") click 1
 }
 
 # The launcher's viewable windows other than the search window WINDOW (the settings sheet is a dialog).

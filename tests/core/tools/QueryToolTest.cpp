@@ -57,8 +57,9 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         {{"ar", "--select", "-3", "--activate"}, 0, ar + "open\t" + apps + "Archive Utility.app\n", ""},
         {{"2+3", "--activate"}, 0, "calculation\t2+3 = 5\t5.0\n" + line("2+3 Solver") + "copy\t5.0\n", ""},
         {{"-5", "--activate"}, 0, "calculation\t-5 = -5\t-5.0\ncopy\t-5.0\n", ""},
-        {{"--", "--activate"}, 0, "", ""},
-        {{"zzz", "--activate"}, 0, "", ""},
+        {{"--", "--activate"}, 0, "", ""}, // the text "--activate", nothing activated
+        {{"zzz", "--activate"}, 0, "nothing\n", ""},
+        {{"zzz"}, 0, "", ""},
         {{"edit", "--activate"}, 0, editorLine + "open\t" + editor + "\n", ""},
         {{"w\nl", "--activate"}, 0, line("New\\nLine") + "open\t" + apps + "New\\nLine.app\n", ""},
         {{"--help"}, 0, usage, ""},

@@ -8,23 +8,6 @@
 namespace kestrel {
 namespace {
 
-TEST(HotKeyManager, GrabsControlWithEveryNumLockAndCapsLockCombination)
-{
-    constexpr std::uint16_t control = 1u << 2, lock = 1u << 1, mod2 = 1u << 4, mod3 = 1u << 5;
-    struct Case {
-        std::uint16_t numLock;
-        std::vector<std::uint16_t> expected;
-    };
-    const Case cases[] = {
-        {mod2, {control, control | lock, control | mod2, control | mod2 | lock}},
-        {mod3, {control, control | lock, control | mod3, control | mod3 | lock}},
-        {0, {control, control | lock}},    // no NumLock key
-        {lock, {control, control | lock}}, // NumLock sharing the Lock bit
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(HotKeyManager::grabModifierMasks(c.numLock), c.expected) << "NumLock mask " << c.numLock;
-}
-
 TEST(HotKeyManager, RepeatFilterCountsPhysicalPressesOnly)
 {
     struct Case {

@@ -1,5 +1,8 @@
 #include "ui/AppRow.h"
 
+#include "ui/ResultListModel.h"
+#include "ui/RowContent.h"
+
 #include <QFontMetrics>
 
 #include <gtest/gtest.h>
@@ -15,6 +18,14 @@ LauncherApp row(std::string name, bool withPath, LauncherItemType type = Launche
     if (withPath)
         url = FileUrl::fromPath("/Applications/" + name + ".app");
     return LauncherApp(Uuid::random(), std::move(name), std::move(url), nullptr, std::nullopt, type, std::nullopt);
+}
+
+/// What the row delegate reads for `app` from the result list model.
+RowContent content(const LauncherApp& app)
+{
+    ResultListModel model;
+    model.setResults({app}, 0);
+    return RowContent::read(model.index(0));
 }
 
 TEST(AppRow, PartsSitAtFixedOffsetsAndWrappedTitlesGrowTheRow)
@@ -36,7 +47,8 @@ TEST(AppRow, PartsSitAtFixedOffsetsAndWrappedTitlesGrowTheRow)
     const int line = QFontMetrics(AppRow::titleFont()).height();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.app.name().substr(0, 20) + " at " + std::to_string(c.width));
-        const AppRow::Geometry g = AppRow::layout(c.app, QPoint(0, 100), c.width);
+        const RowContent shown = content(c.app);
+        const AppRow::Geometry g = AppRow::layout(shown.title, !shown.subtitle.isEmpty(), QPoint(0, 100), c.width);
         EXPECT_EQ(g.highlight, QRect(8, 100, c.width - 16, g.height));
         EXPECT_EQ(g.picture, QRect(28, g.picture.y(), 32, 32));
         EXPECT_EQ(g.title.x(), 72);
@@ -53,12 +65,43 @@ TEST(AppRow, PartsSitAtFixedOffsetsAndWrappedTitlesGrowTheRow)
 TEST(AppRow, LongPathIsShortenedInTheMiddleKeepingBothEnds)
 {
     const LauncherApp app = row(std::string(80, 'a') + "/" + std::string(60, 'c') + "/Tool", true);
-    const QString shown = AppRow::displayedSubtitle(app, 600);
+    const QString shown = AppRow::displayedSubtitle(content(app), 600);
     EXPECT_TRUE(shown.startsWith(QStringLiteral("/Applications/aaa"))) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith(QStringLiteral("ccc/Tool.app"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
     EXPECT_LE(QFontMetrics(AppRow::subtitleFont()).horizontalAdvance(shown), 600 - 72 - 28);
-    EXPECT_EQ(AppRow::displayedSubtitle(row("Safari", true), 600).toStdString(), "/Applications/Safari.app");
+    EXPECT_EQ(AppRow::displayedSubtitle(content(row("Safari", true)), 600).toStdString(), "/Applications/Safari.app");
+}
+
+TEST(AppRow, ReadsEachRowsPartsFromTheModel)
+{
+    const IconRef icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::themeIcon, "safari"});
+    const LauncherApp safari(Uuid::random(), "Safari", FileUrl::fromPath("/Applications/Safari.app"), icon,
+                             std::nullopt, LauncherItemType::application, std::nullopt);
+    struct Case {
+        LauncherApp app;
+        const char* subtitle;
+        bool calculation;
+        const char* spoken;
+    };
+    const Case cases[] = {
+        {safari, "/Applications/Safari.app", false, "Safari, /Applications/Safari.app"},
+        {row("Notes", false), "", false, "Notes"},
+        {row("2+3 = 5", false, LauncherItemType::calculation), "Press Enter to copy result", true,
+         "2+3 = 5, Press Enter to copy result"},
+    };
+    for (const Case& c : cases) {
+        ResultListModel model;
+        model.setResults({row("Other", true), c.app}, 1);
+        const RowContent shown = RowContent::read(model.index(1));
+        EXPECT_EQ(shown.title.toStdString(), c.app.name());
+        EXPECT_EQ(shown.subtitle.toStdString(), c.subtitle);
+        EXPECT_EQ(shown.calculation, c.calculation);
+        EXPECT_EQ(shown.icon, c.app.icon()) << c.app.name();
+        EXPECT_TRUE(shown.selected);
+        EXPECT_FALSE(RowContent::read(model.index(0)).selected);
+        EXPECT_EQ(model.index(1).data(Qt::AccessibleTextRole).toString().toStdString(), c.spoken);
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 namespace kestrel {
@@ -85,9 +86,13 @@ TEST_F(SearchViewTest, RebuildsOncePerChangeOfTheTextAndNeverForTheSameText)
     m_launcher->objectWillChange().unsubscribe(subscription);
 }
 
-TEST_F(SearchViewTest, ClickingARowActivatesItAndTheListStopsAt300)
+TEST_F(SearchViewTest, ClickingARowActivatesItAndTheListStopsAt300InAPanelCentredInTheWindow)
 {
     EXPECT_EQ(list()->height(), 300);
+    const QRect panel = m_view->panelRect();
+    EXPECT_EQ(panel.width(), 600);
+    EXPECT_LE(std::abs(panel.top() - (400 - 1 - panel.bottom())), 1) << "panel from " << panel.top() << " to "
+                                                                     << panel.bottom();
     type("a");
     const std::vector<LauncherApp> rows = m_launcher->filteredApps();
     ASSERT_GE(rows.size(), 3U);

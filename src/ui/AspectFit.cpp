@@ -1,0 +1,26 @@
+#include "ui/AspectFit.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+namespace kestrel {
+
+QRectF AspectFit::rect(const QSizeF& content, const QRectF& area)
+{
+    if (content.isEmpty() || area.isEmpty()) {
+        return {};
+    }
+    const QSizeF fitted = content.scaled(area.size(), Qt::KeepAspectRatio);
+    return {area.x() + (area.width() - fitted.width()) / 2.0, area.y() + (area.height() - fitted.height()) / 2.0,
+            fitted.width(), fitted.height()};
+}
+
+void AspectFit::draw(QPainter& painter, const QRectF& area, const QPixmap& image)
+{
+    const QRectF target = rect(image.deviceIndependentSize(), area);
+    if (!target.isEmpty()) {
+        painter.drawPixmap(target, image, QRectF(image.rect()));
+    }
+}
+
+} // namespace kestrel
