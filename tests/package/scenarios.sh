@@ -88,6 +88,9 @@ launchers_from_root() {
 }
 launcher_count_is() { [ "$(launchers_from_root | wc -l)" -eq "$1" ]; }
 
+# An Exec value that a session runs as the words it reads: no field code, quote or escape to expand.
+is_plain_command() { [[ -n $1 && $1 != *[%\"\'\\]* ]]; }
+
 # The value of KEY in the [Desktop Entry] group of FILE.
 entry_value() { awk -F= -v key="$2" '/^\[/ { group = $0 } group == "[Desktop Entry]" && $1 == key { sub(/^[^=]*=/, ""); print; exit }' "$1"; }
 
@@ -264,7 +267,7 @@ scenario_autostart_entry_starts_one_launcher() {
   local entry=$ROOT/etc/xdg/autostart/kestrelpoint.desktop
   local exec_line session_path=$ROOT/usr/bin:$PATH
   exec_line=$(entry_value "$entry" Exec)
-  expect "the Exec line has no field codes, quoting or escapes" bash -c "[[ '$exec_line' != *[%\\\"\\'\\\\]* ]]"
+  expect "the Exec line has no field codes, quoting or escapes" is_plain_command "$exec_line"
   local -a command
   read -ra command <<<"$exec_line"
   expect "its TryExec program is found" env PATH="$session_path" which "$(entry_value "$entry" TryExec)"
