@@ -239,10 +239,9 @@ scenario_contents_are_complete() {
   done
 }
 
-# The launcher from the extracted package: the hot key shows it, "2+3" Return copies 5.0 and hides it,
-# and Escape hides it.
-scenario_extracted_launcher_smoke() {
-  package_init
+# The smoke scenario: the hot key shows the launcher, "2+3" Return copies 5.0 and hides it, and Escape
+# hides it. Runs KESTREL_BIN.
+smoke() {
   start_x
   make_catalog
   start_launcher
@@ -255,6 +254,19 @@ scenario_extracted_launcher_smoke() {
   show_with_hotkey
   press Escape
   expect "Escape hides it" wait_for "$E2E_DEADLINE" launcher_hidden
+}
+
+# The smoke scenario with the launcher from the extracted package.
+scenario_extracted_launcher_smoke() {
+  package_init
+  smoke
+}
+
+# The smoke scenario with a launcher installed elsewhere, named by KESTREL_BIN (for
+# scripts/verify-install-chroot; not a ctest test).
+scenario_installed_launcher_smoke() {
+  e2e_init
+  smoke
 }
 
 # The autostart entry's Exec line, run as a desktop session runs it (its TryExec checked, the command
