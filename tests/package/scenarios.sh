@@ -269,45 +269,57 @@ scenario_installed_launcher_smoke() {
   smoke
 }
 
-# The autostart entry's Exec line, run as a desktop session runs it (its TryExec checked, the command
-# looked up in PATH, no terminal, a session of its own), starts one launcher with no window; running it
-# again toggles that launcher's window and starts no second one.
+# session_run ENTRY [timeout SECONDS]: runs the Exec line of the desktop entry ENTRY (under $ROOT) as a
+# desktop session or menu runs it: its TryExec must be found, the command is looked up in a PATH that
+# starts with the package's bin, with no terminal and in a session of its own. With timeout, it waits
+# for the command to end (at most SECONDS) and leaves its status in SESSION_STATUS; otherwise it starts
+# the command in the background, in the launcher's place (LAUNCHER_PID).
+session_run() {
+  local entry=$ROOT/$1 session_path=$ROOT/usr/bin:$PATH exec_line
+  shift
+  exec_line=$(entry_value "$entry" Exec)
+  is_plain_command "$exec_line" || e2e_die "${entry#"$ROOT"/}: the Exec line has field codes, quoting or escapes"
+  env PATH="$session_path" which "$(entry_value "$entry" TryExec)" >/dev/null ||
+    e2e_die "${entry#"$ROOT"/}: its TryExec program is not found"
+  local -a command
+  read -ra command <<<"$exec_line"
+  [ "$(PATH=$session_path command -v "${command[0]}")" = "$ROOT/usr/bin/kestrelpoint" ] ||
+    e2e_die "${entry#"$ROOT"/}: its command is not the packaged launcher"
+  launcher_env
+  if [ "${1:-}" = timeout ]; then
+    SESSION_STATUS=0
+    env "${LAUNCHER_ENV[@]}" PATH="$session_path" timeout "$2" setsid --wait "${command[@]}" </dev/null \
+      >"$E2E_TMP/again.out" 2>"$E2E_TMP/again.err" || SESSION_STATUS=$?
+  else
+    env "${LAUNCHER_ENV[@]}" PATH="$session_path" setsid "${command[@]}" </dev/null \
+      >"$E2E_TMP/launcher.out" 2>"$E2E_TMP/launcher.err" &
+    LAUNCHER_PID=$!
+    e2e_remember "$LAUNCHER_PID"
+  fi
+}
+
+# The autostart entry's Exec line, run as a desktop session runs it, starts one launcher with no window;
+# choosing the menu entry then shows that launcher's window and the autostart line again hides it, and
+# neither starts a second launcher.
 scenario_autostart_entry_starts_one_launcher() {
   package_init
   start_x
   make_catalog
-  local entry=$ROOT/etc/xdg/autostart/kestrelpoint.desktop
-  local exec_line session_path=$ROOT/usr/bin:$PATH
-  exec_line=$(entry_value "$entry" Exec)
-  expect "the Exec line has no field codes, quoting or escapes" is_plain_command "$exec_line"
-  local -a command
-  read -ra command <<<"$exec_line"
-  expect "its TryExec program is found" env PATH="$session_path" which "$(entry_value "$entry" TryExec)"
-  expect "its command is the packaged launcher" test "$(PATH=$session_path command -v "${command[0]}")" = "$ROOT/usr/bin/kestrelpoint"
-
-  launcher_env
-  env "${LAUNCHER_ENV[@]}" PATH="$session_path" setsid "${command[@]}" </dev/null >"$E2E_TMP/launcher.out" 2>"$E2E_TMP/launcher.err" &
-  LAUNCHER_PID=$!
-  e2e_remember "$LAUNCHER_PID"
+  local autostart=etc/xdg/autostart/kestrelpoint.desktop menu=usr/share/applications/kestrelpoint.desktop
+  session_run "$autostart"
   wait_for 60 launcher_listening || e2e_die "the autostarted launcher did not come up"
-  expect "the launcher is the process the session started" test "$(launchers_from_root)" = "$LAUNCHER_PID"
   wait_for 60 hotkey_held || e2e_die "the autostarted launcher did not grab Ctrl+Space"
-  expect "one launcher runs" launcher_count_is 1
+  expect "the launcher is the process the session started" test "$(launchers_from_root)" = "$LAUNCHER_PID"
   expect "it shows no window at start" launcher_hidden
 
-  local run status
-  for run in shows hides; do
-    status=0
-    env "${LAUNCHER_ENV[@]}" PATH="$session_path" timeout 60 setsid --wait "${command[@]}" </dev/null \
-      >"$E2E_TMP/again.out" 2>"$E2E_TMP/again.err" || status=$?
-    expect "running the Exec line again exits 0" test "$status" -eq 0
-    if [ $run = shows ]; then
-      expect "and shows the running launcher's window" wait_for "$E2E_DEADLINE" launcher_shown
-    else
-      expect "and a third run hides it" wait_for "$E2E_DEADLINE" launcher_hidden
-    fi
-    expect "still one launcher runs" launcher_count_is 1
-  done
+  session_run "$menu" timeout 60
+  expect "the menu entry, chosen while the launcher runs, exits 0" test "$SESSION_STATUS" -eq 0
+  expect "and shows the running launcher's window" wait_for "$E2E_DEADLINE" launcher_shown
+  expect "one launcher runs" launcher_count_is 1
+  session_run "$autostart" timeout 60
+  expect "the autostart line run again exits 0" test "$SESSION_STATUS" -eq 0
+  expect "and hides the window" wait_for "$E2E_DEADLINE" launcher_hidden
+  expect "still one launcher runs" launcher_count_is 1
   show_with_hotkey
   press Escape
   expect "the autostarted launcher answers the hot key" wait_for "$E2E_DEADLINE" launcher_hidden
