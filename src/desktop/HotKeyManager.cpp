@@ -38,7 +38,7 @@ HotKeyManager::HotKeyManager() = default;
 
 HotKeyManager::~HotKeyManager() = default;
 
-void HotKeyManager::registerHotKey(std::function<void()> callback)
+void HotKeyManager::registerHotKey(std::function<void(const Activation&)> callback)
 {
     m_callback = std::move(callback);
     m_x11.reset();
@@ -86,16 +86,10 @@ bool HotKeyManager::isRegistered() const
     return m_x11 != nullptr || (m_portal && m_portal->isBound());
 }
 
-std::uint32_t HotKeyManager::lastPressTime() const
-{
-    return m_lastPressTime;
-}
-
 void HotKeyManager::fire(std::uint32_t time)
 {
-    m_lastPressTime = time;
     if (m_callback)
-        m_callback();
+        m_callback(Activation{time, {}, {}});
 }
 
 std::vector<std::uint16_t> HotKeyManager::grabModifierMasks(std::uint16_t numLockMask)

@@ -26,10 +26,10 @@ using Strings = std::vector<std::string>;
 struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     struct Key : HotKey {
         explicit Key(FakeDesktop& owner) : d(owner) {}
-        void registerHotKey(std::function<void()> callback) override
+        void registerHotKey(std::function<void(const Activation&)> callback) override
         {
             d.calls.push_back("register");
-            d.pressHotKey = std::move(callback);
+            d.pressHotKey = [callback = std::move(callback)] { callback(Activation{}); };
             if (d.onRegister)
                 d.onRegister();
         }
@@ -38,7 +38,7 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     struct Window : SearchWindowPort {
         explicit Window(Strings& journal) : calls(journal) {}
         void center() override { calls.push_back("center"); }
-        void makeKeyAndOrderFront() override { calls.push_back("front"); }
+        void makeKeyAndOrderFront(const Activation&) override { calls.push_back("front"); }
         void orderOut() override { calls.push_back("orderOut"); }
         Strings& calls;
     };
