@@ -11,6 +11,9 @@
 //   kestrel-measure startup COMMAND...    starts COMMAND and presses Ctrl+Space as soon as the launcher
 //                                         has grabbed it; prints the time from the start to the grab and
 //                                         to the first MapNotify of the launcher's window; stops COMMAND
+//   kestrel-measure runs COUNT COMMAND... runs COMMAND COUNT times, one after the other, each to its
+//                                         exit (which must be 0); prints the median and maximum of the
+//                                         time from fork to the end of waitpid
 #include <sys/wait.h>
 #include <unistd.h>
 #include <poll.h>
@@ -386,6 +389,31 @@ int measureStartup(char** command)
     return 0;
 }
 
+int measureRuns(int count, char** command)
+{
+    if (count < 1)
+        fail("COUNT must be positive");
+    std::vector<double> times;
+    for (int run = 0; run < count; ++run) {
+        const auto started = Clock::now();
+        const pid_t child = fork();
+        if (child < 0)
+            fail("fork failed");
+        if (child == 0) {
+            execvp(command[0], command);
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        times.push_back(millisecondsBetween(started, Clock::now()));
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            fail(std::string(command[0]) + " failed on run " + std::to_string(run + 1));
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("median %.2f ms, max %.2f ms over %d runs\n", times[times.size() / 2], times.back(), count);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -397,6 +425,8 @@ int main(int argc, char** argv)
         return measureShow(static_cast<pid_t>(std::atoi(argv[2])));
     if (mode == "startup" && argc >= 3)
         return measureStartup(argv + 2);
-    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND...\n");
+    if (mode == "runs" && argc >= 4)
+        return measureRuns(std::atoi(argv[2]), argv + 3);
+    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND... | runs COUNT COMMAND...\n");
     return 2;
 }
