@@ -56,6 +56,20 @@ bool setCloseOnExec(int fd, bool close)
     return flags >= 0 && ::fcntl(fd, F_SETFD, close ? flags | FD_CLOEXEC : flags & ~FD_CLOEXEC) == 0;
 }
 
+/// why: a program started with a standard stream closed gets its first descriptors in 0 to 2, which the
+/// resident program's own output would then reach; the lock stays with the duplicate.
+bool moveAboveStandardStreams(int& fd)
+{
+    if (fd > STDERR_FILENO)
+        return true;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (moved < 0)
+        return false;
+    ::close(fd);
+    fd = moved;
+    return true;
+}
+
 std::optional<int> parseDescriptor(std::string_view text)
 {
     int fd = -1;
@@ -195,7 +209,8 @@ bool InstanceClaim::send(std::string_view line, int timeoutMs) const
 
 std::string InstanceClaim::handOver()
 {
-    if (m_lockFd < 0 || m_listeningFd < 0 || !setCloseOnExec(m_lockFd, false) ||
+    if (m_lockFd < 0 || m_listeningFd < 0 || !moveAboveStandardStreams(m_lockFd) ||
+        !moveAboveStandardStreams(m_listeningFd) || !setCloseOnExec(m_lockFd, false) ||
         !setCloseOnExec(m_listeningFd, false))
         return noClaim;
     const std::string value = std::to_string(m_lockFd) + "," + std::to_string(m_listeningFd);
