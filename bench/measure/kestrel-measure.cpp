@@ -427,6 +427,7 @@ int main(int argc, char** argv)
         return measureStartup(argv + 2);
     if (mode == "runs" && argc >= 4)
         return measureRuns(std::atoi(argv[2]), argv + 3);
-    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND... | runs COUNT COMMAND...\n");
+    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND... | "
+                         "runs COUNT COMMAND...\n");
     return 2;
 }

@@ -74,12 +74,14 @@ TEST(ToggleMessage, AnyOtherLineIsRejected)
 {
     const std::string value(ToggleMessage::maxValueLength + 1, 'v');
     const std::string tooLong = "toggle DESKTOP_STARTUP_ID=" + std::string(ToggleMessage::maxLineLength, 'v') + "\n";
-    for (const std::string& line : std::vector<std::string>{"", "toggle", "\n", "TOGGLE\n", "toggle \n", " toggle\n", "togglex\n", "toggle\r\n", "show\ntoggle\n",
-          "toggle\ntoggle\n", "toggle DESKTOP_STARTUP_ID\n", "toggle DESKTOP_STARTUP_ID=\n",
-          "toggle DESKTOP_STARTUP_ID=a  XDG_ACTIVATION_TOKEN=b\n", "toggle DESKTOP_STARTUP_ID=a \n",
-          "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n", "toggle HOME=/root\n",
-          "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n", "toggle XDG_ACTIVATION_TOKEN=" + value + "\n", tooLong,
-          std::string("toggle\0\n", 8)}) {
+    const std::vector<std::string> lines{
+        "", "toggle", "\n", "TOGGLE\n", "toggle \n", " toggle\n", "togglex\n", "toggle\r\n", "show\ntoggle\n",
+        "toggle\ntoggle\n", "toggle DESKTOP_STARTUP_ID\n", "toggle DESKTOP_STARTUP_ID=\n",
+        "toggle DESKTOP_STARTUP_ID=a  XDG_ACTIVATION_TOKEN=b\n", "toggle DESKTOP_STARTUP_ID=a \n",
+        "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n", "toggle HOME=/root\n",
+        "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n", "toggle XDG_ACTIVATION_TOKEN=" + value + "\n", tooLong,
+        std::string("toggle\0\n", 8)};
+    for (const std::string& line : lines) {
         EXPECT_EQ(ToggleMessage::parse(line), std::nullopt) << line;
     }
 }
@@ -173,10 +175,10 @@ TEST(InstanceClaim, AdoptRejectsWhatTheEntryDidNotHandOver)
     const std::string good = claim.handOver();
     const std::string listening = good.substr(good.find(',') + 1);
     const std::string f = std::to_string(file);
-    for (const std::string& value :
-         std::vector<std::string>{std::string(), std::string("none"), f, f + ",", "," + listening, f + "," + f, f + "," + listening + "x",
-          f + ",-" + listening, "1," + listening, f + "," + std::to_string(unbound), f + ",999",
-          std::to_string(other) + "," + listening}) {
+    const std::vector<std::string> values{
+        "", "none", f, f + ",", "," + listening, f + "," + f, f + "," + listening + "x", f + ",-" + listening,
+        "1," + listening, f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening};
+    for (const std::string& value : values) {
         EXPECT_EQ(InstanceClaim::adopt(value), std::nullopt) << value;
     }
     EXPECT_TRUE(InstanceClaim::adopt(good));
