@@ -47,6 +47,7 @@ bool closesOnExec(int fd)
 TEST(ToggleMessage, LineCarriesOnlySafeValuesAndReadsBackUnchanged)
 {
     const std::string longest(ToggleMessage::maxValueLength, 'x');
+    const std::string tooLong = longest + "x";
     struct Case {
         const char* startupId;
         const char* token;
@@ -60,7 +61,7 @@ TEST(ToggleMessage, LineCarriesOnlySafeValuesAndReadsBackUnchanged)
         {"id", longest.c_str(), "toggle DESKTOP_STARTUP_ID=id XDG_ACTIVATION_TOKEN=" + longest + "\n"},
         // Unsafe values are dropped whole, never shortened or escaped.
         {"with space", "new\nline", "toggle\n"},
-        {"caf\xc3\xa9", (longest + "x").c_str(), "toggle\n"},
+        {"caf\xc3\xa9", tooLong.c_str(), "toggle\n"},
         {"tab\there", "\x7f", "toggle\n"},
     };
     for (const Case& c : cases) {
