@@ -58,12 +58,18 @@ private:
     int m_lockFd = -1;
 };
 
-/// A client that connects and writes `data` (when not empty) without waiting for anything.
-int connectAndWrite(const std::string& path, const std::string& data)
+sockaddr_un addressOf(const std::string& path)
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return address;
+}
+
+/// A client that connects and writes `data` (when not empty) without waiting for anything.
+int connectAndWrite(const std::string& path, const std::string& data)
+{
+    const sockaddr_un address = addressOf(path);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
         return -1;
@@ -148,11 +154,16 @@ TEST(SingleInstance, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
     // Open the way that the private directory normally shuts, to reach the credential check.
     ::chmod(directory.path().toLocal8Bit().constData(), 0755);
     ::chmod(launcher.socketPath().c_str(), 0777);
+    const sockaddr_un address = addressOf(launcher.socketPath());
     const pid_t child = ::fork();
-    if (child == 0) {
+    if (child == 0) { // system calls only: the parent has threads
+        static const char toggle[] = "toggle\n";
         const bool asNobody = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-        const int fd = asNobody ? connectAndWrite(launcher.socketPath(), "toggle\n") : -1;
-        ::_exit(fd >= 0 ? 0 : 1);
+        const int fd = asNobody ? ::socket(AF_UNIX, SOCK_STREAM, 0) : -1;
+        const bool sent = fd >= 0 &&
+                          ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
+                          ::send(fd, toggle, sizeof(toggle) - 1, MSG_NOSIGNAL) == sizeof(toggle) - 1;
+        ::_exit(sent ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
