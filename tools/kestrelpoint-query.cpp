@@ -35,14 +35,14 @@ constexpr const char* usageLine =
 /// A hot key that never reaches the system: the tool has no event loop to deliver presses.
 class DetachedHotKey : public HotKey {
 public:
-    void registerHotKey(std::function<void()>) override {}
+    void registerHotKey(std::function<void(const Activation&)>) override {}
 };
 
 /// A window that is never on screen.
 class OffscreenWindow : public SearchWindowPort {
 public:
     void center() override {}
-    void makeKeyAndOrderFront() override {}
+    void makeKeyAndOrderFront(const Activation&) override {}
     void orderOut() override {}
 };
 

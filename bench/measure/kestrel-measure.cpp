@@ -11,6 +11,10 @@
 //   kestrel-measure startup COMMAND...    starts COMMAND and presses Ctrl+Space as soon as the launcher
 //                                         has grabbed it; prints the time from the start to the grab and
 //                                         to the first MapNotify of the launcher's window; stops COMMAND
+//   kestrel-measure runs COUNT COMMAND... [-- OTHER...]
+//                                         runs COMMAND COUNT times, each to its exit (which must be 0),
+//                                         in turns with OTHER when given; prints per command the median
+//                                         and maximum of the time from fork to the end of waitpid
 #include <sys/wait.h>
 #include <unistd.h>
 #include <poll.h>
@@ -386,6 +390,59 @@ int measureStartup(char** command)
     return 0;
 }
 
+/// Runs `command` to its exit; the milliseconds from fork to the end of waitpid.
+double timedRun(char** command)
+{
+    const auto started = Clock::now();
+    const pid_t child = fork();
+    if (child < 0)
+        fail("fork failed");
+    if (child == 0) {
+        execvp(command[0], command);
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double elapsed = millisecondsBetween(started, Clock::now());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fail(std::string(command[0]) + " failed");
+    return elapsed;
+}
+
+void printRuns(const char* name, std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    std::printf("%s: median %.2f ms, max %.2f ms over %zu runs\n", name, times[times.size() / 2], times.back(),
+                times.size());
+}
+
+/// `commands` holds one command, or two separated by "--", which then run in turns.
+int measureRuns(int count, char** commands)
+{
+    if (count < 1)
+        fail("COUNT must be positive");
+    char** second = nullptr;
+    for (char** word = commands; *word; ++word) {
+        if (std::strcmp(*word, "--") == 0) {
+            *word = nullptr;
+            second = word + 1;
+            break;
+        }
+    }
+    if (!commands[0] || (second && !second[0]))
+        fail("runs needs a command");
+    std::vector<double> first, other;
+    for (int run = 0; run < count; ++run) {
+        first.push_back(timedRun(commands));
+        if (second)
+            other.push_back(timedRun(second));
+    }
+    printRuns(commands[0], first);
+    if (second)
+        printRuns(second[0], other);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -397,6 +454,9 @@ int main(int argc, char** argv)
         return measureShow(static_cast<pid_t>(std::atoi(argv[2])));
     if (mode == "startup" && argc >= 3)
         return measureStartup(argv + 2);
-    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND...\n");
+    if (mode == "runs" && argc >= 4)
+        return measureRuns(std::atoi(argv[2]), argv + 3);
+    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND... | "
+                         "runs COUNT COMMAND... [-- OTHER...]\n");
     return 2;
 }

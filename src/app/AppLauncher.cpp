@@ -48,9 +48,9 @@ void AppLauncher::setupHotKey()
         return;
     }
     std::weak_ptr<AppLauncher*> weakSelf = m_lifetime;
-    m_services.hotKey->registerHotKey([weakSelf]() {
+    m_services.hotKey->registerHotKey([weakSelf](const Activation& activation) {
         if (const std::shared_ptr<AppLauncher*> self = weakSelf.lock()) {
-            (*self)->toggleSearchWindow();
+            (*self)->toggleSearchWindow(activation);
         }
     });
 }
@@ -90,23 +90,23 @@ void AppLauncher::setShowingSettings(bool showing)
     m_showingSettings = showing;
 }
 
-void AppLauncher::toggleSearchWindow()
+void AppLauncher::toggleSearchWindow(const Activation& activation)
 {
     if (m_isSearchVisible) {
         hideSearchWindow();
     } else {
-        showSearchWindow();
+        showSearchWindow(activation);
     }
 }
 
-void AppLauncher::showSearchWindow()
+void AppLauncher::showSearchWindow(const Activation& activation)
 {
     if (!m_searchWindow && m_services.makeSearchWindow) {
         m_searchWindow = m_services.makeSearchWindow(*this);
     }
     if (m_searchWindow) {
         m_searchWindow->center();
-        m_searchWindow->makeKeyAndOrderFront();
+        m_searchWindow->makeKeyAndOrderFront(activation);
     }
     if (m_services.activator != nullptr) {
         m_services.activator->activateIgnoringOtherApps();

@@ -67,11 +67,12 @@ public:
     /// The window, once the first show has created it; null before.
     SearchWindowPort* searchWindow() const { return m_searchWindow.get(); }
 
-    /// The hot key action: hides the window when `isSearchVisible`, shows it otherwise.
-    void toggleSearchWindow();
-    /// Creates the window on first use, centres it, brings it to the front with the focus, activates the
-    /// application, and starts a fresh empty search with the first row selected.
-    void showSearchWindow();
+    /// The hot key action: hides the window when `isSearchVisible`, shows it otherwise with `activation`.
+    void toggleSearchWindow(const Activation& activation = {});
+    /// Creates the window on first use, centres it, brings it to the front with the focus (presenting
+    /// `activation`), activates the application, and starts a fresh empty search with the first row
+    /// selected.
+    void showSearchWindow(const Activation& activation = {});
     /// Orders the window out and clears `isSearchVisible`; the search text, results and selection stay.
     void hideSearchWindow();
 

@@ -38,7 +38,7 @@ HotKeyManager::HotKeyManager() = default;
 
 HotKeyManager::~HotKeyManager() = default;
 
-void HotKeyManager::registerHotKey(std::function<void()> callback)
+void HotKeyManager::registerHotKey(std::function<void(const Activation&)> callback)
 {
     m_callback = std::move(callback);
     m_x11.reset();
@@ -81,16 +81,10 @@ void HotKeyManager::registerX11(const std::string& portalProblem)
     printLine(fallbackMessage(portalProblem, x11Problem));
 }
 
-std::uint32_t HotKeyManager::lastPressTime() const
-{
-    return m_lastPressTime;
-}
-
 void HotKeyManager::fire(std::uint32_t time)
 {
-    m_lastPressTime = time;
     if (m_callback)
-        m_callback();
+        m_callback(Activation{time, {}, {}});
 }
 
 std::vector<std::uint16_t> HotKeyManager::grabModifierMasks(std::uint16_t numLockMask)

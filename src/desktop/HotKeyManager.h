@@ -31,13 +31,11 @@ public:
 
     /// Stores `callback` and registers the key (dropping an earlier registration first). The callback
     /// runs on the main thread, from the event loop, once per physical press: keyboard auto-repeat while
-    /// the key is held does not call it again.
-    void registerHotKey(std::function<void()> callback) override;
+    /// the key is held does not call it again. The activation carries the press's X server time (0 from
+    /// the portal, whose time stamps are not X time), so window managers with focus stealing prevention
+    /// give the window the press shows the focus.
+    void registerHotKey(std::function<void(const Activation&)> callback) override;
 
-    /// X server time (milliseconds, wrapping) of the press that last called the callback; 0 (X's
-    /// CurrentTime) before the first press and on platforms without X. Used as the user time of the
-    /// window the press shows, so window managers with focus stealing prevention give it the focus.
-    std::uint32_t lastPressTime() const;
 
     /// The X modifier masks grabbed for Ctrl+Space: Control alone and with every combination of the
     /// NumLock modifier (`numLockMask`, usually Mod2) and CapsLock (Lock), so the key works whatever
@@ -82,10 +80,9 @@ private:
     void portalFailed(const std::string& reason);
     void fire(std::uint32_t time);
 
-    std::function<void()> m_callback;
+    std::function<void(const Activation&)> m_callback;
     std::unique_ptr<X11Backend> m_x11;
     std::unique_ptr<PortalBackend, PortalRelease> m_portal;
-    std::uint32_t m_lastPressTime = 0;
 };
 
 } // namespace kestrel

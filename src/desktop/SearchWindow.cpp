@@ -2,6 +2,7 @@
 
 #include "app/AppLauncher.h"
 #include "desktop/KeyMonitor.h"
+#include "desktop/X11Activation.h"
 #include "ui/SearchView.h"
 
 #include <QCloseEvent>
@@ -118,12 +119,22 @@ void SearchWindow::center()
     move(centredPosition(screen->availableGeometry(), size()));
 }
 
-void SearchWindow::makeKeyAndOrderFront()
+void SearchWindow::makeKeyAndOrderFront(const Activation& activation)
 {
+    X11Activation::markStartupId(*this, activation.startupId);
     // The view gives its search field the focus when it is shown.
     show();
     raise();
     activateWindow();
+    // why: Qt asks for activation as an ordinary application, with the time of the last X event it saw;
+    // after a toggle through the single-instance socket that time predates the user's action, and window
+    // managers with focus stealing prevention then refuse the focus. Every show of this window answers a
+    // direct command of the user, which is what the EWMH "user action" source says.
+    X11Activation::requestActiveWindow(*this, activation.userTime);
+    // why: the activation token is not presented: xdg-activation takes it for a native Wayland surface
+    // only, and this window is an X11 window (XWayland on a Wayland session), which the compositor's
+    // X11 focus rules govern.
+    X11Activation::completeStartup(activation.startupId);
 }
 
 void SearchWindow::orderOut()

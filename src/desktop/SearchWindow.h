@@ -40,8 +40,9 @@ public:
     /// Places the window centred on the screen under the mouse pointer, inside that screen's available
     /// area (without panels), clamped to it when the area is smaller than the window.
     void center() override;
-    /// Shows and raises the window, asks for the keyboard focus and gives it to the search field.
-    void makeKeyAndOrderFront() override;
+    /// Shows and raises the window, asks the window manager for the keyboard focus at the activation's
+    /// user time, gives it to the search field, and completes the activation's startup sequence.
+    void makeKeyAndOrderFront(const Activation& activation) override;
     void orderOut() override;
 
     /// The top-left position that centres `size` in `available`, moved inside `available` where it

@@ -2,120 +2,55 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QString>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <thread>
 #include <utility>
 
 namespace kestrel {
 
 namespace {
 
-constexpr char toggleMessage[] = "toggle\n";
-/// Longest message read before a connection is dropped as garbage.
-constexpr qint64 maxMessage = 64;
 /// A client that has not sent its line by then is dropped.
 constexpr int clientTimeoutMs = 2000;
 
-bool isOwnPrivateDirectory(const struct stat& st)
+bool isOwnUser(const QLocalSocket& socket)
 {
-    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    ucred credentials{};
+    socklen_t length = sizeof(credentials);
+    const int fd = static_cast<int>(socket.socketDescriptor());
+    return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 &&
+           credentials.uid == ::getuid();
 }
 
 } // namespace
 
-std::optional<std::string> SingleInstance::defaultDirectory()
-{
-    return directoryFor(std::getenv("XDG_RUNTIME_DIR"), "/tmp");
-}
-
-std::optional<std::string> SingleInstance::directoryFor(const char* xdgRuntimeDir, const std::string& fallbackParent)
-{
-    if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') {
-        struct stat st {};
-        if (::stat(xdgRuntimeDir, &st) == 0 && isOwnPrivateDirectory(st))
-            return std::string(xdgRuntimeDir);
-    }
-
-    // why: /tmp is shared by every user, so an existing entry is trusted only when it is a directory of
-    // ours and not a symbolic link planted by someone else.
-    const std::string fallback = fallbackParent + "/kestrelpoint-" + std::to_string(::getuid());
-    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::nullopt;
-    struct stat st {};
-    if (::lstat(fallback.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        return std::nullopt;
-    if ((st.st_mode & 07777) != 0700 && ::chmod(fallback.c_str(), 0700) != 0)
-        return std::nullopt;
-    return fallback;
-}
-
-SingleInstance::SingleInstance(std::string directory)
-    : m_directory(std::move(directory))
+SingleInstance::SingleInstance(std::size_t maxLineLength)
+    : m_maxLineLength(maxLineLength)
 {
 }
 
 SingleInstance::~SingleInstance()
 {
     if (m_server)
-        m_server->close(); // also removes the socket file
+        m_server->close();
     m_server.reset();
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
+    // The claim is still this process's: no other launcher can have bound the path meanwhile.
+    if (!m_socketPath.empty())
+        ::unlink(m_socketPath.c_str());
 }
 
-std::string SingleInstance::socketPath() const
+bool SingleInstance::listen(int listeningFd, LineHandler onLine)
 {
-    return m_directory + "/kestrelpoint.socket";
-}
-
-std::string SingleInstance::lockPath() const
-{
-    return m_directory + "/kestrelpoint.lock";
-}
-
-SingleInstance::Role SingleInstance::claim()
-{
-    if (m_lockFd >= 0)
-        return Role::primary;
-    const int fd = ::open(lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return Role::unavailable;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        m_lockFd = fd;
-        return Role::primary;
-    }
-    const int error = errno;
-    ::close(fd);
-    return error == EWOULDBLOCK ? Role::secondary : Role::unavailable;
-}
-
-bool SingleInstance::listen(std::function<void()> onToggle)
-{
-    if (m_lockFd < 0)
-        return false;
-    m_onToggle = std::move(onToggle);
-    const QString path = QString::fromStdString(socketPath());
-    // Holding the lock means no launcher answers on this socket: a file left there is stale.
-    QLocalServer::removeServer(path);
+    m_onLine = std::move(onLine);
     m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(path)) {
+    if (!m_server->listen(static_cast<qintptr>(listeningFd))) {
         m_server.reset();
         return false;
     }
+    m_socketPath = m_server->fullServerName().toStdString();
     connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::accept);
     return true;
 }
@@ -123,8 +58,14 @@ bool SingleInstance::listen(std::function<void()> onToggle)
 void SingleInstance::accept()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!isOwnUser(*socket)) {
+            socket->abort();
+            continue;
+        }
+        // Qt buffers no more than one line and a byte: a flood fills the kernel's buffer, not ours.
+        socket->setReadBufferSize(static_cast<qint64>(m_maxLineLength) + 1);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         QTimer::singleShot(clientTimeoutMs, socket, [socket] { socket->abort(); });
         readFrom(socket);
     }
@@ -132,54 +73,17 @@ void SingleInstance::accept()
 
 void SingleInstance::readFrom(QLocalSocket* socket)
 {
+    if (socket->state() != QLocalSocket::ConnectedState)
+        return;
     if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() > maxMessage)
-            socket->abort();
+        if (socket->bytesAvailable() >= static_cast<qint64>(m_maxLineLength))
+            socket->abort(); // no newline within the longest line: not a message of ours
         return;
     }
-    const QByteArray line = socket->readLine(maxMessage);
-    socket->disconnectFromServer();
-    if (line == toggleMessage && m_onToggle)
-        m_onToggle();
-}
-
-bool SingleInstance::sendToggle(int timeoutMs) const
-{
-    const std::string path = socketPath();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path))
-        return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return false;
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
-            const char* data = toggleMessage;
-            std::size_t left = sizeof(toggleMessage) - 1;
-            while (left > 0) {
-                const ssize_t sent = ::send(fd, data, left, MSG_NOSIGNAL);
-                if (sent < 0 && errno == EINTR)
-                    continue;
-                if (sent <= 0)
-                    break;
-                data += sent;
-                left -= static_cast<std::size_t>(sent);
-            }
-            ::close(fd);
-            return left == 0;
-        }
-        const int error = errno;
-        ::close(fd);
-        // The launcher holding the lock may not be listening yet: it is still starting.
-        const bool starting = error == ENOENT || error == ECONNREFUSED || error == EAGAIN || error == EINTR;
-        if (!starting || std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const QByteArray line = socket->readLine(static_cast<qint64>(m_maxLineLength) + 1);
+    socket->abort(); // one line per connection; the rest is not read
+    if (m_onLine && line.endsWith('\n'))
+        m_onLine(line.toStdString());
 }
 
 } // namespace kestrel

@@ -226,11 +226,12 @@ launcher_focused() {
   [ "$(xdotool getwindowpid "$window" 2>/dev/null)" = "$LAUNCHER_PID" ]
 }
 
-# Runs the binary a second time (the single-instance toggle path); it must exit 0 by itself.
+# Runs the binary a second time (the single-instance toggle path), with NAME=VALUE... added to its
+# environment; it must exit 0 by itself.
 second_start() {
   local status=0
   launcher_env
-  env "${LAUNCHER_ENV[@]}" timeout 60 "$KESTREL_BIN" >"$E2E_TMP/second.out" 2>"$E2E_TMP/second.err" || status=$?
+  env "${LAUNCHER_ENV[@]}" "$@" timeout 60 "$KESTREL_BIN" >"$E2E_TMP/second.out" 2>"$E2E_TMP/second.err" || status=$?
   [ "$status" -eq 0 ] || e2e_die "a second start exited with status $status: $(cat "$E2E_TMP/second.err")"
 }
 

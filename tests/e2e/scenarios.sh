@@ -263,10 +263,12 @@ scenario_second_start_toggles_first() {
   start_x
   make_catalog
   start_launcher
-  second_start
+  second_start DESKTOP_STARTUP_ID=e2e-launch-42 XDG_ACTIVATION_TOKEN=e2e-token
   expect "a second start shows the running launcher's window" wait_for "$E2E_DEADLINE" launcher_shown
   expect "the first launcher is still the one running" launcher_alive
   expect "and it has the keyboard focus" wait_for "$E2E_DEADLINE" launcher_focused
+  expect "the window names the startup id that the second start was given" \
+    bash -c "xprop -id '$(launcher_viewable_windows | head -n 1)' _NET_STARTUP_ID | grep -q '\"e2e-launch-42\"'"
   type_text "cher"
   press Return
   expect "typing into the window shown this way works" wait_for "$E2E_DEADLINE" launched_count_is 1

@@ -88,10 +88,15 @@ wl_cleanup() {
   e2e_cleanup
 }
 
+# The command execs the resident program (kestrelpoint-resident, next to it) on a first start.
 wl_is_bound_launcher() {
   local exe
   exe=$(readlink "/proc/$1/exe" 2>/dev/null) || return 1
-  [ "$exe" = "$(readlink -f "$WL_BIN")" ] && grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
+  case $exe in
+    "$(readlink -f "$WL_BIN")" | "$(dirname "$(readlink -f "$WL_BIN")")/kestrelpoint-resident") ;;
+    *) return 1 ;;
+  esac
+  grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
 }
 
 # as_user COMMAND...: runs COMMAND as the scenario's user (in the foreground).

@@ -27,10 +27,11 @@ using Strings = std::vector<std::string>;
 struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     struct Key : HotKey {
         explicit Key(FakeDesktop& owner) : d(owner) {}
-        void registerHotKey(std::function<void()> callback) override
+        void registerHotKey(std::function<void(const Activation&)> callback) override
         {
             d.calls.push_back("register");
-            d.pressHotKey = std::move(callback);
+            d.pressHotKeyWith = std::move(callback);
+            d.pressHotKey = [&d = d] { d.pressHotKeyWith(Activation{}); };
             if (d.onRegister)
                 d.onRegister();
         }
@@ -39,7 +40,10 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     struct Window : SearchWindowPort {
         explicit Window(Strings& journal) : calls(journal) {}
         void center() override { calls.push_back("center"); }
-        void makeKeyAndOrderFront() override { calls.push_back("front"); }
+        void makeKeyAndOrderFront(const Activation& activation) override
+        {
+            calls.push_back(activation.userTime ? "front at " + std::to_string(activation.userTime) : "front");
+        }
         void orderOut() override { calls.push_back("orderOut"); }
         Strings& calls;
     };
@@ -50,6 +54,7 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
 
     Strings calls;
     std::function<void()> pressHotKey;
+    std::function<void(const Activation&)> pressHotKeyWith;
     std::function<void()> onRegister;
 };
 
@@ -113,6 +118,18 @@ TEST_F(AppLauncherTest, ConstructionRegistersTheKeyBeforeScanningAndListsEveryth
                        "Notes", "Safari", "Safari Technology Preview"}));
     EXPECT_EQ(state(*launcher), "hidden '' 0/11");
     EXPECT_FALSE(launcher->showingSettings() || launcher->searchWindow());
+}
+
+TEST_F(AppLauncherTest, ThePressTimeReachesTheWindowItShows)
+{
+    const auto launcher = makeLauncher();
+    m_desktop.calls.clear();
+    m_desktop.pressHotKeyWith(Activation{4711, "launch_TIME4711", ""});
+    EXPECT_EQ(m_desktop.calls, (Strings{"create window", "center", "front at 4711", "activate"}));
+    launcher->toggleSearchWindow(Activation{99, "", ""});
+    launcher->toggleSearchWindow(Activation{100, "", ""});
+    EXPECT_EQ(m_desktop.calls, (Strings{"create window", "center", "front at 4711", "activate", "orderOut", "center",
+                                        "front at 100", "activate"}));
 }
 
 TEST_F(AppLauncherTest, HotKeyTogglesOneWindowAndIsDroppedWithTheController)

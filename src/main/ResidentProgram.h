@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/Activation.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class QApplication;
+
+namespace kestrel {
+
+class AppLauncher;
+class GioWorkspace;
+class QtPasteboard;
+class SearchWindow;
+class SingleInstance;
+
+/// The resident launcher, started by the entry with the single-instance claim handed over: one per user,
+/// running until it is quit, with no window at start. Its steps, in order: take over the claim, check
+/// the display, set up Qt, wire the desktop services to the controller, run the event loop.
+class ResidentProgram {
+public:
+    ResidentProgram(int argc, char** argv);
+    ~ResidentProgram();
+    ResidentProgram(const ResidentProgram&) = delete;
+    ResidentProgram& operator=(const ResidentProgram&) = delete;
+
+    /// Runs the launcher until it quits; returns the process's exit status.
+    int run();
+
+private:
+    /// Adopts the claim named by the entry's hand-over and takes this start's own activation values out
+    /// of the environment. Returns an exit status when the program must not go on.
+    std::optional<int> takeOverInstance();
+    /// Whether the X display answers; says what is missing on stderr when it does not.
+    static bool displayReachable();
+    void setUpQt();
+    void wireServices();
+    /// Answers one line from the single-instance socket: a toggle line toggles the window.
+    void answer(const std::string& line);
+    void tearDown();
+
+    char* m_programName;
+    /// The listening socket handed over by the entry; -1 without the single-instance toggle.
+    int m_listeningFd = -1;
+    /// The activation of this start itself; its startup sequence ends once the launcher runs.
+    Activation m_ownStart;
+
+    // why: QApplication keeps a reference to the argument count, so both live as long as it does.
+    int m_qtArgumentCount = 0;
+    char* m_qtArguments[4] = {};
+    std::unique_ptr<QApplication> m_application;
+    std::unique_ptr<GioWorkspace> m_workspace;
+    std::unique_ptr<QtPasteboard> m_pasteboard;
+    std::unique_ptr<AppLauncher> m_launcher;
+    /// Built ahead of the first show; handed to the controller by its window factory.
+    std::unique_ptr<SearchWindow> m_preparedWindow;
+    std::unique_ptr<SingleInstance> m_singleInstance;
+};
+
+} // namespace kestrel
