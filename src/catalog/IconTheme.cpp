@@ -143,6 +143,8 @@ std::optional<IconTheme::Theme> IconTheme::load(const std::string& name) const
     if (!index)
         return std::nullopt;
     const std::unique_ptr<GKeyFile, KeyFileDeleter> file(g_key_file_new());
+    // Theme descriptions separate list items with commas, not the key-file default.
+    g_key_file_set_list_separator(file.get(), ',');
     if (!g_key_file_load_from_data(file.get(), index->data(), index->size(), G_KEY_FILE_NONE, nullptr)
         || !g_key_file_has_group(file.get(), "Icon Theme"))
         return std::nullopt;
