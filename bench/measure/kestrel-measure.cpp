@@ -8,6 +8,12 @@
 //                                         Ctrl+Space to the window's MapNotify, and to the window's
 //                                         centre showing its settled pixels
 //   kestrel-measure show PID              one hot key press; prints the milliseconds to MapNotify
+//   kestrel-measure rows PID              one hot key press; prints the milliseconds to MapNotify and to
+//                                         the last change of the window's centre (the rows' text) before
+//                                         it stays the same for a second: when the rows were painted
+//   kestrel-measure soak PID CYCLES EVERY CYCLES times: the hot key, two typed letters, Escape; every
+//                                         EVERY cycles a line with the launcher's resident and anonymous
+//                                         memory, open descriptors and threads (from /proc)
 //   kestrel-measure startup COMMAND...    starts COMMAND and presses Ctrl+Space as soon as the launcher
 //                                         has grabbed it; prints the time from the start to the grab and
 //                                         to the first MapNotify of the launcher's window; stops COMMAND
@@ -18,7 +24,10 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include <dirent.h>
+
 #include <algorithm>
+#include <fstream>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -86,6 +95,14 @@ public:
         key(m_space, true);
         key(m_space, false);
         key(m_control, false);
+        xcb_flush(m_c);
+    }
+    /// Presses and releases the key that types `keysym` (no modifiers).
+    void tap(xcb_keysym_t keysym)
+    {
+        const xcb_keycode_t code = keycodeFor(keysym);
+        key(code, true);
+        key(code, false);
         xcb_flush(m_c);
     }
     void holdHotKey()
@@ -334,6 +351,90 @@ int measureShow(pid_t pid)
     return 0;
 }
 
+int measureRows(pid_t pid)
+{
+    Display x;
+    constexpr std::uint16_t probeSize = 16;
+    const auto sent = Clock::now();
+    x.pressHotKey();
+    const std::optional<Shown> shown = awaitShown(x, pid, 30s);
+    if (!shown)
+        fail("the launcher's window did not appear");
+    const xcb_rectangle_t r = x.rootRectangle(shown->window);
+    const auto probeX = static_cast<std::int16_t>(r.x + r.width / 2 - probeSize / 2);
+    const auto probeY = static_cast<std::int16_t>(r.y + r.height / 2 - probeSize / 2);
+    std::vector<std::uint8_t> last = x.pixels(probeX, probeY, probeSize);
+    auto changed = Clock::now();
+    const auto deadline = sent + 60s;
+    while (Clock::now() - changed < 1s && Clock::now() < deadline) {
+        std::vector<std::uint8_t> now = x.pixels(probeX, probeY, probeSize);
+        if (now != last) {
+            changed = Clock::now();
+            last = std::move(now);
+        }
+    }
+    std::printf("mapped %.2f ms\npainted %.2f ms\n", millisecondsBetween(sent, shown->at),
+                millisecondsBetween(sent, changed));
+    return 0;
+}
+
+/// The kB value of `field` ("VmRSS:") in /proc/PID/status; -1 when absent.
+long statusField(pid_t pid, const std::string& field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field, 0) == 0)
+            return std::strtol(line.c_str() + field.size(), nullptr, 10);
+    }
+    return -1;
+}
+
+int openDescriptors(pid_t pid)
+{
+    DIR* folder = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    if (folder == nullptr)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    ::closedir(folder);
+    return count;
+}
+
+void printFootprint(pid_t pid, int cycle)
+{
+    std::printf("cycle %5d: VmRSS %6.2f MB, RssAnon %6.2f MB, fds %d, threads %ld\n", cycle,
+                static_cast<double>(statusField(pid, "VmRSS:")) / 1024.0,
+                static_cast<double>(statusField(pid, "RssAnon:")) / 1024.0, openDescriptors(pid),
+                statusField(pid, "Threads:"));
+    std::fflush(stdout);
+}
+
+int measureSoak(pid_t pid, int cycles, int every)
+{
+    Display x;
+    const xcb_keysym_t letters[] = {'a', 'e', 'r', 'o', 'n', 'i', 'k', 'm', 's', 't'};
+    constexpr std::size_t letterCount = sizeof letters / sizeof letters[0];
+    printFootprint(pid, 0);
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        x.pressHotKey();
+        const std::optional<Shown> shown = awaitShown(x, pid, 10s);
+        if (!shown)
+            fail("cycle " + std::to_string(cycle) + ": the launcher's window did not appear");
+        x.tap(letters[cycle % letterCount]);
+        x.tap(letters[(cycle / letterCount) % letterCount]);
+        std::this_thread::sleep_for(5ms);
+        x.tap(0xff1b); // Escape
+        if (!awaitHidden(x, shown->window, 10s))
+            fail("cycle " + std::to_string(cycle) + ": Escape did not hide the window");
+        if (cycle % every == 0)
+            printFootprint(pid, cycle);
+    }
+    return 0;
+}
+
 int measureStartup(char** command)
 {
     Display x;
@@ -395,8 +496,12 @@ int main(int argc, char** argv)
         return measureLatency(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]));
     if (mode == "show" && argc == 3)
         return measureShow(static_cast<pid_t>(std::atoi(argv[2])));
+    if (mode == "soak" && argc == 5)
+        return measureSoak(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::max(1, std::atoi(argv[4])));
+    if (mode == "rows" && argc == 3)
+        return measureRows(static_cast<pid_t>(std::atoi(argv[2])));
     if (mode == "startup" && argc >= 3)
         return measureStartup(argv + 2);
-    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND...\n");
+    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | rows PID | soak PID CYCLES EVERY | startup COMMAND...\n");
     return 2;
 }

@@ -131,6 +131,8 @@ IconProvider::IconProvider(QSize pictureSize, QObject* parent) : QObject(parent)
     m_decodeSize = pictureSize * static_cast<int>(std::ceil(std::max<qreal>(1.0, ratio)));
     // One task at a time keeps the theme cache single-threaded and leaves the other core to the interface.
     m_worker.setMaxThreadCount(1);
+    // The worker thread ends a few seconds after its last decode; an idle launcher keeps no thread for it.
+    m_worker.setExpiryTimeout(5000);
 }
 
 IconProvider::~IconProvider()
