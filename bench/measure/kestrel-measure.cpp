@@ -9,8 +9,8 @@
 //                                         centre showing its settled pixels
 //   kestrel-measure show PID              one hot key press; prints the milliseconds to MapNotify
 //   kestrel-measure rows PID              one hot key press; prints the milliseconds to MapNotify and to
-//                                         the last change of the window's centre (the rows' text) before
-//                                         it stays the same for a second: when the rows were painted
+//                                         the last change of the rows' titles before they stay the same
+//                                         for a second: when the rows were painted
 //   kestrel-measure soak PID CYCLES EVERY CYCLES times: the hot key, two typed letters, Escape; every
 //                                         EVERY cycles a line with the launcher's resident and anonymous
 //                                         memory, open descriptors and threads (from /proc)
@@ -177,8 +177,14 @@ public:
 
     std::vector<std::uint8_t> pixels(std::int16_t x, std::int16_t y, std::uint16_t size)
     {
+        return pixels(xcb_rectangle_t{x, y, size, size});
+    }
+    /// The pixels of `area` (root coordinates) as the server stores them.
+    std::vector<std::uint8_t> pixels(xcb_rectangle_t area)
+    {
         Owned<xcb_get_image_reply_t> image(xcb_get_image_reply(
-            m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), x, y, size, size, ~0u), nullptr));
+            m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), area.x, area.y, area.width, area.height, ~0u),
+            nullptr));
         if (!image)
             return {};
         const std::uint8_t* data = xcb_get_image_data(image.get());
@@ -354,20 +360,21 @@ int measureShow(pid_t pid)
 int measureRows(pid_t pid)
 {
     Display x;
-    constexpr std::uint16_t probeSize = 16;
     const auto sent = Clock::now();
     x.pressHotKey();
     const std::optional<Shown> shown = awaitShown(x, pid, 30s);
     if (!shown)
         fail("the launcher's window did not appear");
+    // The rows' titles: from the left edge of the text (8 + 20 + 32 + 12 in) across 200 pixels, from below
+    // the header to the bottom of the list.
     const xcb_rectangle_t r = x.rootRectangle(shown->window);
-    const auto probeX = static_cast<std::int16_t>(r.x + r.width / 2 - probeSize / 2);
-    const auto probeY = static_cast<std::int16_t>(r.y + r.height / 2 - probeSize / 2);
-    std::vector<std::uint8_t> last = x.pixels(probeX, probeY, probeSize);
+    const xcb_rectangle_t titles{static_cast<std::int16_t>(r.x + 72), static_cast<std::int16_t>(r.y + 70), 200,
+                                 static_cast<std::uint16_t>(std::max(1, r.height - 80))};
+    std::vector<std::uint8_t> last = x.pixels(titles);
     auto changed = Clock::now();
     const auto deadline = sent + 60s;
     while (Clock::now() - changed < 1s && Clock::now() < deadline) {
-        std::vector<std::uint8_t> now = x.pixels(probeX, probeY, probeSize);
+        std::vector<std::uint8_t> now = x.pixels(titles);
         if (now != last) {
             changed = Clock::now();
             last = std::move(now);
