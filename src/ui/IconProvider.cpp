@@ -17,6 +17,13 @@
 #include <cstdio>
 #include <mutex>
 #include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace kestrel {
 
@@ -66,6 +73,9 @@ QStringList themeFolders()
     }
     return paths;
 }
+
+/// Files at least this big are followed by giving the decoder's freed memory back to the system.
+constexpr std::size_t trimAfterBytes = 256 * 1024;
 
 /// Set on the worker while it looks up and decodes an icon: whatever Qt reports meanwhile is about a
 /// file that will be drawn as a placeholder.
@@ -168,18 +178,41 @@ void IconProvider::request(const std::string& key, const IconSource& source)
     IconTheme* theme = m_theme.get();
     const QSize size = m_decodeSize;
     m_worker.start(QRunnable::create([this, theme, key, source, size] {
-        QImage image;
+        const QImage image = load(*theme, source, size);
+        // Delivered through this object's event queue, which its destruction empties.
+        QMetaObject::invokeMethod(this, [this, key, image] { deliver(key, image); }, Qt::QueuedConnection);
+    }));
+}
+
+QImage IconProvider::load(IconTheme& theme, const IconSource& source, QSize size)
+{
+#ifdef __linux__
+    // why: on a busy machine the interface thread must win; decoding is allowed to lag behind (a
+    // nice value applies per thread on Linux, and only ever lowers this thread's share).
+    static thread_local const bool lowered = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10) == 0;
+    (void)lowered;
+#endif
+    QImage image;
+    bool large = false;
+    {
         const DecodingScope quiet;
-        const std::string path = iconPath(*theme, source, size.width());
+        const std::string path = iconPath(theme, source, size.width());
         if (!path.empty()) {
             const IconFile::Contents contents = IconFile::read(path);
+            large = contents.bytes.size() >= trimAfterBytes;
             if (contents.status == IconFile::Status::ok) {
                 image = IconDecoder::decode(path, contents.bytes, size);
             }
         }
-        // Delivered through this object's event queue, which its destruction empties.
-        QMetaObject::invokeMethod(this, [this, key, image] { deliver(key, image); }, Qt::QueuedConnection);
-    }));
+    }
+#ifdef __GLIBC__
+    // why: what a big file needed while it was decoded (its bytes, an SVG's document tree) goes back to
+    // this thread's malloc arena, which glibc keeps mapped; return it to the system.
+    if (large) {
+        malloc_trim(0);
+    }
+#endif
+    return image;
 }
 
 void IconProvider::deliver(const std::string& key, const QImage& image)

@@ -53,6 +53,8 @@ signals:
 private:
     void request(const std::string& key, const IconSource& source);
     void deliver(const std::string& key, const QImage& image);
+    /// Runs on the worker: finds, reads and decodes `source`; a null image on any failure.
+    static QImage load(IconTheme& theme, const IconSource& source, QSize size);
 
     QSize m_decodeSize;
     std::unordered_map<std::string, QIcon> m_cache;
