@@ -12,7 +12,8 @@
 //                                         of the rows' titles before they stay the same
 //                                         for a second (when the rows were painted), then types "t" and
 //                                         prints the milliseconds to the titles' last change after it
-//   kestrel-measure soak PID CYCLES EVERY CYCLES times: the hot key, two typed letters, Escape; every
+//   kestrel-measure soak PID CYCLES EVERY CYCLES times: the hot key, (once the window has the focus) two
+//                                         typed letters, Escape; every
 //                                         EVERY cycles a line with the launcher's resident and anonymous
 //                                         memory, open descriptors and threads (from /proc)
 //   kestrel-measure startup COMMAND...    starts COMMAND and presses Ctrl+Space as soon as the launcher
@@ -460,6 +461,9 @@ int measureSoak(pid_t pid, int cycles, int every)
         const std::optional<Shown> shown = awaitShown(x, pid, 10s);
         if (!shown)
             fail("cycle " + std::to_string(cycle) + ": the launcher's window did not appear");
+        // Keys typed before the window manager hands over the focus would go elsewhere.
+        if (!awaitFocus(x, shown->window, 10s))
+            fail("cycle " + std::to_string(cycle) + ": the launcher's window did not get the focus");
         x.tap(letters[cycle % letterCount]);
         x.tap(letters[(cycle / letterCount) % letterCount]);
         std::this_thread::sleep_for(5ms);
