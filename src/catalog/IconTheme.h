@@ -7,7 +7,7 @@
 
 namespace kestrel {
 
-/// Finds the file for a freedesktop icon name, as the icon theme specification describes: the chosen
+/// Finds the file for a freedesktop icon name by the icon-theme lookup of freedesktop.org: the chosen
 /// theme, then the themes it inherits, then "hicolor", each by the directories of its index.theme (an
 /// exact size match first, else the closest size), then the fallback directories (`pixmaps`). Only
 /// existing regular files are answered. Theme descriptions are read once and kept. No Qt; not

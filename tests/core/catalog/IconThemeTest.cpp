@@ -52,7 +52,7 @@ protected:
     TempTree t;
 };
 
-TEST_F(IconThemeTest, FindsTheFileTheSpecificationNames)
+TEST_F(IconThemeTest, FindsIconsBySizeThemeInheritanceAndFallback)
 {
     const struct {
         const char* theme;
