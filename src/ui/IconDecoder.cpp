@@ -8,9 +8,11 @@
 #include <QSvgRenderer>
 
 #include <png.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace kestrel {
@@ -103,6 +105,34 @@ private:
     png_infop m_info = nullptr;
 };
 
+/// The inflated contents of gzip `data`; empty when it is broken or would inflate beyond `limit` bytes.
+QByteArray gunzip(const QByteArray& data, std::size_t limit)
+{
+    z_stream stream{};
+    // 16 + MAX_WBITS: a gzip header and trailer around the deflate data.
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
+        return {};
+    }
+    std::string out; // grows geometrically, unlike a QByteArray resized step by step
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    constexpr std::size_t chunk = 64 * 1024;
+    int status = Z_OK;
+    while (status == Z_OK && out.size() <= limit) {
+        const std::size_t used = out.size();
+        out.resize(used + chunk);
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + used);
+        stream.avail_out = static_cast<uInt>(chunk);
+        status = inflate(&stream, Z_NO_FLUSH);
+        out.resize(used + chunk - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    if (status != Z_STREAM_END || out.size() > limit) {
+        return {};
+    }
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+}
+
 } // namespace
 
 QImage IconDecoder::decode(const std::string& path, const std::string& bytes, QSize size)
@@ -123,8 +153,14 @@ QImage IconDecoder::decode(const std::string& path, const std::string& bytes, QS
 
 QImage IconDecoder::decodeSvg(const QByteArray& data, QSize size)
 {
+    // Compressed SVG is inflated here, with a bound, rather than by the SVG reader, which knows none.
+    const bool compressed = data.startsWith("\x1f\x8b");
+    const QByteArray document = compressed ? gunzip(data, maxSvgBytes) : data;
+    if (document.isEmpty()) {
+        return {};
+    }
     QSvgRenderer renderer;
-    if (!renderer.load(data) || !renderer.isValid()) {
+    if (!renderer.load(document) || !renderer.isValid()) {
         return {};
     }
     QSizeF natural = renderer.viewBoxF().size();

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <fstream>
 #include <string>
@@ -45,6 +46,21 @@ std::string entityBomb()
     return text + "]><svg xmlns='http://www.w3.org/2000/svg'><text>&e11;</text></svg>";
 }
 
+std::string gzip(const std::string& text)
+{
+    z_stream stream{};
+    deflateInit2(&stream, 1, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
 TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
 {
     const std::string png = encoded(filled(64, 64, QImage::Format_ARGB32, Qt::red), "PNG");
@@ -66,6 +82,10 @@ TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
         {"BMP through Qt's readers", "/i/a.bmp", encoded(filled(64, 32, QImage::Format_RGB32, Qt::red), "BMP"),
          {32, 16}, qRgb(255, 0, 0)},
         {"SVG drawn at the full size, aspect kept", "/i/a.svg", greenSvg, {16, 32}, qRgb(0, 255, 0)},
+        {"compressed SVG", "/i/a.svgz", gzip(greenSvg), {16, 32}, qRgb(0, 255, 0)},
+        {"compressed SVG inflating past the limit", "/i/a.svgz",
+         gzip(greenSvg.substr(0, greenSvg.size() - 6) + std::string(IconDecoder::maxSvgBytes, ' ') + "</svg>"), {}, 0},
+        {"truncated compressed SVG", "/i/a.svgz", gzip(greenSvg).substr(0, 30), {}, 0},
         {"truncated PNG", "/i/a.png", png.substr(0, png.size() / 2), {}, 0},
         {"PNG signature only", "/i/a.png", png.substr(0, 9), {}, 0},
         {"truncated SVG", "/i/a.svg", greenSvg.substr(0, 40), {}, 0},
