@@ -8,6 +8,14 @@
 //                                         Ctrl+Space to the window's MapNotify, and to the window's
 //                                         centre showing its settled pixels
 //   kestrel-measure show PID              one hot key press; prints the milliseconds to MapNotify
+//   kestrel-measure rows PID              one hot key press; prints the milliseconds to the last change
+//                                         of the rows' titles before they stay the same
+//                                         for a second (when the rows were painted), then types "t" and
+//                                         prints the milliseconds to the titles' last change after it
+//   kestrel-measure soak PID CYCLES EVERY CYCLES times: the hot key, (once the window has the focus) two
+//                                         typed letters, Escape; every
+//                                         EVERY cycles a line with the launcher's resident and anonymous
+//                                         memory, open descriptors and threads (from /proc)
 //   kestrel-measure startup COMMAND...    starts COMMAND and presses Ctrl+Space as soon as the launcher
 //                                         has grabbed it; prints the time from the start to the grab and
 //                                         to the first MapNotify of the launcher's window; stops COMMAND
@@ -22,7 +30,10 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include <dirent.h>
+
 #include <algorithm>
+#include <fstream>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -90,6 +101,14 @@ public:
         key(m_space, true);
         key(m_space, false);
         key(m_control, false);
+        xcb_flush(m_c);
+    }
+    /// Presses and releases the key that types `keysym` (no modifiers).
+    void tap(xcb_keysym_t keysym)
+    {
+        const xcb_keycode_t code = keycodeFor(keysym);
+        key(code, true);
+        key(code, false);
         xcb_flush(m_c);
     }
     void holdHotKey()
@@ -164,8 +183,14 @@ public:
 
     std::vector<std::uint8_t> pixels(std::int16_t x, std::int16_t y, std::uint16_t size)
     {
+        return pixels(xcb_rectangle_t{x, y, size, size});
+    }
+    /// The pixels of `area` (root coordinates) as the server stores them.
+    std::vector<std::uint8_t> pixels(xcb_rectangle_t area)
+    {
         Owned<xcb_get_image_reply_t> image(xcb_get_image_reply(
-            m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), x, y, size, size, ~0u), nullptr));
+            m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), area.x, area.y, area.width, area.height, ~0u),
+            nullptr));
         if (!image)
             return {};
         const std::uint8_t* data = xcb_get_image_data(image.get());
@@ -338,6 +363,123 @@ int measureShow(pid_t pid)
     return 0;
 }
 
+/// Polls `area` from `since` until it has changed and then stayed the same for a second; returns the
+/// moment of its last change (`since` when nothing changed within a minute).
+Clock::time_point lastChange(Display& x, xcb_rectangle_t area, Clock::time_point since)
+{
+    std::vector<std::uint8_t> last = x.pixels(area);
+    std::optional<Clock::time_point> changed;
+    const auto deadline = since + 60s;
+    while ((!changed || Clock::now() - *changed < 1s) && Clock::now() < deadline) {
+        std::vector<std::uint8_t> now = x.pixels(area);
+        if (now != last) {
+            changed = Clock::now();
+            last = std::move(now);
+        }
+    }
+    return changed.value_or(since);
+}
+
+/// Waits until the input focus is on `window`; false after `timeout`.
+bool awaitFocus(Display& x, xcb_window_t window, std::chrono::seconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        Owned<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(x.connection(), xcb_get_input_focus(x.connection()), nullptr));
+        if (focus && focus->focus == window)
+            return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+int measureRows(pid_t pid)
+{
+    Display x;
+    // The rows' titles of the 600 x 400 window centred on the screen: from the left edge of the text
+    // (8 + 20 + 32 + 12 in) across 200 pixels, from below the header to the bottom of the list. Watched
+    // from the press on, so a paint that comes before the probe reads the MapNotify still counts.
+    const xcb_rectangle_t screen = x.rootRectangle(x.root());
+    const xcb_rectangle_t titles{static_cast<std::int16_t>((screen.width - 600) / 2 + 72),
+                                 static_cast<std::int16_t>((screen.height - 400) / 2 + 70), 200, 320};
+    const auto sent = Clock::now();
+    x.pressHotKey();
+    const auto painted = lastChange(x, titles, sent);
+    const std::optional<Shown> shown = awaitShown(x, pid, 30s);
+    if (!shown)
+        fail("the launcher's window did not appear");
+    if (!awaitFocus(x, shown->window, 10s))
+        fail("the launcher's window did not get the focus");
+    // A keystroke that brings other rows, with icons not drawn before, into view.
+    const auto typed = Clock::now();
+    x.tap('t');
+    const auto repainted = lastChange(x, titles, typed);
+    std::printf("painted %.2f ms\ntyped %.2f ms\n", millisecondsBetween(sent, painted),
+                millisecondsBetween(typed, repainted));
+    return 0;
+}
+
+/// The kB value of `field` ("VmRSS:") in /proc/PID/status; -1 when absent.
+long statusField(pid_t pid, const std::string& field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field, 0) == 0)
+            return std::strtol(line.c_str() + field.size(), nullptr, 10);
+    }
+    return -1;
+}
+
+int openDescriptors(pid_t pid)
+{
+    DIR* folder = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    if (folder == nullptr)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    ::closedir(folder);
+    return count;
+}
+
+void printFootprint(pid_t pid, int cycle)
+{
+    std::printf("cycle %5d: VmRSS %6.2f MB, RssAnon %6.2f MB, fds %d, threads %ld\n", cycle,
+                static_cast<double>(statusField(pid, "VmRSS:")) / 1024.0,
+                static_cast<double>(statusField(pid, "RssAnon:")) / 1024.0, openDescriptors(pid),
+                statusField(pid, "Threads:"));
+    std::fflush(stdout);
+}
+
+int measureSoak(pid_t pid, int cycles, int every)
+{
+    Display x;
+    const xcb_keysym_t letters[] = {'a', 'e', 'r', 'o', 'n', 'i', 'k', 'm', 's', 't'};
+    constexpr std::size_t letterCount = sizeof letters / sizeof letters[0];
+    printFootprint(pid, 0);
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        x.pressHotKey();
+        const std::optional<Shown> shown = awaitShown(x, pid, 10s);
+        if (!shown)
+            fail("cycle " + std::to_string(cycle) + ": the launcher's window did not appear");
+        // Keys typed before the window manager hands over the focus would go elsewhere.
+        if (!awaitFocus(x, shown->window, 10s))
+            fail("cycle " + std::to_string(cycle) + ": the launcher's window did not get the focus");
+        x.tap(letters[cycle % letterCount]);
+        x.tap(letters[(cycle / letterCount) % letterCount]);
+        std::this_thread::sleep_for(5ms);
+        x.tap(0xff1b); // Escape
+        if (!awaitHidden(x, shown->window, 10s))
+            fail("cycle " + std::to_string(cycle) + ": Escape did not hide the window");
+        if (cycle % every == 0)
+            printFootprint(pid, cycle);
+    }
+    return 0;
+}
+
 int measureStartup(char** command)
 {
     Display x;
@@ -452,11 +594,15 @@ int main(int argc, char** argv)
         return measureLatency(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]));
     if (mode == "show" && argc == 3)
         return measureShow(static_cast<pid_t>(std::atoi(argv[2])));
+    if (mode == "soak" && argc == 5)
+        return measureSoak(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::max(1, std::atoi(argv[4])));
+    if (mode == "rows" && argc == 3)
+        return measureRows(static_cast<pid_t>(std::atoi(argv[2])));
     if (mode == "startup" && argc >= 3)
         return measureStartup(argv + 2);
     if (mode == "runs" && argc >= 4)
         return measureRuns(std::atoi(argv[2]), argv + 3);
-    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | startup COMMAND... | "
-                         "runs COUNT COMMAND... [-- OTHER...]\n");
+    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | rows PID | soak PID CYCLES EVERY | "
+                         "startup COMMAND... | runs COUNT COMMAND... [-- OTHER...]\n");
     return 2;
 }

@@ -180,6 +180,8 @@ void SearchView::buildList()
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
                                                  .arg(cornerRadius));
     connect(m_list, &QListView::clicked, this, &SearchView::activateRow);
+    // Icons are decoded off the main thread; rows painted with a placeholder are repainted when they arrive.
+    connect(m_icons.get(), &IconProvider::iconsArrived, m_list->viewport(), qOverload<>(&QWidget::update));
 }
 
 void SearchView::updateSymbols()

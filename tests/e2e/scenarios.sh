@@ -307,6 +307,75 @@ scenario_taken_hotkey_still_starts_and_toggles() {
   expect "and the next one hides it" wait_for "$E2E_DEADLINE" launcher_hidden
 }
 
+# Icon= may name anything: each hostile file below gives its row the gray placeholder, promptly and
+# quietly. Icons are decoded one after another on one worker, in the order asked for, so the good icons
+# at the end of the table arriving proves that every hostile one before them was tried and given up.
+scenario_hostile_icons_give_placeholders() {
+  start_x
+  make_catalog
+  local icons=$FIXTURE/icons
+  python3 "$(dirname "${BASH_SOURCE[0]}")/hostile-icons.py" "$icons"
+  local table
+  #      name            icon file      what the row's picture shows
+  table=$(cat <<'TABLE'
+Fifo Pipe|fifo.png|placeholder
+Loop Link|loop-a.png|placeholder
+Zero Device|zero.png|placeholder
+Folder Icon|folder.png|placeholder
+Locked File|locked.png|placeholder
+Empty File|empty.png|placeholder
+Truncated Png|truncated.png|placeholder
+Truncated Svg|truncated.svg|placeholder
+Huge Png|huge.png|placeholder
+Entity Svg|entities.svg|placeholder
+Oversized File|oversized.png|placeholder
+Red Square|red.png|icon:ff0000
+Green Square|green.svg|icon:00ff00
+TABLE
+)
+  local name file shows start
+  while IFS='|' read -r name file shows; do
+    add_entry data-home "$(tr 'A-Z ' 'a-z-' <<<"$name")" "$name" "Icon=$icons/$file"
+  done <<<"$table"
+  start_launcher
+  while IFS='|' read -r name file shows; do
+    show_with_hotkey
+    type_text "$name"
+    expect "$name ($file): the row shows $shows" wait_for "$E2E_DEADLINE" first_picture_is "$shows"
+    start=$(date +%s%N)
+    press Escape
+    expect "$name: Escape hides the window promptly" wait_for 2 launcher_hidden
+    e2e_log "$name: hidden $((($(date +%s%N) - start) / 1000000)) ms after Escape"
+  done <<<"$table"
+  # Every decode has ended now: the placeholders are for good.
+  while IFS='|' read -r name file shows; do
+    [ "$shows" = placeholder ] || continue
+    show_with_hotkey
+    type_text "$name"
+    expect "$name, shown again: still the placeholder" wait_for "$E2E_DEADLINE" first_picture_is placeholder
+    press Escape
+    wait_for 2 launcher_hidden || e2e_die "$name, shown again: Escape did not hide the window"
+  done <<<"$table"
+  local peak
+  peak=$(awk '/^VmHWM:/ { print $2 }' "/proc/$LAUNCHER_PID/status")
+  expect "memory stays bounded: peak resident under 150 MB (${peak} kB)" test "$peak" -lt 153600
+  expect "nothing was printed on stderr" test ! -s "$E2E_TMP/launcher.err"
+}
+
+# What the first row's picture shows (the probe's answer for the centre of its 32 x 32 area, 28 in from
+# the window's left edge and 76 down: below the header and divider, a two-line row's picture).
+first_picture_is() {
+  local window
+  window=$(launcher_viewable_windows | head -n 1)
+  [ -n "$window" ] || return 1
+  import -window "$window" "$E2E_TMP/row.png" 2>/dev/null || return 1
+  local seen
+  seen=$(python3 "$(dirname "${BASH_SOURCE[0]}")/hostile-icons.py" --probe "$E2E_TMP/row.png" 44 "$FIRST_PICTURE_Y")
+  echo "$seen" >"$E2E_TMP/row.seen"
+  [ "$seen" = "$1" ]
+}
+FIRST_PICTURE_Y=${FIRST_PICTURE_Y:-92}
+
 scenario=${1:?usage: scenarios.sh SCENARIO}
 declare -F "scenario_$scenario" >/dev/null || { echo "e2e: no scenario '$scenario'" >&2; exit 2; }
 e2e_init
