@@ -1,5 +1,8 @@
 #include "catalog/IconFile.h"
 
+#include "catalog/OwnedHandles.h"
+#include "catalog/SmallFileReader.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -11,22 +14,6 @@
 namespace kestrel {
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 IconFile::Status statusOfErrno(int error)
 {
@@ -75,22 +62,12 @@ IconFile::Contents IconFile::read(const std::string& path, std::size_t limit)
     if (const Status status = check(opened, limit); status != Status::ok)
         return {status, {}};
 
-    std::string bytes(static_cast<std::size_t>(opened.st_size), '\0');
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return {Status::unreadable, {}};
-        if (got == 0)
-            break; // the file shrank
-        filled += static_cast<std::size_t>(got);
-    }
-    if (filled == 0)
+    std::optional<std::string> bytes = SmallFileReader::readOpened(file.get(), static_cast<std::size_t>(opened.st_size));
+    if (!bytes)
+        return {Status::unreadable, {}};
+    if (bytes->empty())
         return {Status::empty, {}};
-    bytes.resize(filled);
-    return {Status::ok, std::move(bytes)};
+    return {Status::ok, std::move(*bytes)};
 }
 
 IconFile::Format IconFile::format(const std::string& path, const std::string& bytes)

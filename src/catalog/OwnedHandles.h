@@ -2,11 +2,29 @@
 
 #include <dirent.h>
 #include <glib.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
 
 namespace kestrel {
+
+/// An open file descriptor; closed when the object goes. A negative value holds nothing.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }

@@ -1,31 +1,13 @@
 #include "catalog/SmallFileReader.h"
 
+#include "catalog/OwnedHandles.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrel {
-
-namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-} // namespace
 
 std::optional<std::string> SmallFileReader::read(const std::string& path, std::size_t maxBytes)
 {
@@ -39,10 +21,15 @@ std::optional<std::string> SmallFileReader::read(const std::string& path, std::s
         return std::nullopt;
 
     // A snapshot of the size fstat reported: a file that grows meanwhile is read up to that size.
-    std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+    return readOpened(file.get(), static_cast<std::size_t>(status.st_size));
+}
+
+std::optional<std::string> SmallFileReader::readOpened(int fd, std::size_t size)
+{
+    std::string bytes(size, '\0');
     std::size_t filled = 0;
     while (filled < bytes.size()) {
-        const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+        const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
