@@ -11,7 +11,7 @@ namespace kestrel {
 
 /// The catalogue of installed applications: every ".app" entry of the four bundle directories and every
 /// visible desktop entry of the XDG application directories, sorted by name with the user's collation
-/// (case-insensitive, stable). Built once by `loadApplications()`; main thread only.
+/// (case-insensitive, stable). Built by `loadApplications()` on one thread at a time.
 class ApplicationIndex {
 public:
     /// Empty catalogue; does not scan.
@@ -23,6 +23,8 @@ public:
 
     /// The records, in display order.
     const std::vector<LauncherApp>& apps() const { return m_apps; }
+    /// Where this index looks.
+    const CatalogLocations& locations() const { return m_locations; }
     /// The four bundle directories, in scan order.
     const std::vector<std::string>& applicationDirectories() const { return m_applicationDirectories; }
 
