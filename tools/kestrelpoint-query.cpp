@@ -3,14 +3,21 @@
 //
 //   kestrelpoint-query [--bundle-root DIR] --list
 //   kestrelpoint-query [--bundle-root DIR] TEXT [--select N] [--activate]
+//   kestrelpoint-query [--bundle-root DIR] --watch TEXT
+//
+// --watch prints the result list for TEXT, a line "--", and again after every change of the catalogue
+// (applications installed or removed), until it is stopped by a signal or its output is closed.
 //
 // Output is UTF-8, one record per line, fields separated by a TAB; a TAB, newline or backslash inside a
 // field is written as \t, \n, \\. Exit status 0; 2 with a one-line usage message for bad arguments.
 
 #include "app/AppLauncher.h"
+#include "app/CatalogRefresher.h"
 #include "calculator/NumberText.h"
 #include "catalog/CatalogLocations.h"
 #include "text/UnicodeText.h"
+
+#include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,7 +36,7 @@ namespace {
 using namespace kestrel;
 
 constexpr const char* usageLine =
-    "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate])\n";
+    "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate] | --watch [--] TEXT)\n";
 
 /// A hot key that never reaches the system: the tool has no event loop to deliver presses.
 class DetachedHotKey : public HotKey {
@@ -71,6 +78,7 @@ struct Arguments {
     std::optional<std::string> query;
     std::optional<std::int64_t> select;
     bool activate = false;
+    bool watch = false;
     bool help = false;
 };
 
@@ -110,6 +118,8 @@ std::optional<Arguments> parseArguments(int argc, char** argv)
             arguments.list = true;
         } else if (argument == "--activate" && !arguments.activate) {
             arguments.activate = true;
+        } else if (argument == "--watch" && !arguments.watch) {
+            arguments.watch = true;
         } else if (argument == "--bundle-root" && !arguments.bundleRoot && i + 1 < argc) {
             arguments.bundleRoot = argv[++i];
         } else if (argument == "--select" && !arguments.select && i + 1 < argc) {
@@ -123,6 +133,9 @@ std::optional<Arguments> parseArguments(int argc, char** argv)
     }
     if (arguments.help) {
         return arguments;
+    }
+    if (arguments.watch && (arguments.list || arguments.select || arguments.activate)) {
+        return std::nullopt;
     }
     if (arguments.list) {
         if (arguments.query || arguments.select || arguments.activate) {
@@ -175,6 +188,37 @@ void writeRecord(const LauncherApp& item)
                item.bundleIdentifier().value_or(std::string())});
 }
 
+/// Writes the result list and the separator line; false once the output cannot be written.
+bool writeResults(const AppLauncher& launcher)
+{
+    for (const LauncherApp& item : launcher.filteredApps()) {
+        writeRecord(item);
+    }
+    std::fputs("--\n", stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+/// Shows the (offscreen) window, types `text`, and prints the list again after every catalogue change.
+int watch(AppLauncher& launcher, const std::string& text)
+{
+    launcher.showSearchWindow();
+    launcher.setSearchText(text);
+    launcher.updateSearchResults();
+    CatalogRefresher refresher(launcher);
+    if (!writeResults(launcher)) {
+        return 1;
+    }
+    pollfd watched{refresher.fileDescriptor(), POLLIN, 0};
+    while (true) {
+        if (::poll(&watched, 1, -1) < 0 && errno != EINTR) {
+            return 1;
+        }
+        if (refresher.processEvents() && !writeResults(launcher)) {
+            return 1;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -204,6 +248,9 @@ int main(int argc, char** argv)
     services.pasteboard = &pasteboard;
     AppLauncher launcher(std::move(locations), std::move(services));
 
+    if (arguments->watch) {
+        return watch(launcher, *arguments->query);
+    }
     if (arguments->list) {
         for (const LauncherApp& app : launcher.applicationIndex().apps()) {
             writeRecord(app);
