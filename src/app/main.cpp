@@ -2,6 +2,7 @@
 
 #include "app/AppLauncher.h"
 #include "catalog/CatalogLocations.h"
+#include "desktop/CatalogRefreshNotifier.h"
 #include "desktop/GioWorkspace.h"
 #include "desktop/HotKeyManager.h"
 #include "desktop/QtApplicationActivator.h"
@@ -109,11 +110,13 @@ int main(int argc, char** argv)
 
     launcher = std::make_unique<AppLauncher>(CatalogLocations::defaults(), std::move(services));
     preparedWindow = std::make_unique<SearchWindow>(*launcher);
+    auto catalogRefresh = std::make_unique<CatalogRefreshNotifier>(*launcher);
 
     const int status = application.exec();
     // The window's view observes the launcher, so a window never shown goes first; the socket closes
     // while the event dispatcher it needs still exists.
     preparedWindow.reset();
+    catalogRefresh.reset();
     launcher.reset();
     singleInstance.reset();
     return status;
