@@ -38,6 +38,17 @@ using namespace kestrel;
 constexpr const char* usageLine =
     "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate] | --watch [--] TEXT)\n";
 
+constexpr const char* helpText =
+    "  --list             print the catalogue, one application per line\n"
+    "  TEXT               print the result list that the launcher shows for TEXT\n"
+    "  --select N         move the selection N rows (negative: up), for --activate\n"
+    "  --activate         then print what Return would do: open<TAB>path or copy<TAB>text\n"
+    "  --watch TEXT       print the result list for TEXT, then again after every change of the\n"
+    "                     catalogue (applications installed or removed), each list followed by a\n"
+    "                     line \"--\"; runs until it is stopped\n"
+    "  --bundle-root DIR  look for the bundle directories under DIR\n"
+    "Lines are TAB-separated: kind, name, path or result, identifier.\n";
+
 /// A hot key that never reaches the system: the tool has no event loop to deliver presses.
 class DetachedHotKey : public HotKey {
 public:
@@ -230,6 +241,7 @@ int main(int argc, char** argv)
     }
     if (arguments->help) {
         std::fputs(usageLine, stdout);
+        std::fputs(helpText, stdout);
         return 0;
     }
 
