@@ -82,6 +82,8 @@ private:
     std::size_t m_buildsStarted = 0;
 
     std::thread m_worker;
+    /// Frees the catalogue that the last swap replaced.
+    std::thread m_disposer;
     std::mutex m_resultMutex;
     std::optional<Catalog> m_result;
 };
