@@ -21,8 +21,13 @@ namespace {
 // Everything that can add, remove, rename or rewrite an entry, or change whether a directory can be read.
 // IN_MODIFY is left out on purpose: a writer's close (IN_CLOSE_WRITE) marks the end of a write, so a
 // large file being copied does not restart the quiet period on every block.
-constexpr std::uint32_t watchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB
-                                    | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// IN_MASK_ADD: one directory can be both watched for its entries and stand in for a missing one.
+constexpr std::uint32_t contentMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB
+                                      | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
+// A stand-in only waits for names to come, go or change permissions; without IN_CLOSE_WRITE, files written
+// in it (a stand-in can be the home directory) do not wake the process.
+constexpr std::uint32_t standInMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF
+                                      | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
 
 // Reads per `processEvents()` call: bounds the time one call takes during a flood.
 constexpr int readsPerCall = 4;
@@ -185,7 +190,7 @@ void CatalogWatcher::watchRoot(const std::string& root, bool isXdg)
         std::string child = root;
         std::string parent = parentOf(root);
         int wd = -1;
-        while (!parent.empty() && (wd = addWatch(parent)) < 0) {
+        while (!parent.empty() && (wd = addWatch(parent, standInMask)) < 0) {
             child = parent;
             parent = parentOf(parent);
         }
@@ -205,7 +210,7 @@ void CatalogWatcher::watchRoot(const std::string& root, bool isXdg)
 
 bool CatalogWatcher::watchTree(const std::string& path, int xdgDepth, bool isRoot)
 {
-    const int wd = addWatch(path);
+    const int wd = addWatch(path, contentMask);
     if (wd < 0)
         return false;
     Watch& watch = target()[wd];
@@ -235,9 +240,9 @@ bool CatalogWatcher::watchTree(const std::string& path, int xdgDepth, bool isRoo
     return true;
 }
 
-int CatalogWatcher::addWatch(const std::string& path)
+int CatalogWatcher::addWatch(const std::string& path, std::uint32_t mask)
 {
-    const int wd = ::inotify_add_watch(m_fd, path.c_str(), watchMask);
+    const int wd = ::inotify_add_watch(m_fd, path.c_str(), mask);
     if (wd < 0) {
         if (errno == ENOSPC)
             reportLimit();

@@ -64,8 +64,9 @@ private:
     void watchRoot(const std::string& root, bool isXdg);
     /// Watches `path` and, for XDG directories, every directory below it; false when `path` is not watched.
     bool watchTree(const std::string& path, int xdgDepth, bool isRoot);
-    /// Adds one inotify watch; the descriptor, or -1 (also when the limit stops it).
-    int addWatch(const std::string& path);
+    /// Adds one inotify watch (adding `mask` to what the directory is already watched for); the watch
+    /// descriptor, or -1 (also when the limit stops it).
+    int addWatch(const std::string& path, std::uint32_t mask);
     /// Whether a watched directory lies at or below `path`.
     bool watchesBelow(const std::string& path) const;
     std::unordered_map<int, Watch>& target() { return m_building ? *m_building : m_watches; }
