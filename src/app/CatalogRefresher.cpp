@@ -50,6 +50,13 @@ CatalogRefresher::CatalogRefresher(AppLauncher& launcher, CatalogRefreshOptions 
     addSource(m_epoll, m_watcher.fileDescriptor(), Source::watcher);
     addSource(m_epoll, m_timer, Source::timer);
     addSource(m_epoll, m_done, Source::done);
+
+    // Entries added or removed after the launcher's scan began but before the watches existed would be
+    // missed until the next change; a directory modified in that time leads to one rebuild. why: the file
+    // system stamps times from a coarse clock (a tick behind), hence the margin.
+    constexpr std::chrono::milliseconds clockTick{50};
+    if (m_watcher.modifiedSince(launcher.applicationIndex().loadStartedAt() - clockTick))
+        noteChange();
 }
 
 CatalogRefresher::~CatalogRefresher()

@@ -3,6 +3,7 @@
 #include "catalog/CatalogLocations.h"
 #include "catalog/LauncherApp.h"
 
+#include <chrono>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +24,8 @@ public:
 
     /// The records, in display order.
     const std::vector<LauncherApp>& apps() const { return m_apps; }
+    /// When the last `loadApplications()` began (wall clock, as file times are); the epoch before any.
+    std::chrono::system_clock::time_point loadStartedAt() const { return m_loadStartedAt; }
     /// Where this index looks.
     const CatalogLocations& locations() const { return m_locations; }
     /// The four bundle directories, in scan order.
@@ -42,6 +45,7 @@ private:
     std::vector<LauncherApp> m_apps;
     std::vector<std::string> m_applicationDirectories;
     std::unordered_map<std::string, IconRef> m_themeIcons;
+    std::chrono::system_clock::time_point m_loadStartedAt;
 };
 
 } // namespace kestrel

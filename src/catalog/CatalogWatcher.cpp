@@ -258,6 +258,18 @@ int CatalogWatcher::addWatch(const std::string& path, std::uint32_t mask)
     return wd;
 }
 
+bool CatalogWatcher::modifiedSince(std::chrono::system_clock::time_point time) const
+{
+    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+    return std::any_of(m_watches.begin(), m_watches.end(), [since](const auto& entry) {
+        struct stat status {};
+        if (::stat(entry.second.path.c_str(), &status) != 0)
+            return true; // gone since it was watched: certainly changed
+        const std::int64_t modified = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+        return modified >= since;
+    });
+}
+
 bool CatalogWatcher::watchesBelow(const std::string& path) const
 {
     const std::string prefix = path + "/";

@@ -2,6 +2,7 @@
 
 #include "catalog/CatalogLocations.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,6 +42,11 @@ public:
     /// readable), updates the watches, and answers whether anything the catalogue depends on may have
     /// changed. Never blocks.
     bool processEvents();
+
+    /// Whether a watched directory was modified at or after `time` (entries added, removed or renamed in
+    /// it), judged by its modification time. Lets the owner catch up with changes made between a scan
+    /// and the start of watching.
+    bool modifiedSince(std::chrono::system_clock::time_point time) const;
 
     /// Directories currently watched (including ancestors watched for a missing directory).
     std::size_t watchCount() const { return m_watches.size(); }

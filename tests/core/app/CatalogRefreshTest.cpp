@@ -241,6 +241,25 @@ TEST_F(CatalogRefreshTest, BurstsCoalesceAndABuildInFlightIsFollowedByOneMore)
     EXPECT_EQ(live.names().size(), 31u + 1 + 5);
 }
 
+// An entry written after the launcher scanned but before the refresher watched is not lost.
+TEST_F(CatalogRefreshTest, ChangesBetweenTheScanAndTheWatchingAreCaughtUp)
+{
+    testing::TempTree tree;
+    tree.write("home/applications/bravo.desktop", entry("Bravo"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the fixture's own writes are well before the scan
+    AppLauncher launcher(CatalogLocations{tree.path("root"), {tree.path("home/applications")}}, LauncherServices{});
+    tree.write("home/applications/charlie.desktop", entry("Charlie"));
+    CatalogRefresher refresher(launcher, LiveCatalog::fastOptions());
+    const auto limit = Clock::now() + std::chrono::seconds(30);
+    while (launcher.applicationIndex().apps().size() < 2 && Clock::now() < limit) {
+        pollfd watched{refresher.fileDescriptor(), POLLIN, 0};
+        if (::poll(&watched, 1, 10) > 0)
+            refresher.processEvents();
+    }
+    EXPECT_EQ(launcher.applicationIndex().apps().size(), 2u);
+    EXPECT_EQ(refresher.buildsStarted(), 1u);
+}
+
 // With nothing changing, the descriptor stays silent: no timer, no thread, nothing to wake up for.
 TEST_F(CatalogRefreshTest, IdleMeansNoWakeUps)
 {
