@@ -230,6 +230,36 @@ int watch(AppLauncher& launcher, const std::string& text)
     }
 }
 
+/// The result list for the query, then (with --select / --activate) what Return would do.
+void search(AppLauncher& launcher, const Arguments& arguments, const RecordingWorkspace& workspace,
+            const RecordingPasteboard& pasteboard)
+{
+    launcher.setSearchText(*arguments.query);
+    launcher.updateSearchResults();
+    for (const LauncherApp& item : launcher.filteredApps()) {
+        writeRecord(item);
+    }
+    if (arguments.select) {
+        // Past the length of the list every further step leaves the selection where it is.
+        const std::int64_t steps = *arguments.select;
+        const std::uint64_t distance = steps < 0 ? 0 - static_cast<std::uint64_t>(steps)
+                                                 : static_cast<std::uint64_t>(steps);
+        const std::uint64_t moves = std::min<std::uint64_t>(distance, launcher.filteredApps().size());
+        for (std::uint64_t i = 0; i < moves; ++i) {
+            launcher.moveSelection(steps < 0 ? -1 : 1);
+        }
+    }
+    if (arguments.activate) {
+        launcher.activateSelected();
+        if (pasteboard.text) {
+            writeLine({"copy", *pasteboard.text});
+        }
+        for (const std::string& path : workspace.opened) {
+            writeLine({"open", path});
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -268,30 +298,7 @@ int main(int argc, char** argv)
             writeRecord(app);
         }
     } else {
-        launcher.setSearchText(*arguments->query);
-        launcher.updateSearchResults();
-        for (const LauncherApp& item : launcher.filteredApps()) {
-            writeRecord(item);
-        }
-        if (arguments->select) {
-            // Past the length of the list every further step leaves the selection where it is.
-            const std::int64_t steps = *arguments->select;
-            const std::uint64_t distance = steps < 0 ? 0 - static_cast<std::uint64_t>(steps)
-                                                     : static_cast<std::uint64_t>(steps);
-            const std::uint64_t moves = std::min<std::uint64_t>(distance, launcher.filteredApps().size());
-            for (std::uint64_t i = 0; i < moves; ++i) {
-                launcher.moveSelection(steps < 0 ? -1 : 1);
-            }
-        }
-        if (arguments->activate) {
-            launcher.activateSelected();
-            if (pasteboard.text) {
-                writeLine({"copy", *pasteboard.text});
-            }
-            for (const std::string& path : workspace.opened) {
-                writeLine({"open", path});
-            }
-        }
+        search(launcher, *arguments, workspace, pasteboard);
     }
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

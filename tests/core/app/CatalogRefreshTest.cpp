@@ -101,27 +101,28 @@ protected:
     testing::ScopedEnvironment m_environment;
 };
 
-// Each scenario changes the fixture step by step while the launcher runs; after each step the list must
-// settle to what a fresh start would list.
-TEST_F(CatalogRefreshTest, ListFollowsTheDirectoriesThroughAwkwardChanges)
+using Action = std::function<void(const testing::TempTree&)>;
+struct Step {
+    Action action;
+    Strings names;
+};
+struct Scenario {
+    std::string what;
+    bool needsUnprivileged;
+    std::vector<Step> steps;
+};
+
+/// Changes to a fixture whose data home lists Bravo and whose data directory lists Charlie, step by step,
+/// each with the names a fresh start would list after it.
+std::vector<Scenario> awkwardChanges()
 {
-    using Action = std::function<void(const testing::TempTree&)>;
-    struct Step {
-        Action action;
-        Strings names;
-    };
-    struct Scenario {
-        std::string what;
-        bool needsUnprivileged;
-        std::vector<Step> steps;
-    };
     const Strings base = {"Bravo", "Charlie"};
     const auto write = [](std::string path, std::string bytes) {
         return [path, bytes](const testing::TempTree& t) { t.write(path, bytes); };
     };
     const auto removeAll = [](std::string path) { return [path](const testing::TempTree& t) { fs::remove_all(t.path(path)); }; };
     const auto restoreDirs = [](const testing::TempTree& t) { t.write("dirs/applications/charlie.desktop", entry("Charlie")); };
-    const Scenario scenarios[] = {
+    return {
         {"created empty, then filled", false,
          {{write("home/applications/alpha.desktop", ""), base},
           {write("home/applications/alpha.desktop", entry("Alpha")), {"Alpha", "Bravo", "Charlie"}}}},
@@ -178,7 +179,14 @@ TEST_F(CatalogRefreshTest, ListFollowsTheDirectoriesThroughAwkwardChanges)
            {"Bravo", "Charlie", "Golf", "Hotel"}},
           {removeAll("root/Applications/Golf.app"), {"Bravo", "Charlie", "Hotel"}}}},
     };
-    for (const Scenario& scenario : scenarios) {
+}
+
+// Each scenario changes the fixture step by step while the launcher runs; after each step the list must
+// settle to what a fresh start would list.
+TEST_F(CatalogRefreshTest, ListFollowsTheDirectoriesThroughAwkwardChanges)
+{
+    const Strings base = {"Bravo", "Charlie"};
+    for (const Scenario& scenario : awkwardChanges()) {
         SCOPED_TRACE(scenario.what);
         if (scenario.needsUnprivileged && ::geteuid() == 0) {
             std::printf("note: not checked as root (permissions do not apply): %s\n", scenario.what.c_str());
