@@ -29,10 +29,11 @@ void addSource(int epoll, int fd, Source source)
 }
 
 /// Reads the 8-byte counter of a timerfd or eventfd, which also makes it unreadable until the next event.
-void drainCounter(int fd)
+/// False when there was nothing to read (a timer re-armed after it became readable has no expiry left).
+bool drainCounter(int fd)
 {
     std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t ignored = ::read(fd, &count, sizeof count);
+    return ::read(fd, &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
 }
 
 } // namespace
@@ -85,13 +86,17 @@ bool CatalogRefresher::processEvents()
                 noteChange();
             break;
         case Source::timer:
-            drainCounter(m_timer);
+            // A change handled just before (in this same call) may have moved the deadline: then the
+            // read finds no expiry and the timer stays armed.
+            if (!drainCounter(m_timer))
+                break;
             m_timerArmed = false;
             if (!m_building)
                 startBuild();
             break;
         case Source::done:
-            drainCounter(m_done);
+            if (!drainCounter(m_done))
+                break;
             finishBuild();
             swapped = true;
             break;
