@@ -29,8 +29,9 @@ constexpr std::uint32_t contentMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN
 constexpr std::uint32_t standInMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF
                                       | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
 
-// Reads per `processEvents()` call: bounds the time one call takes during a flood.
-constexpr int readsPerCall = 4;
+// Reads per `processEvents()` call: bounds the time one call takes during a flood (one read of the buffer
+// below is at most some hundreds of events).
+constexpr int readsPerCall = 1;
 
 struct DirCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
