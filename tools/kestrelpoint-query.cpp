@@ -4,14 +4,21 @@
 //
 //   kestrelpoint-query [--bundle-root DIR] --list
 //   kestrelpoint-query [--bundle-root DIR] TEXT [--select N] [--activate]
+//   kestrelpoint-query [--bundle-root DIR] --watch TEXT
+//
+// --watch prints the result list for TEXT, a line "--", and again after every change of the catalogue
+// (applications installed or removed), until it is stopped by a signal or its output is closed.
 //
 // Output is UTF-8, one record per line, fields separated by a TAB; a TAB, newline or backslash inside a
 // field is written as \t, \n, \\. Exit status 0; 2 with a one-line usage message for bad arguments.
 
 #include "app/AppLauncher.h"
+#include "app/CatalogRefresher.h"
 #include "calculator/NumberText.h"
 #include "catalog/CatalogLocations.h"
 #include "text/UnicodeText.h"
+
+#include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,7 +37,18 @@ namespace {
 using namespace kestrel;
 
 constexpr const char* usageLine =
-    "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate])\n";
+    "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate] | --watch [--] TEXT)\n";
+
+constexpr const char* helpText =
+    "  --list             print the catalogue, one application per line\n"
+    "  TEXT               print the result list that the launcher shows for TEXT\n"
+    "  --select N         move the selection N rows (negative: up), for --activate\n"
+    "  --activate         then print what Return would do: open<TAB>path or copy<TAB>text\n"
+    "  --watch TEXT       print the result list for TEXT, then again after every change of the\n"
+    "                     catalogue (applications installed or removed), each list followed by a\n"
+    "                     line \"--\"; runs until it is stopped\n"
+    "  --bundle-root DIR  look for the bundle directories under DIR\n"
+    "Lines are TAB-separated: kind, name, path or result, identifier.\n";
 
 /// A hot key that never reaches the system: the tool has no event loop to deliver presses.
 class DetachedHotKey : public HotKey {
@@ -72,6 +90,7 @@ struct Arguments {
     std::optional<std::string> query;
     std::optional<std::int64_t> select;
     bool activate = false;
+    bool watch = false;
     bool help = false;
 };
 
@@ -111,6 +130,8 @@ std::optional<Arguments> parseArguments(int argc, char** argv)
             arguments.list = true;
         } else if (argument == "--activate" && !arguments.activate) {
             arguments.activate = true;
+        } else if (argument == "--watch" && !arguments.watch) {
+            arguments.watch = true;
         } else if (argument == "--bundle-root" && !arguments.bundleRoot && i + 1 < argc) {
             arguments.bundleRoot = argv[++i];
         } else if (argument == "--select" && !arguments.select && i + 1 < argc) {
@@ -124,6 +145,9 @@ std::optional<Arguments> parseArguments(int argc, char** argv)
     }
     if (arguments.help) {
         return arguments;
+    }
+    if (arguments.watch && (arguments.list || arguments.select || arguments.activate)) {
+        return std::nullopt;
     }
     if (arguments.list) {
         if (arguments.query || arguments.select || arguments.activate) {
@@ -176,6 +200,70 @@ void writeRecord(const LauncherApp& item)
                item.bundleIdentifier().value_or(std::string())});
 }
 
+/// Writes the result list and the separator line; false once the output cannot be written.
+bool writeResults(const AppLauncher& launcher)
+{
+    for (const LauncherApp& item : launcher.filteredApps()) {
+        writeRecord(item);
+    }
+    std::fputs("--\n", stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+/// Shows the (offscreen) window, types `text`, and prints the list again after every catalogue change.
+int watch(AppLauncher& launcher, const std::string& text)
+{
+    launcher.showSearchWindow();
+    launcher.setSearchText(text);
+    launcher.updateSearchResults();
+    CatalogRefresher refresher(launcher);
+    if (!writeResults(launcher)) {
+        return 1;
+    }
+    pollfd watched{refresher.fileDescriptor(), POLLIN, 0};
+    while (true) {
+        if (::poll(&watched, 1, -1) < 0 && errno != EINTR) {
+            return 1;
+        }
+        if (refresher.processEvents() && !writeResults(launcher)) {
+            return 1;
+        }
+    }
+}
+
+/// The result list for the query, then (with --select / --activate) what Return would do.
+void search(AppLauncher& launcher, const Arguments& arguments, const RecordingWorkspace& workspace,
+            const RecordingPasteboard& pasteboard)
+{
+    launcher.setSearchText(*arguments.query);
+    launcher.updateSearchResults();
+    for (const LauncherApp& item : launcher.filteredApps()) {
+        writeRecord(item);
+    }
+    if (arguments.select) {
+        // Past the length of the list every further step leaves the selection where it is.
+        const std::int64_t steps = *arguments.select;
+        const std::uint64_t distance = steps < 0 ? 0 - static_cast<std::uint64_t>(steps)
+                                                 : static_cast<std::uint64_t>(steps);
+        const std::uint64_t moves = std::min<std::uint64_t>(distance, launcher.filteredApps().size());
+        for (std::uint64_t i = 0; i < moves; ++i) {
+            launcher.moveSelection(steps < 0 ? -1 : 1);
+        }
+    }
+    if (arguments.activate) {
+        launcher.activateSelected();
+        if (pasteboard.text) {
+            writeLine({"copy", *pasteboard.text});
+        }
+        for (const std::string& path : workspace.opened) {
+            writeLine({"open", path});
+        }
+        if (!pasteboard.text && workspace.opened.empty()) {
+            writeLine({"nothing"});
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -187,6 +275,7 @@ int main(int argc, char** argv)
     }
     if (arguments->help) {
         std::fputs(usageLine, stdout);
+        std::fputs(helpText, stdout);
         return 0;
     }
 
@@ -205,38 +294,15 @@ int main(int argc, char** argv)
     services.pasteboard = &pasteboard;
     AppLauncher launcher(std::move(locations), std::move(services));
 
+    if (arguments->watch) {
+        return watch(launcher, *arguments->query);
+    }
     if (arguments->list) {
         for (const LauncherApp& app : launcher.applicationIndex().apps()) {
             writeRecord(app);
         }
     } else {
-        launcher.setSearchText(*arguments->query);
-        launcher.updateSearchResults();
-        for (const LauncherApp& item : launcher.filteredApps()) {
-            writeRecord(item);
-        }
-        if (arguments->select) {
-            // Past the length of the list every further step leaves the selection where it is.
-            const std::int64_t steps = *arguments->select;
-            const std::uint64_t distance = steps < 0 ? 0 - static_cast<std::uint64_t>(steps)
-                                                     : static_cast<std::uint64_t>(steps);
-            const std::uint64_t moves = std::min<std::uint64_t>(distance, launcher.filteredApps().size());
-            for (std::uint64_t i = 0; i < moves; ++i) {
-                launcher.moveSelection(steps < 0 ? -1 : 1);
-            }
-        }
-        if (arguments->activate) {
-            launcher.activateSelected();
-            if (pasteboard.text) {
-                writeLine({"copy", *pasteboard.text});
-            }
-            for (const std::string& path : workspace.opened) {
-                writeLine({"open", path});
-            }
-            if (!pasteboard.text && workspace.opened.empty()) {
-                writeLine({"nothing"});
-            }
-        }
+        search(launcher, *arguments, workspace, pasteboard);
     }
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

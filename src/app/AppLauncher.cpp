@@ -3,7 +3,6 @@
 #include "app/CalculatorRow.h"
 #include "app/SearchIndex.h"
 #include "calculator/NumberText.h"
-#include "text/LocaleCollator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,16 +23,15 @@ std::int64_t clampedIndex(std::int64_t index, std::size_t count)
 } // namespace
 
 AppLauncher::AppLauncher(CatalogLocations locations, LauncherServices services)
-    : m_applicationIndex(std::move(locations))
+    : m_catalog(std::move(locations))
     , m_services(std::move(services))
     , m_lifetime(std::make_shared<AppLauncher*>(this))
 {
     // The published fields already hold their defaults and no window exists. The key is registered
     // before the scan, so a slow scan does not delay it.
     setupHotKey();
-    m_applicationIndex.loadApplications();
-    m_searchIndex = std::make_unique<SearchIndex>(m_applicationIndex.apps(), text::LocaleCollator::forUser());
-    setFilteredApps(m_applicationIndex.apps());
+    m_catalog = Catalog::build(m_catalog.index().locations());
+    setFilteredApps(m_catalog.index().apps());
 }
 
 AppLauncher::~AppLauncher()
@@ -127,18 +125,57 @@ void AppLauncher::hideSearchWindow()
 
 void AppLauncher::updateSearchResults()
 {
-    if (m_searchText.empty()) {
-        setFilteredApps(m_applicationIndex.apps());
-        assignSelectedIndex(0);
-        return;
-    }
     std::vector<LauncherApp> results;
-    if (std::optional<LauncherApp> row = makeCalculatorRow(m_searchText)) {
-        results.push_back(std::move(*row));
+    if (!m_searchText.empty()) {
+        if (std::optional<LauncherApp> row = makeCalculatorRow(m_searchText)) {
+            results.push_back(std::move(*row));
+        }
     }
-    m_searchIndex->appendMatches(m_searchText, results);
+    appendApplicationMatches(results);
     setFilteredApps(std::move(results));
     assignSelectedIndex(0);
+}
+
+void AppLauncher::appendApplicationMatches(std::vector<LauncherApp>& out) const
+{
+    if (m_searchText.empty()) {
+        // Only the truly empty text lists everything, in the catalogue's own order.
+        out.insert(out.end(), m_catalog.index().apps().begin(), m_catalog.index().apps().end());
+        return;
+    }
+    m_catalog.searchIndex().appendMatches(m_searchText, out);
+}
+
+Catalog AppLauncher::replaceCatalog(Catalog catalog)
+{
+    std::swap(m_catalog, catalog);
+    if (!m_isSearchVisible) {
+        return catalog;
+    }
+    const auto selected = static_cast<std::size_t>(m_selectedIndex);
+    std::optional<FileUrl> selectedUrl;
+    if (selected < m_filteredApps.size() && m_filteredApps[selected].type() == LauncherItemType::application) {
+        selectedUrl = m_filteredApps[selected].url();
+    }
+    // The text is unchanged, so the calculator row would come out the same; keeping the record keeps its id.
+    std::vector<LauncherApp> results;
+    if (!m_filteredApps.empty() && m_filteredApps.front().type() == LauncherItemType::calculation) {
+        results.push_back(m_filteredApps.front());
+    }
+    appendApplicationMatches(results);
+
+    std::int64_t index = clampedIndex(m_selectedIndex, results.size());
+    if (selectedUrl) {
+        const auto same = std::find_if(results.begin(), results.end(), [&](const LauncherApp& app) {
+            return app.type() == LauncherItemType::application && app.url() == selectedUrl;
+        });
+        if (same != results.end()) {
+            index = same - results.begin();
+        }
+    }
+    setFilteredApps(std::move(results));
+    assignSelectedIndex(index);
+    return catalog;
 }
 
 void AppLauncher::moveSelection(std::int64_t offset)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ApplicationActivator.h"
+#include "app/Catalog.h"
 #include "app/HotKey.h"
 #include "app/ObjectWillChangePublisher.h"
 #include "app/Pasteboard.h"
@@ -18,7 +19,6 @@
 namespace kestrel {
 
 class AppLauncher;
-class SearchIndex;
 
 /// The desktop services the controller talks through. The controller owns the hot key and the window
 /// it creates; the other services must outlive the controller.
@@ -63,7 +63,15 @@ public:
     /// Written by the settings button and by the end of the settings sheet.
     void setShowingSettings(bool showing);
 
-    const ApplicationIndex& applicationIndex() const { return m_applicationIndex; }
+    const ApplicationIndex& applicationIndex() const { return m_catalog.index(); }
+
+    /// Puts `catalog` (complete, built for the same locations) in place of the current one and returns
+    /// the one it replaces. While hidden nothing else changes: the next show lists the new catalogue.
+    /// While shown, the result list is rebuilt for the unchanged `searchText` through the published
+    /// setters: a calculator row stays as it was, and the selection stays on the same application (same
+    /// location) when it is still listed, else on the same position clamped into the new list. A row that
+    /// is no longer listed can therefore not be activated afterwards.
+    Catalog replaceCatalog(Catalog catalog);
     /// The window, once the first show has created it; null before.
     SearchWindowPort* searchWindow() const { return m_searchWindow.get(); }
 
@@ -94,6 +102,8 @@ private:
     void setFilteredApps(std::vector<LauncherApp> apps);
     /// Notifies, then assigns `index` unchecked; callers pass a value that keeps the invariant.
     void assignSelectedIndex(std::int64_t index);
+    /// Appends the application rows for `searchText` from the current catalogue (all for the empty text).
+    void appendApplicationMatches(std::vector<LauncherApp>& out) const;
 
     ObjectWillChangePublisher m_objectWillChange;
     bool m_isSearchVisible = false;
@@ -102,11 +112,10 @@ private:
     std::int64_t m_selectedIndex = 0;
     bool m_showingSettings = false;
 
-    ApplicationIndex m_applicationIndex;
+    /// The applications and their precomputed search data (normalised lower-cased names, collation ranks).
+    Catalog m_catalog;
     LauncherServices m_services;
     std::unique_ptr<SearchWindowPort> m_searchWindow;
-    /// Precomputed per-application search data (normalised lower-cased names, collation ranks).
-    std::unique_ptr<SearchIndex> m_searchIndex;
     /// Expires when the controller is destroyed; the hot key callback holds it weakly.
     std::shared_ptr<AppLauncher*> m_lifetime;
 };

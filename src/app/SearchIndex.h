@@ -14,7 +14,8 @@ namespace kestrel {
 /// The application part of the result list, prepared once per catalogue so that a keystroke costs one
 /// pass over it. Holds a copy of the records in rank order (collation order of their lower-cased names,
 /// ties in catalogue order) with each lower-cased name prepared for canonical matching. Immutable after
-/// construction; the caller keeps it in step with the catalogue. Main thread only (not thread-safe).
+/// construction; the caller keeps it in step with the catalogue. Built on any thread, then used by one
+/// thread at a time (not thread-safe).
 class SearchIndex {
 public:
     /// Prepares `apps` (copied), ranking them with `collator`, which is used only here.

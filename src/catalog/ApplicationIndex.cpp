@@ -30,6 +30,7 @@ ApplicationIndex::ApplicationIndex(CatalogLocations locations)
 
 void ApplicationIndex::loadApplications()
 {
+    m_loadStartedAt = std::chrono::system_clock::now();
     m_apps.clear();
     m_themeIcons.clear();
     for (const std::string& directory : m_bundleDirectories)

@@ -3,6 +3,7 @@
 #include "catalog/CatalogLocations.h"
 #include "catalog/LauncherApp.h"
 
+#include <chrono>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -11,7 +12,7 @@ namespace kestrel {
 
 /// The catalogue of installed applications: every ".app" entry of the four bundle directories and every
 /// visible desktop entry of the XDG application directories, sorted by name with the user's collation
-/// (case-insensitive, stable). Built once by `loadApplications()`; main thread only.
+/// (case-insensitive, stable). Built by `loadApplications()` on one thread at a time.
 class ApplicationIndex {
 public:
     /// Empty catalogue; does not scan.
@@ -23,6 +24,10 @@ public:
 
     /// The records, in display order.
     const std::vector<LauncherApp>& apps() const { return m_apps; }
+    /// When the last `loadApplications()` began (wall clock, as file times are); the epoch before any.
+    std::chrono::system_clock::time_point loadStartedAt() const { return m_loadStartedAt; }
+    /// Where this index looks.
+    const CatalogLocations& locations() const { return m_locations; }
 
 private:
     /// Appends one record per ".app" entry directly inside `path`, in listing order.
@@ -38,6 +43,7 @@ private:
     std::vector<LauncherApp> m_apps;
     std::vector<std::string> m_bundleDirectories; // the four, in scan order
     std::unordered_map<std::string, IconRef> m_themeIcons;
+    std::chrono::system_clock::time_point m_loadStartedAt;
 };
 
 } // namespace kestrel

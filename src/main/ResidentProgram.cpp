@@ -2,6 +2,7 @@
 
 #include "app/AppLauncher.h"
 #include "catalog/CatalogLocations.h"
+#include "desktop/CatalogRefreshNotifier.h"
 #include "desktop/GioWorkspace.h"
 #include "desktop/HotKeyManager.h"
 #include "desktop/QtPasteboard.h"
@@ -139,6 +140,7 @@ void ResidentProgram::wireServices()
     m_launcher = std::make_unique<AppLauncher>(CatalogLocations::defaults(), std::move(services));
     // Built hidden, native window created, so the first press only places and maps it.
     m_preparedWindow = std::make_unique<SearchWindow>(*m_launcher);
+    m_catalogRefresh = std::make_unique<CatalogRefreshNotifier>(*m_launcher);
 }
 
 void ResidentProgram::answer(const std::string& line)
@@ -158,6 +160,7 @@ void ResidentProgram::tearDown()
     // The window's view observes the launcher, so a window never shown goes first; the socket closes
     // while the event dispatcher it needs still exists.
     m_preparedWindow.reset();
+    m_catalogRefresh.reset();
     m_launcher.reset();
     m_singleInstance.reset();
     m_pasteboard.reset();

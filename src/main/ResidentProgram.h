@@ -11,6 +11,7 @@ class QApplication;
 namespace kestrel {
 
 class AppLauncher;
+class CatalogRefreshNotifier;
 class GioWorkspace;
 class QtPasteboard;
 class SearchWindow;
@@ -56,6 +57,8 @@ private:
     std::unique_ptr<AppLauncher> m_launcher;
     /// Built ahead of the first show; handed to the controller by its window factory.
     std::unique_ptr<SearchWindow> m_preparedWindow;
+    /// Rebuilds the catalogue when its directories change; built after the launcher, gone before it.
+    std::unique_ptr<CatalogRefreshNotifier> m_catalogRefresh;
     std::unique_ptr<SingleInstance> m_singleInstance;
 };
 

@@ -376,6 +376,93 @@ first_picture_is() {
 }
 FIRST_PICTURE_Y=${FIRST_PICTURE_Y:-92}
 
+# ---------------------------------------------------------------- a catalogue that follows the directories
+
+# launch_when_listed ID TEXT: shows the launcher, types TEXT and presses Return until that launches ID
+# (the catalogue is rebuilt a short while after a change, so the first tries may find nothing and keep the
+# window, which Escape then hides). Fails when nothing is launched within the deadline, or something else is.
+launch_when_listed() {
+  local id=$1 text=$2 before end
+  before=$(launched_count)
+  end=$(($(date +%s) + E2E_DEADLINE))
+  while true; do
+    show_with_hotkey
+    type_text "$text"
+    press Return
+    if wait_for 2 launched_count_is $((before + 1)); then
+      expect "'$text', Return launches the newly listed $id" test "$(last_launched)" = "$id"
+      wait_for "$E2E_DEADLINE" launcher_hidden || e2e_die "the window stayed after launching $id"
+      return 0
+    fi
+    (($(date +%s) < end)) || e2e_die "'$text' never listed $id"
+    press Escape
+    wait_for "$E2E_DEADLINE" launcher_hidden || e2e_die "Escape did not hide the launcher"
+  done
+}
+
+# A checksum of the window's result list (below the search field, so the blinking text cursor is left out).
+list_image() { import -window "$1" -crop 600x300+0+100 +repage rgb:- 2>/dev/null | md5sum; }
+list_image_is_not() { [ "$(list_image "$1")" != "$2" ]; }
+list_image_settled() {
+  local first
+  first=$(list_image "$1")
+  sleep 0.3
+  [ "$(list_image "$1")" = "$first" ]
+}
+
+# An application installed while the launcher is hidden is found on a later show and launches.
+scenario_entry_installed_while_hidden_launches() {
+  start_x
+  make_catalog
+  start_launcher
+  add_entry data-dir kiwi "Kiwi"
+  launch_when_listed kiwi "kiwi"
+  expect "the launcher is still running" launcher_alive
+}
+
+# An application removed while the window lists it disappears from the list; Return then launches nothing
+# (the text matches nothing any more) and keeps the window.
+scenario_entry_removed_while_shown_launches_nothing() {
+  start_x
+  make_catalog
+  add_entry data-dir kiwi "Kiwi"
+  start_launcher
+  show_with_hotkey
+  type_text "kiwi"
+  local window
+  window=$(launcher_viewable_windows | head -n 1)
+  wait_for "$E2E_DEADLINE" list_image_settled "$window" || e2e_die "the list never stopped changing"
+  local listed
+  listed=$(list_image "$window")
+  rm "$FIXTURE/data-dir/applications/kiwi.desktop"
+  expect "removing Kiwi changes the shown list" wait_for "$E2E_DEADLINE" list_image_is_not "$window" "$listed"
+  press Return
+  expect "Return after the removal keeps the window" holds_for 1 launcher_shown
+  expect "and launched nothing" launched_count_is 0
+  press BackSpace BackSpace BackSpace BackSpace
+  type_text "fig"
+  press Return
+  expect "the same window still takes the search: 'fig' launches Fig" wait_for "$E2E_DEADLINE" launched_count_is 1
+  expect "it is Fig" test "$(last_launched)" = fig
+}
+
+# The data home's applications directory does not exist at start; one created later is watched and its
+# entries (in a vendor subdirectory too) are listed.
+scenario_directory_created_after_start() {
+  start_x
+  make_catalog
+  rm -rf "$FIXTURE/data-home"
+  start_launcher
+  launch_and_expect blueberry "blue"
+  mkdir -p "$FIXTURE/data-home/applications/vendor"
+  add_entry data-home kiwi "Kiwi"
+  launch_when_listed kiwi "kiwi"
+  {
+    printf '[Desktop Entry]\nType=Application\nName=Lime\nExec=%s lime\n' "$FIXTURE/bin/mark"
+  } >"$FIXTURE/data-home/applications/vendor/lime.desktop"
+  launch_when_listed lime "lime"
+}
+
 scenario=${1:?usage: scenarios.sh SCENARIO}
 declare -F "scenario_$scenario" >/dev/null || { echo "e2e: no scenario '$scenario'" >&2; exit 2; }
 e2e_init

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -267,6 +268,84 @@ TEST_F(AppLauncherTest, ActivationCarriesOutTheSelectedRowAndHides)
         launcher->activateSelected();
         EXPECT_EQ(m_desktop.calls, calls) << text;
         EXPECT_EQ(launcher->isSearchVisible(), calls.empty()) << text;
+    }
+}
+
+// A catalogue rebuilt while the launcher runs: the typed text stays, the selection follows its application
+// (by location) or keeps its position, a calculator row stays the same record, a hidden window waits for its
+// next show, and Return acts on the list as it is after the swap.
+TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
+{
+    using Change = std::function<void(const test::TempTree&)>;
+    const auto add = [](std::string name) { return [name](const test::TempTree& t) { t.dir("Applications/" + name + ".app"); }; };
+    const auto remove = [](std::string relative) {
+        return [relative](const test::TempTree& t) { std::filesystem::remove_all(t.path(relative)); };
+    };
+    const std::string apps = m_tree.path("Applications/");
+    struct Case {
+        std::string text;
+        std::int64_t moves;
+        bool hideFirst;
+        Change change;
+        std::string stateAfter, selectedAfter;
+        Strings returnCalls;
+    } const cases[] = {
+        // A new match ahead of the selected row: the selection moves with its application.
+        {"ar", 1, false, add("Argon"), "shown 'ar' 2/5", "Calendar", {"open " + apps + "Calendar.app", "orderOut"}},
+        // The selected application is gone: the same position, clamped, and Return opens what is there now.
+        {"ar", 2, false, remove("Applications/Safari.app"), "shown 'ar' 2/3", "Safari Technology Preview",
+         {"open " + apps + "Safari Technology Preview.app", "orderOut"}},
+        {"ar", 3, false, remove("Applications/Safari Technology Preview.app"), "shown 'ar' 2/3", "Safari",
+         {"open " + apps + "Safari.app", "orderOut"}},
+        // The only match is gone: nothing is launched and the window stays.
+        {"cal", 0, false, remove("Applications/Calendar.app"), "shown 'cal' 0/0", "-", {}},
+        // Same name, other location: identity is the location ("Mail" goes, "mail" stays selected).
+        {"", 6, false, remove("Applications/Mail.app"), "shown '' 5/9", "mail",
+         {"open " + m_tree.path("System/Applications/mail.app"), "orderOut"}},
+        {"2+3", 0, false, add("2+3 Adder"), "shown '2+3' 0/3", "calc:2+3 = 5", {"clear", "set 5.0", "orderOut"}},
+        {"2+3", 1, false, add("2+3 Adder"), "shown '2+3' 2/3", "2+3 Solver",
+         {"open " + apps + "2+3 Solver.app", "orderOut"}},
+        // Hidden: the old list stays until the next show, which lists the new catalogue.
+        {"ar", 1, true, add("Argon"), "hidden 'ar' 1/4", "Calendar", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text + " / " + c.stateAfter);
+        std::filesystem::remove_all(apps); // back to the fixture's own bundles
+        for (const char* name : {"Safari", "Safari Technology Preview", "Archive Utility", "Calendar", "Game 42", "42 Clock",
+                                 "2+3 Solver", "Notes", "Mail"})
+            m_tree.dir(std::string("Applications/") + name + ".app");
+        const auto launcher = makeLauncher();
+        launcher->showSearchWindow();
+        type(*launcher, c.text);
+        launcher->moveSelection(c.moves);
+        const std::vector<LauncherApp> before = launcher->filteredApps();
+        if (c.hideFirst)
+            launcher->hideSearchWindow();
+        c.change(m_tree);
+        int notifications = 0;
+        const auto subscription = launcher->objectWillChange().subscribe([&] { ++notifications; });
+        launcher->replaceCatalog(Catalog::build(launcher->applicationIndex().locations()));
+        launcher->objectWillChange().unsubscribe(subscription);
+
+        EXPECT_EQ(state(*launcher), c.stateAfter);
+        const auto& rowsAfter = launcher->filteredApps();
+        const auto selected = static_cast<std::size_t>(launcher->selectedIndex());
+        EXPECT_EQ(selected < rowsAfter.size() ? rows({rowsAfter[selected]}).front() : "-", c.selectedAfter);
+        EXPECT_EQ(notifications, c.hideFirst ? 0 : 2) << "the list and the selection are published";
+        if (!before.empty() && before.front().type() == LauncherItemType::calculation) {
+            EXPECT_EQ(rowsAfter.front().id(), before.front().id()) << "the calculator row is kept as it was";
+        }
+        if (c.hideFirst) {
+            EXPECT_EQ(rows(rowsAfter), rows(before));
+            launcher->showSearchWindow();
+            type(*launcher, c.text);
+            EXPECT_EQ(rows(launcher->filteredApps()), (Strings{"Archive Utility", "Argon", "Calendar", "Safari",
+                                                               "Safari Technology Preview"}));
+            continue;
+        }
+        m_desktop.calls.clear();
+        launcher->activateSelected();
+        EXPECT_EQ(m_desktop.calls, c.returnCalls);
     }
 }
 

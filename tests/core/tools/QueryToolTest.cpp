@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
 
 #include <cstdlib>
 #include <fstream>
@@ -41,7 +47,8 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
     const auto line = [&](const std::string& name) { return "application\t" + name + "\t" + apps + name + ".app\t\n"; };
     const std::string ar = line("Archive Utility") + line("Calendar") + line("Safari");
     const std::string editorLine = "application\tEditor\t" + editor + "\torg.example.Editor\n";
-    const std::string usage = "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate])\n";
+    const std::string usage =
+        "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate] | --watch [--] TEXT)\n";
     const std::string list = line("2+3 Solver") + line("Archive Utility") + line("Back\\\\slash") + line("Bad\xEF\xBF\xBD") +
                              line("Calendar") + editorLine + line("New\\nLine") + line("Safari") + line("Tab\\tName");
     struct Case {
@@ -62,7 +69,7 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         {{"zzz"}, 0, "", ""},
         {{"edit", "--activate"}, 0, editorLine + "open\t" + editor + "\n", ""},
         {{"w\nl", "--activate"}, 0, line("New\\nLine") + "open\t" + apps + "New\\nLine.app\n", ""},
-        {{"--help"}, 0, usage, ""},
+        {{"--help"}, 0, usage, ""}, // followed by the options, one a line
         {{}, 2, "", usage},
         {{"--bogus"}, 2, "", usage},
         {{"--list", "ar"}, 2, "", usage},
@@ -71,6 +78,9 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         {{"ar", "--select", "1x"}, 2, "", usage},
         {{"ar", "--select", "99999999999999999999"}, 2, "", usage},
         {{"ar", "--select", "1", "--select", "2"}, 2, "", usage},
+        {{"--watch", "ar", "--activate"}, 2, "", usage},
+        {{"--watch", "--list"}, 2, "", usage},
+        {{"--watch"}, 2, "", usage},
     };
     for (const Case& c : cases) {
         // Pins what the output depends on: the collation, and the desktop entries found (only the fixture's).
@@ -84,9 +94,87 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         SCOPED_TRACE(trace);
         const int status = std::system((command + " >" + quoted(tree.path("out")) + " 2>" + quoted(tree.path("err"))).c_str());
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
-        EXPECT_EQ(readAll(tree.path("out")), c.out);
+        const std::string out = readAll(tree.path("out"));
+        if (c.arguments == Strings{"--help"}) {
+            EXPECT_EQ(out.substr(0, usage.size()), usage);
+            EXPECT_NE(out.find("\n  --watch TEXT "), std::string::npos) << out;
+        } else {
+            EXPECT_EQ(out, c.out);
+        }
         EXPECT_EQ(readAll(tree.path("err")), c.err);
     }
+}
+
+/// The tool run with `--watch`: its output read as it comes, one list (ended by "--") at a time.
+class WatchingTool {
+public:
+    WatchingTool(const test::TempTree& tree, const std::string& text)
+    {
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0)
+            throw std::runtime_error("pipe failed");
+        const std::string dataHome = "XDG_DATA_HOME=" + tree.path("data");
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(pipeEnds[1], 1);
+            ::execl("/usr/bin/env", "env", "LC_ALL=en_US.UTF-8", dataHome.c_str(), "XDG_DATA_DIRS=/none", KESTRELPOINT_QUERY,
+                    "--bundle-root", tree.root().c_str(), "--watch", text.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(pipeEnds[1]);
+        m_out = pipeEnds[0];
+    }
+    ~WatchingTool()
+    {
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+        ::close(m_out);
+    }
+
+    /// The next list, without its "--" line; "(none)" when none comes within 20 s.
+    std::string nextList()
+    {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (true) {
+            const std::size_t end = m_buffer.find("--\n");
+            if (end != std::string::npos) {
+                std::string list = m_buffer.substr(0, end);
+                m_buffer.erase(0, end + 3);
+                return list;
+            }
+            pollfd readable{m_out, POLLIN, 0};
+            if (std::chrono::steady_clock::now() > limit || ::poll(&readable, 1, 100) < 0)
+                return "(none)";
+            char chunk[4096];
+            const ssize_t length = (readable.revents & (POLLIN | POLLHUP)) != 0 ? ::read(m_out, chunk, sizeof chunk) : 0;
+            if (length > 0)
+                m_buffer.append(chunk, static_cast<std::size_t>(length));
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_buffer;
+};
+
+TEST(QueryTool, WatchPrintsTheListAgainAfterEveryCatalogueChange)
+{
+    test::TempTree tree;
+    const std::string fig = "[Desktop Entry]\nType=Application\nName=Fig\nExec=/bin/true\n";
+    tree.write("data/applications/fig.desktop", fig);
+    WatchingTool tool(tree, "i");
+    const std::string figLine = "application\tFig\t" + tree.path("data/applications/fig.desktop") + "\tfig\n";
+    const std::string kiwiLine = "application\tKiwi\t" + tree.path("data/applications/kiwi.desktop") + "\tkiwi\n";
+    EXPECT_EQ(tool.nextList(), figLine);
+    // Written under a temporary name and renamed: one list, with the entry once.
+    tree.write("data/applications/kiwi.desktop.part", "[Desktop Entry]\nType=Application\nName=Kiwi\nExec=/bin/true\n");
+    std::filesystem::rename(tree.path("data/applications/kiwi.desktop.part"), tree.path("data/applications/kiwi.desktop"));
+    EXPECT_EQ(tool.nextList(), figLine + kiwiLine);
+    std::filesystem::remove(tree.path("data/applications/fig.desktop"));
+    EXPECT_EQ(tool.nextList(), kiwiLine);
+    tree.dir("Applications/Lime.app");
+    EXPECT_EQ(tool.nextList(), kiwiLine + "application\tLime\t" + tree.path("Applications/Lime.app") + "\t\n");
 }
 
 } // namespace
