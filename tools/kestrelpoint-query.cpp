@@ -43,7 +43,7 @@ constexpr const char* helpText =
     "  --list             print the catalogue, one application per line\n"
     "  TEXT               print the result list that the launcher shows for TEXT\n"
     "  --select N         move the selection N rows (negative: up), for --activate\n"
-    "  --activate         then print what Return would do: open<TAB>path or copy<TAB>text\n"
+    "  --activate         then print what Return would do: open<TAB>path, copy<TAB>text or nothing\n"
     "  --watch TEXT       print the result list for TEXT, then again after every change of the\n"
     "                     catalogue (applications installed or removed), each list followed by a\n"
     "                     line \"--\"; runs until it is stopped\n"
