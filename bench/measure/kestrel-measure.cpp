@@ -1,6 +1,6 @@
 // Measures the running launcher from outside, in one process, on an X server with a window manager
 // (scripts/measure runs it on a private Xvfb with openbox). Key presses are sent with XTEST; the window
-// is watched through MapNotify/UnmapNotify on the root window and by reading all its pixels with GetImage,
+// is watched through MapNotify/UnmapNotify on the root window, and its drawing through the DAMAGE extension,
 // so no other process is spawned while a figure is taken.
 //
 //   kestrel-measure session PID SHOWS     for a launcher not yet shown: its first hot key show, SHOWS
@@ -16,6 +16,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <xcb/xcb.h>
+#include <xcb/damage.h>
+#include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -66,6 +68,7 @@ public:
         m_pidAtom = atom("_NET_WM_PID");
         const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_c, root(), XCB_CW_EVENT_MASK, &mask);
+        watchDrawing();
         sync();
     }
     ~Display() { xcb_disconnect(m_c); }
@@ -97,6 +100,14 @@ public:
     {
         key(m_space, false);
         key(m_control, false);
+    }
+
+    /// The area (root coordinates) that `event` reports drawn into, or null for any other event.
+    const xcb_rectangle_t* damagedArea(const xcb_generic_event_t* event) const
+    {
+        if ((event->response_type & 0x7f) != m_damageEvent)
+            return nullptr;
+        return &reinterpret_cast<const xcb_damage_notify_event_t*>(event)->area;
     }
 
     /// A round trip: every event the server generated before it is in the queue afterwards.
@@ -158,16 +169,6 @@ public:
         return {at->dst_x, at->dst_y, g->width, g->height};
     }
 
-    std::vector<std::uint8_t> pixels(std::int16_t x, std::int16_t y, std::uint16_t width, std::uint16_t height)
-    {
-        Owned<xcb_get_image_reply_t> image(xcb_get_image_reply(
-            m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), x, y, width, height, ~0u), nullptr));
-        if (!image)
-            return {};
-        const std::uint8_t* data = xcb_get_image_data(image.get());
-        return {data, data + xcb_get_image_data_length(image.get())};
-    }
-
     /// Maps a small window of our own and gives it the focus, so that unclaimed key presses come to us.
     xcb_window_t mapFocusedWindow()
     {
@@ -191,6 +192,22 @@ public:
     xcb_keycode_t keycode(xcb_keysym_t keysym) { return keycodeFor(keysym); }
 
 private:
+    /// Asks for an event for every drawing on the screen (into the root window or any window on it).
+    void watchDrawing()
+    {
+        const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_c, &xcb_damage_id);
+        if (!damage || !damage->present)
+            fail("the X server has no DAMAGE extension");
+        Owned<xcb_xfixes_query_version_reply_t> fixes(
+            xcb_xfixes_query_version_reply(m_c, xcb_xfixes_query_version(m_c, 5, 0), nullptr));
+        Owned<xcb_damage_query_version_reply_t> version(
+            xcb_damage_query_version_reply(m_c, xcb_damage_query_version(m_c, 1, 1), nullptr));
+        if (!fixes || !version)
+            fail("cannot use the DAMAGE extension");
+        m_damageEvent = static_cast<std::uint8_t>(damage->first_event + XCB_DAMAGE_NOTIFY);
+        xcb_damage_create(m_c, xcb_generate_id(m_c), root(), XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+    }
+
     xcb_keycode_t keycodeFor(xcb_keysym_t keysym)
     {
         const xcb_setup_t* setup = xcb_get_setup(m_c);
@@ -218,6 +235,7 @@ private:
     xcb_keycode_t m_control = 0;
     xcb_keycode_t m_space = 0;
     xcb_atom_t m_pidAtom = XCB_NONE;
+    std::uint8_t m_damageEvent = 0;
 };
 
 struct Shown {
@@ -263,30 +281,32 @@ double median(std::vector<double> values)
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-/// What the screen shows of `r`, or nothing while it cannot be read (an unmapped window).
-std::vector<std::uint8_t> windowPixels(Display& x, const xcb_rectangle_t& r)
+bool intersects(const xcb_rectangle_t& a, const xcb_rectangle_t& b)
 {
-    return x.pixels(r.x, r.y, r.width, r.height);
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
-/// Reads the window's whole rectangle again and again until it has not changed for `quiet`, and
-/// returns the moment its final picture first appeared: the last pixel settled. Gives up after 3 s.
-/// The quiet period stays below the text cursor's first blink (half a second after the focus).
-Clock::time_point awaitSettled(Display& x, const xcb_rectangle_t& r, std::chrono::milliseconds quiet = 250ms)
+/// Waits until nothing has been drawn inside `r` (root coordinates) for `quiet`, and returns the moment
+/// of the last drawing there seen since `from` (or `from` itself when nothing was drawn): the last pixel
+/// settled. Drawing is reported by the DAMAGE extension, so the probe reads no pixels while the launcher
+/// draws. The quiet period stays below the text cursor's first blink (half a second after the focus).
+Clock::time_point awaitSettled(Display& x, const xcb_rectangle_t& r, Clock::time_point from,
+                               std::chrono::milliseconds quiet = 250ms)
 {
-    std::vector<std::uint8_t> last = windowPixels(x, r);
-    auto changed = Clock::now();
-    const auto deadline = changed + 3s;
-    while (true) {
-        std::vector<std::uint8_t> now = windowPixels(x, r);
-        const auto seen = Clock::now();
-        if (now != last) {
-            last = std::move(now);
-            changed = seen;
-        } else if (seen - changed >= quiet || seen >= deadline) {
-            return changed;
-        }
-        std::this_thread::sleep_for(200us);
+    Clock::time_point last = from;
+    const auto giveUp = from + 5s;
+    while (Event event = x.nextEvent(std::min(last + quiet, giveUp))) {
+        if (const xcb_rectangle_t* area = x.damagedArea(event.get()); area && intersects(*area, r))
+            last = Clock::now();
+    }
+    return last;
+}
+
+/// Drops every event already queued.
+void drain(Display& x)
+{
+    x.sync();
+    while (x.nextEvent(Clock::now())) {
     }
 }
 
@@ -315,7 +335,7 @@ xcb_window_t showOnce(Display& x, pid_t pid, Figures& mapped, Figures& settled)
         fail("the launcher's window did not appear");
     mapped.add(millisecondsBetween(sent, shown->at));
     const xcb_rectangle_t r = x.rootRectangle(shown->window);
-    settled.add(millisecondsBetween(sent, awaitSettled(x, r)));
+    settled.add(millisecondsBetween(sent, awaitSettled(x, r, shown->at)));
     return shown->window;
 }
 
@@ -325,6 +345,7 @@ void hideAgain(Display& x, xcb_window_t window)
     if (!awaitHidden(x, window, 10s))
         fail("the hot key did not hide the window");
     std::this_thread::sleep_for(200ms);
+    drain(x);
 }
 
 /// Types each key of `keys` into the shown window ('\b' is BackSpace) and adds the time from sending
@@ -334,11 +355,12 @@ void typeKeys(Display& x, xcb_window_t window, const std::string& keys, Figures&
     const xcb_rectangle_t r = x.rootRectangle(window);
     for (const char key : keys) {
         const xcb_keycode_t code = x.keycode(key == '\b' ? 0xff08 : static_cast<xcb_keysym_t>(key));
+        drain(x);
         const auto sent = Clock::now();
         x.key(code, true);
         x.key(code, false);
         xcb_flush(x.connection());
-        settled.add(millisecondsBetween(sent, awaitSettled(x, r)));
+        settled.add(millisecondsBetween(sent, awaitSettled(x, r, sent)));
     }
 }
 

@@ -33,7 +33,7 @@ AppLauncher::AppLauncher(CatalogLocations locations, LauncherServices services)
     setupHotKey();
     m_applicationIndex.loadApplications();
     m_searchIndex = std::make_unique<SearchIndex>(m_applicationIndex.apps(), text::LocaleCollator::forUser());
-    setFilteredApps(m_applicationIndex.apps());
+    showWholeCatalogue();
 }
 
 AppLauncher::~AppLauncher()
@@ -71,6 +71,18 @@ void AppLauncher::setFilteredApps(std::vector<LauncherApp> apps)
 {
     m_objectWillChange.send();
     m_filteredApps = std::move(apps);
+    m_filteredIsCatalogue = false;
+}
+
+void AppLauncher::showWholeCatalogue()
+{
+    m_objectWillChange.send();
+    // Every show starts from the empty text: when the list already is the whole catalogue, the copy
+    // would assign an equal value.
+    if (!m_filteredIsCatalogue) {
+        m_filteredApps = m_applicationIndex.apps();
+        m_filteredIsCatalogue = true;
+    }
 }
 
 void AppLauncher::assignSelectedIndex(std::int64_t index)
@@ -128,7 +140,7 @@ void AppLauncher::hideSearchWindow()
 void AppLauncher::updateSearchResults()
 {
     if (m_searchText.empty()) {
-        setFilteredApps(m_applicationIndex.apps());
+        showWholeCatalogue();
         assignSelectedIndex(0);
         return;
     }

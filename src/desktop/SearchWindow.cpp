@@ -92,6 +92,14 @@ SearchWindow::SearchWindow(AppLauncher& launcher)
     // The visual (32-bit with alpha or not) is chosen when the native window is created, below.
     setAttribute(Qt::WA_TranslucentBackground, m_translucent);
     setFixedSize(fixedWidth, fixedHeight);
+    // why: Qt repaints every widget of a window on activation when its active and inactive colours
+    // differ; the window is shown and activated at once, so that would paint it twice per show.
+    QPalette colours = palette();
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto r = static_cast<QPalette::ColorRole>(role);
+        colours.setColor(QPalette::Inactive, r, colours.color(QPalette::Active, r));
+    }
+    setPalette(colours);
 
     m_view = new SearchView(launcher, this);
     m_view->setGeometry(rect());

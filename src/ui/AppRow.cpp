@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -180,7 +181,73 @@ QSize AppRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& in
     if (app == nullptr) {
         return {width, pictureSize + 2 * innerVertical};
     }
-    return {width, layout(*app, QPoint(), width).height};
+    return {width, rowHeight(*app, width)};
+}
+
+AppRow::TitleMetrics& AppRow::metricsFor(const std::string& name) const
+{
+    auto found = m_titles.find(name);
+    if (found != m_titles.end()) {
+        return found->second;
+    }
+    TitleMetrics metrics;
+    const QString text = QString::fromStdString(name);
+    if (!m_titleFace.isValid()) {
+        m_titleFace = QRawFont::fromFont(titleFont());
+    }
+    // The title font's own face, without the fallbacks that a QFontMetrics would consult: a character
+    // only a fallback face has can make the line taller.
+    const QList<uint> characters = text.toUcs4();
+    const bool titleFaceOnly = std::all_of(characters.begin(), characters.end(), [this](uint c) {
+        return c == ' ' || (c > ' ' && c != 0x7f && m_titleFace.supportsCharacter(c));
+    });
+    if (titleFaceOnly) {
+        metrics.advance = QFontMetrics(titleFont()).horizontalAdvance(text);
+    }
+    return m_titles.emplace(name, metrics).first->second;
+}
+
+int AppRow::rowHeight(const LauncherApp& app, int width) const
+{
+    if (app.type() == LauncherItemType::calculation) {
+        return layout(app, QPoint(), width).height;
+    }
+    TitleMetrics& metrics = metricsFor(app.name());
+    // A line of one font is as high as that font's line whatever its characters, so a name that fits
+    // with a pixel to spare (the advance is rounded) gives the one-line height.
+    const bool hasSubtitle = app.url().has_value();
+    if (metrics.advance >= 0 && metrics.advance + 1 < textWidth(width)) {
+        int& height = m_oneLineHeight[hasSubtitle ? 1 : 0];
+        if (height == 0) {
+            const LauncherApp sample(app.id(), "X", app.url(), nullptr, std::nullopt, app.type(), std::nullopt);
+            height = layout(sample, QPoint(), width).height;
+        }
+        return height;
+    }
+    if (metrics.layoutWidth != width) {
+        metrics.layoutHeight = layout(app, QPoint(), width).height;
+        metrics.layoutWidth = width;
+    }
+    return metrics.layoutHeight;
+}
+
+void AppRow::measureTitles(const std::vector<LauncherApp>& apps) const
+{
+    for (const LauncherApp& app : apps) {
+        if (app.type() != LauncherItemType::calculation) {
+            metricsFor(app.name());
+        }
+    }
+}
+
+bool AppRow::uniformHeights(const std::vector<LauncherApp>& apps, int width) const
+{
+    if (apps.empty()) {
+        return true;
+    }
+    const int first = rowHeight(apps.front(), width);
+    return std::all_of(apps.begin() + 1, apps.end(),
+                       [&](const LauncherApp& app) { return rowHeight(app, width) == first; });
 }
 
 } // namespace kestrel

@@ -3,8 +3,13 @@
 #include "catalog/LauncherApp.h"
 
 #include <QFont>
+#include <QRawFont>
 #include <QRect>
 #include <QStyledItemDelegate>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace kestrel {
 
@@ -61,10 +66,35 @@ public:
     /// on the width).
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+    /// `layout(app, origin, width).height`, remembered per name: a name drawn in the title font alone that
+    /// fits on one line is measured once for every width, any other name once per width.
+    int rowHeight(const LauncherApp& app, int width) const;
+    /// Whether every row of `apps` is as high as the others at `width` (true for no rows): then a list can
+    /// take one row's height for all without measuring each.
+    bool uniformHeights(const std::vector<LauncherApp>& apps, int width) const;
+    /// Measures ahead the names of `apps` that are not yet remembered, so that a later layout finds them.
+    void measureTitles(const std::vector<LauncherApp>& apps) const;
+
 private:
+    /// What is remembered of one name.
+    struct TitleMetrics {
+        /// The name's advance in the title font, or -1 when some character is not in its primary face.
+        int advance = -1;
+        /// The row height last computed by a full layout, and the width it was computed for.
+        int layoutWidth = -1;
+        int layoutHeight = 0;
+    };
+
     void paintPicture(QPainter& painter, const LauncherApp& app, const QRect& area, const QPalette& palette) const;
+    TitleMetrics& metricsFor(const std::string& name) const;
 
     IconProvider& m_icons;
+    /// Keyed by name; calculator rows, whose names change with every keystroke, are never remembered.
+    mutable std::unordered_map<std::string, TitleMetrics> m_titles;
+    /// The title font's primary face, loaded when first needed.
+    mutable QRawFont m_titleFace;
+    /// The height of a one-line row with and without a subtitle (0 until first needed).
+    mutable int m_oneLineHeight[2] = {0, 0};
 };
 
 } // namespace kestrel

@@ -29,6 +29,8 @@ public:
     /// Returns whether the rows changed (not only the selection).
     bool setResults(const std::vector<LauncherApp>& apps, std::int64_t selectedIndex);
 
+    /// The rows, in order.
+    const std::vector<LauncherApp>& apps() const { return m_apps; }
     /// The entry behind `index`; null for an invalid index or one of another model.
     const LauncherApp* app(const QModelIndex& index) const;
     /// The selected position as last given; may lie outside the rows.

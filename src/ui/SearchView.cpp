@@ -4,6 +4,7 @@
 #include "ui/AppRow.h"
 #include "ui/IconProvider.h"
 #include "ui/ResultListModel.h"
+#include "ui/ResultListView.h"
 #include "ui/SettingsView.h"
 #include "ui/Symbols.h"
 #include "ui/ViewStyle.h"
@@ -81,6 +82,8 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
     const bool rowsChanged = m_model->setResults(m_launcher.filteredApps(), m_launcher.selectedIndex());
     syncSelection(rowsChanged);
     m_subscription = m_launcher.objectWillChange().subscribe([this] { scheduleRefresh(); });
+    // The names are measured once the event loop runs, ahead of the first show.
+    QTimer::singleShot(0, this, [this] { m_rowDelegate->measureTitles(m_model->apps()); });
 }
 
 SearchView::~SearchView()
@@ -138,7 +141,9 @@ void SearchView::buildList()
     m_model = new ResultListModel(this);
     m_rowDelegate = new AppRow(*m_icons, this);
 
-    m_list = new QListView(this);
+    auto* list = new ResultListView(this);
+    list->setUniformTest([this](int width) { return m_rowDelegate->uniformHeights(m_model->apps(), width); });
+    m_list = list;
     m_list->setObjectName(QStringLiteral("resultList"));
     m_list->setAccessibleName(tr("Results"));
     m_list->setModel(m_model);
@@ -146,13 +151,11 @@ void SearchView::buildList()
     m_list->setMaximumHeight(maximumListHeight);
     m_list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setUniformItemSizes(false);
     m_list->setSpacing(0);
     m_list->setResizeMode(QListView::Adjust);
-    // why: titles wrap, so rows differ in height and every row must be measured; laying them out in
-    // batches lets the first screenful paint before the rest of a long list is measured.
-    m_list->setLayoutMode(QListView::Batched);
-    m_list->setBatchSize(24);
+    // Rows are laid out in one pass: with remembered heights, or one height for all when no name wraps,
+    // even a long list takes well under a frame, and the scroll bar never creeps as batches arrive.
+    m_list->setLayoutMode(QListView::SinglePass);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -316,6 +319,12 @@ void SearchView::changeEvent(QEvent* event)
 bool SearchView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_list->viewport()) {
+        // why: an item view repaints all its rows when its window is activated or deactivated, and the
+        // window is activated on every show, just after its first paint; the rows look the same in both
+        // states (the window keeps one set of colours for both), so that repaint is left out.
+        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
+            return true;
+        }
         // The pointing hand shows while the pointer is over a row; leaving restores the previous cursor.
         if (event->type() == QEvent::MouseMove) {
             const auto* move = static_cast<QMouseEvent*>(event);

@@ -1,0 +1,31 @@
+#include "ui/ResultListView.h"
+
+namespace kestrel {
+
+ResultListView::ResultListView(QWidget* parent) : QListView(parent) {}
+
+void ResultListView::doItemsLayout()
+{
+    // why: a view not yet shown has not received its size, so the rows would be measured at a width
+    // they are never shown at, and every name would seem to wrap.
+    if (!isVisible()) {
+        m_layoutPending = true;
+        return;
+    }
+    m_layoutPending = false;
+    // why: QListView asks the delegate for every row's size unless told that the sizes are uniform, and
+    // it forgets them at each layout; with thousands of rows that is most of the cost of a change of the
+    // list. The rows only differ where a name wraps, which the test sees from remembered measurements.
+    setUniformItemSizes(m_uniformTest && m_uniformTest(viewport()->width()));
+    QListView::doItemsLayout();
+}
+
+void ResultListView::showEvent(QShowEvent* event)
+{
+    QListView::showEvent(event);
+    if (m_layoutPending) {
+        doItemsLayout();
+    }
+}
+
+} // namespace kestrel
