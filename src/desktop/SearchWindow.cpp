@@ -16,6 +16,8 @@
 
 #include <xcb/xcb.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -112,6 +114,11 @@ SearchWindow::SearchWindow(AppLauncher& launcher)
     // Build the native window now: a show then only places and maps it.
     ensurePolished();
     winId();
+
+    m_releaseTimer.setSingleShot(true);
+    m_releaseTimer.setInterval(1000);
+    connect(&m_releaseTimer, &QTimer::timeout, this, &SearchWindow::releaseFreeMemory);
+    m_releaseTimer.start();
 }
 
 SearchWindow::~SearchWindow() = default;
@@ -137,6 +144,16 @@ void SearchWindow::makeKeyAndOrderFront()
 void SearchWindow::orderOut()
 {
     hide();
+    m_releaseTimer.start();
+}
+
+void SearchWindow::releaseFreeMemory()
+{
+    if (isVisible())
+        return;
+    // why: the launcher stays resident all session; the catalogue scan and each search leave freed
+    // blocks inside the heap, which glibc keeps mapped (and counted as resident) until told otherwise.
+    malloc_trim(0);
 }
 
 QPoint SearchWindow::centredPosition(const QRect& available, const QSize& size)

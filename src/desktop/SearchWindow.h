@@ -3,6 +3,7 @@
 #include "app/SearchWindowPort.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -66,8 +67,13 @@ protected:
 private:
     void updateShape();
 
+    /// Hands the heap's free pages back to the system, once the window has stayed hidden a moment.
+    void releaseFreeMemory();
+
     AppLauncher& m_launcher;
     SearchView* m_view = nullptr;
+    /// Runs `releaseFreeMemory` a second after the start and after each hide.
+    QTimer m_releaseTimer;
     std::unique_ptr<KeyMonitor> m_keyMonitor;
     bool m_translucent = false;
     /// The panel's shadow, blurred once per panel size; drawn only when translucent.
