@@ -1,8 +1,6 @@
 #include "desktop/SingleInstance.h"
 
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QString>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -25,7 +23,7 @@ namespace {
 
 constexpr char toggleMessage[] = "toggle\n";
 /// Longest message read before a connection is dropped as garbage.
-constexpr qint64 maxMessage = 64;
+constexpr std::size_t maxMessage = 64;
 /// A client that has not sent its line by then is dropped.
 constexpr int clientTimeoutMs = 2000;
 
@@ -34,7 +32,24 @@ bool isOwnPrivateDirectory(const struct stat& st)
     return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 
+bool addressFor(const std::string& path, sockaddr_un& address)
+{
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
 } // namespace
+
+/// One accepted connection: what it has sent so far, and the notifier and deadline that watch it.
+struct SingleInstance::Client {
+    std::string received;
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<QTimer> deadline;
+};
 
 std::optional<std::string> SingleInstance::defaultDirectory()
 {
@@ -69,9 +84,13 @@ SingleInstance::SingleInstance(std::string directory)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server)
-        m_server->close(); // also removes the socket file
-    m_server.reset();
+    while (!m_clients.empty())
+        drop(m_clients.begin()->first);
+    if (m_serverFd >= 0) {
+        m_serverNotifier.reset();
+        ::close(m_serverFd);
+        ::unlink(socketPath().c_str());
+    }
     if (m_lockFd >= 0)
         ::close(m_lockFd);
 }
@@ -104,53 +123,107 @@ SingleInstance::Role SingleInstance::claim()
 
 bool SingleInstance::listen(std::function<void()> onToggle)
 {
-    if (m_lockFd < 0)
+    if (m_lockFd < 0 || m_serverFd >= 0)
         return false;
-    m_onToggle = std::move(onToggle);
-    const QString path = QString::fromStdString(socketPath());
+    sockaddr_un address{};
+    const std::string path = socketPath();
+    if (!addressFor(path, address))
+        return false;
+    // why: a plain socket rather than QLocalServer keeps Qt Network, and the Kerberos and proxy
+    // libraries it brings, out of a process that stays resident all session.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
     // Holding the lock means no launcher answers on this socket: a file left there is stale.
-    QLocalServer::removeServer(path);
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(path)) {
-        m_server.reset();
+    ::unlink(path.c_str());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 16) != 0) {
+        ::close(fd);
+        ::unlink(path.c_str());
         return false;
     }
-    connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::accept);
+    m_serverFd = fd;
+    m_onToggle = std::move(onToggle);
+    m_serverNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(m_serverNotifier.get(), &QSocketNotifier::activated, this, &SingleInstance::accept);
     return true;
 }
 
 void SingleInstance::accept()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(clientTimeoutMs, socket, [socket] { socket->abort(); });
-        readFrom(socket);
+    for (;;) {
+        const int fd = ::accept4(m_serverFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // EAGAIN: no more waiting; anything else: try again on the next notification
+        }
+        auto client = std::make_unique<Client>();
+        client->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(client->notifier.get(), &QSocketNotifier::activated, this, [this, fd] { readFrom(fd); });
+        client->deadline = std::make_unique<QTimer>();
+        client->deadline->setSingleShot(true);
+        connect(client->deadline.get(), &QTimer::timeout, this, [this, fd] { drop(fd); });
+        client->deadline->start(clientTimeoutMs);
+        m_clients.emplace(fd, std::move(client));
+        readFrom(fd);
     }
 }
 
-void SingleInstance::readFrom(QLocalSocket* socket)
+void SingleInstance::readFrom(int fd)
 {
-    if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() > maxMessage)
-            socket->abort();
+    const auto found = m_clients.find(fd);
+    if (found == m_clients.end())
+        return;
+    std::string& received = found->second->received;
+    char buffer[maxMessage + 1];
+    for (;;) {
+        const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (count <= 0) { // the client went away, or the connection failed, before a whole line
+            drop(fd);
+            return;
+        }
+        received.append(buffer, static_cast<std::size_t>(count));
+        if (received.find('\n') != std::string::npos || received.size() > maxMessage)
+            break;
+    }
+    const std::size_t end = received.find('\n');
+    if (end == std::string::npos) {
+        if (received.size() > maxMessage)
+            drop(fd);
         return;
     }
-    const QByteArray line = socket->readLine(maxMessage);
-    socket->disconnectFromServer();
-    if (line == toggleMessage && m_onToggle)
+    // Only the first line counts; the connection ends with it.
+    const bool toggle = end <= maxMessage && received.compare(0, end + 1, toggleMessage) == 0;
+    drop(fd);
+    if (toggle && m_onToggle)
         m_onToggle();
+}
+
+void SingleInstance::drop(int fd)
+{
+    const auto found = m_clients.find(fd);
+    if (found == m_clients.end())
+        return;
+    // why: the client's notifier or timer may be the sender of the signal that got here, so they are
+    // deleted once control is back in the event loop; the descriptor is closed now.
+    found->second->notifier->setEnabled(false);
+    found->second->notifier.release()->deleteLater();
+    found->second->deadline->stop();
+    found->second->deadline.release()->deleteLater();
+    m_clients.erase(found);
+    ::close(fd);
 }
 
 bool SingleInstance::sendToggle(int timeoutMs) const
 {
-    const std::string path = socketPath();
     sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path))
+    if (!addressFor(socketPath(), address))
         return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

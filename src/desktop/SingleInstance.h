@@ -3,12 +3,12 @@
 #include <QObject>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace kestrel {
 
@@ -59,12 +59,18 @@ public:
     std::string lockPath() const;
 
 private:
+    struct Client;
+
     void accept();
-    void readFrom(QLocalSocket* socket);
+    void readFrom(int fd);
+    void drop(int fd);
 
     std::string m_directory;
     int m_lockFd = -1;
-    std::unique_ptr<QLocalServer> m_server;
+    int m_serverFd = -1;
+    std::unique_ptr<QSocketNotifier> m_serverNotifier;
+    /// The connections whose line has not arrived yet, by descriptor.
+    std::map<int, std::unique_ptr<Client>> m_clients;
     std::function<void()> m_onToggle;
 };
 
