@@ -13,7 +13,8 @@
 namespace kestrel {
 
 /// One row of the result list: an installed application or the calculator row. An immutable value;
-/// copies share its fields (a copy costs a reference count, so lists of thousands copy cheaply).
+/// copies share its fields (a copy costs a reference count, so lists of thousands copy cheaply). A
+/// record that was moved from holds no fields: it may only be assigned to or destroyed.
 ///
 /// Equality is by kind: two applications are equal when their URLs are equal; two calculator rows when
 /// their names (under canonical equivalence) and results (as numbers, so +0 == -0) are equal; an
@@ -24,10 +25,6 @@ public:
     LauncherApp(Uuid id, std::string name, std::optional<FileUrl> url, IconRef icon,
                 std::optional<std::string> bundleIdentifier, LauncherItemType type,
                 std::optional<double> calculationResult);
-    // Copies only: a moved-from record would have no fields to read.
-    LauncherApp(const LauncherApp&) = default;
-    LauncherApp& operator=(const LauncherApp&) = default;
-    ~LauncherApp() = default;
 
     const Uuid& id() const { return m_fields->id; }
     const std::string& name() const { return m_fields->name; }

@@ -13,6 +13,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 
 namespace kestrel {
@@ -184,14 +185,23 @@ QSize AppRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& in
     return {width, rowHeight(*app, width)};
 }
 
-AppRow::TitleMetrics& AppRow::metricsFor(const std::string& name) const
+std::size_t AppRow::IdHash::operator()(const Uuid& id) const noexcept
 {
-    auto found = m_titles.find(name);
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::memcpy(&high, id.bytes().data(), sizeof high);
+    std::memcpy(&low, id.bytes().data() + sizeof high, sizeof low);
+    return static_cast<std::size_t>(high ^ (low * 0x9E3779B97F4A7C15ULL));
+}
+
+AppRow::TitleMetrics& AppRow::metricsFor(const LauncherApp& app) const
+{
+    auto found = m_titles.find(app.id());
     if (found != m_titles.end()) {
         return found->second;
     }
     TitleMetrics metrics;
-    const QString text = QString::fromStdString(name);
+    const QString text = QString::fromStdString(app.name());
     if (!m_titleFace.isValid()) {
         m_titleFace = QRawFont::fromFont(titleFont());
     }
@@ -204,7 +214,7 @@ AppRow::TitleMetrics& AppRow::metricsFor(const std::string& name) const
     if (titleFaceOnly) {
         metrics.advance = QFontMetrics(titleFont()).horizontalAdvance(text);
     }
-    return m_titles.emplace(name, metrics).first->second;
+    return m_titles.emplace(app.id(), metrics).first->second;
 }
 
 int AppRow::rowHeight(const LauncherApp& app, int width) const
@@ -212,7 +222,7 @@ int AppRow::rowHeight(const LauncherApp& app, int width) const
     if (app.type() == LauncherItemType::calculation) {
         return layout(app, QPoint(), width).height;
     }
-    TitleMetrics& metrics = metricsFor(app.name());
+    TitleMetrics& metrics = metricsFor(app);
     // A line of one font is as high as that font's line whatever its characters, so a name that fits
     // with a pixel to spare (the advance is rounded) gives the one-line height.
     const bool hasSubtitle = app.url().has_value();
@@ -233,9 +243,13 @@ int AppRow::rowHeight(const LauncherApp& app, int width) const
 
 void AppRow::measureTitles(const std::vector<LauncherApp>& apps) const
 {
+    // A new catalogue brings new ids; what was remembered of the old one is dropped at once.
+    if (m_titles.size() > 2 * apps.size() + 1024) {
+        m_titles.clear();
+    }
     for (const LauncherApp& app : apps) {
         if (app.type() != LauncherItemType::calculation) {
-            metricsFor(app.name());
+            metricsFor(app);
         }
     }
 }

@@ -66,13 +66,15 @@ public:
     /// on the width).
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    /// `layout(app, origin, width).height`, remembered per name: a name drawn in the title font alone that
-    /// fits on one line is measured once for every width, any other name once per width.
+    /// `layout(app, origin, width).height`, remembered per record (by id, which never changes its name): a
+    /// name drawn in the title font alone that fits on one line is measured once for every width, any
+    /// other name once per width.
     int rowHeight(const LauncherApp& app, int width) const;
     /// Whether every row of `apps` is as high as the others at `width` (true for no rows): then a list can
     /// take one row's height for all without measuring each.
     bool uniformHeights(const std::vector<LauncherApp>& apps, int width) const;
-    /// Measures ahead the names of `apps` that are not yet remembered, so that a later layout finds them.
+    /// Measures ahead the names of `apps` that are not yet remembered, so that a later layout finds them;
+    /// forgets first what it remembers when that is much more than `apps` (an older catalogue).
     void measureTitles(const std::vector<LauncherApp>& apps) const;
 
 private:
@@ -86,11 +88,15 @@ private:
     };
 
     void paintPicture(QPainter& painter, const LauncherApp& app, const QRect& area, const QPalette& palette) const;
-    TitleMetrics& metricsFor(const std::string& name) const;
+    struct IdHash {
+        std::size_t operator()(const Uuid& id) const noexcept;
+    };
+
+    TitleMetrics& metricsFor(const LauncherApp& app) const;
 
     IconProvider& m_icons;
-    /// Keyed by name; calculator rows, whose names change with every keystroke, are never remembered.
-    mutable std::unordered_map<std::string, TitleMetrics> m_titles;
+    /// Keyed by record id; calculator rows, made anew for every keystroke, are never remembered.
+    mutable std::unordered_map<Uuid, TitleMetrics, IdHash> m_titles;
     /// The title font's primary face, loaded when first needed.
     mutable QRawFont m_titleFace;
     /// The height of a one-line row with and without a subtitle (0 until first needed).
