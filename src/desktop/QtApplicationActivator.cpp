@@ -17,13 +17,18 @@ constexpr std::uint32_t sourceUserAction = 2;
 
 void requestActiveWindow(xcb_connection_t* connection, xcb_window_t window, std::uint32_t time)
 {
-    static const char name[] = "_NET_ACTIVE_WINDOW";
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, sizeof(name) - 1, name), nullptr);
-    if (!atom)
-        return;
-    const xcb_atom_t activeWindow = atom->atom;
-    std::free(atom);
+    // The atom, once it exists, lasts as long as the X server; asking again would cost every show a
+    // round trip to the server before the window can appear.
+    static xcb_atom_t activeWindow = XCB_ATOM_NONE;
+    if (activeWindow == XCB_ATOM_NONE) {
+        static const char name[] = "_NET_ACTIVE_WINDOW";
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, sizeof(name) - 1, name), nullptr);
+        if (!atom)
+            return;
+        activeWindow = atom->atom;
+        std::free(atom);
+    }
     if (activeWindow == XCB_ATOM_NONE)
         return; // no EWMH window manager has run on this display
 

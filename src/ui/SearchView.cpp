@@ -17,10 +17,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QImage>
+#include <QStyleOptionViewItem>
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kestrel {
 
@@ -82,8 +86,29 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
     const bool rowsChanged = m_model->setResults(m_launcher.filteredApps(), m_launcher.selectedIndex());
     syncSelection(rowsChanged);
     m_subscription = m_launcher.objectWillChange().subscribe([this] { scheduleRefresh(); });
-    // The names are measured once the event loop runs, ahead of the first show.
-    QTimer::singleShot(0, this, [this] { m_rowDelegate->measureTitles(m_model->apps()); });
+    QTimer::singleShot(0, this, &SearchView::prepareFirstShow);
+}
+
+void SearchView::prepareFirstShow()
+{
+    m_rowDelegate->measureTitles(m_model->apps());
+    // why: the first paint of a process loads the fonts' glyphs, the icon theme and the rows' icons, and
+    // renders the symbols; painting once into an image while nobody waits leaves all of that cached for
+    // the first show.
+    QImage scratch(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    scratch.fill(Qt::transparent);
+    render(&scratch);
+    QPainter painter(&scratch);
+    QStyleOptionViewItem option;
+    option.initFrom(m_list);
+    const int width = std::max(1, m_list->width());
+    int top = 0;
+    for (int row = 0; row < m_model->rowCount() && top < maximumListHeight; ++row) {
+        const QModelIndex index = m_model->index(row);
+        option.rect = QRect(0, top, width, m_rowDelegate->rowHeight(m_model->apps()[static_cast<std::size_t>(row)], width));
+        m_rowDelegate->paint(&painter, option, index);
+        top += option.rect.height();
+    }
 }
 
 SearchView::~SearchView()
