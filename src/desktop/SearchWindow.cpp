@@ -95,8 +95,7 @@ SearchWindow::SearchWindow(AppLauncher& launcher)
     // The visual (32-bit with alpha or not) is chosen when the native window is created, below.
     setAttribute(Qt::WA_TranslucentBackground, m_translucent);
     setFixedSize(fixedWidth, fixedHeight);
-    // why: Qt repaints every widget of a window on activation when its active and inactive colours
-    // differ; the window is shown and activated at once, so that would paint it twice per show.
+    // One set of colours whether the window is active or not (see event()).
     QPalette colours = palette();
     for (int role = 0; role < QPalette::NColorRoles; ++role) {
         const auto r = static_cast<QPalette::ColorRole>(role);
@@ -211,6 +210,17 @@ void SearchWindow::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     m_view->setGeometry(rect());
     updateShape();
+}
+
+bool SearchWindow::event(QEvent* event)
+{
+    // why: on activation Qt repaints each widget whose active and inactive colours differ, and an item
+    // view repaints all its rows whatever the colours; the window is activated just after its first
+    // paint on every show, which painted everything twice more. The window keeps one set of colours
+    // for both states (set in the constructor), so nothing would change on screen.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+        return true;
+    return QWidget::event(event);
 }
 
 void SearchWindow::closeEvent(QCloseEvent* event)

@@ -58,6 +58,8 @@ public:
     QRect panelGeometry() const;
 
 protected:
+    /// Activation and deactivation reach neither the window nor its widgets (see the .cpp).
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     /// A close request from the window manager hides the window through the launcher instead, so the

@@ -344,12 +344,6 @@ void SearchView::changeEvent(QEvent* event)
 bool SearchView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_list->viewport()) {
-        // why: an item view repaints all its rows when its window is activated or deactivated, and the
-        // window is activated on every show, just after its first paint; the rows look the same in both
-        // states (the window keeps one set of colours for both), so that repaint is left out.
-        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
-            return true;
-        }
         // The pointing hand shows while the pointer is over a row; leaving restores the previous cursor.
         if (event->type() == QEvent::MouseMove) {
             const auto* move = static_cast<QMouseEvent*>(event);
