@@ -7,9 +7,13 @@ ResultListView::ResultListView(QWidget* parent) : QListView(parent) {}
 void ResultListView::doItemsLayout()
 {
     // why: a view not yet shown has not received its size, so the rows would be measured at a width
-    // they are never shown at, and every name would seem to wrap.
+    // they are never shown at, and every name would seem to wrap. It gets the cheap layout of one
+    // height for all, which keeps the view's own bookkeeping in step with the rows, and the real one
+    // when it is shown.
     if (!isVisible()) {
         m_layoutPending = true;
+        setUniformItemSizes(true);
+        QListView::doItemsLayout();
         return;
     }
     m_layoutPending = false;

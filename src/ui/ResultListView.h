@@ -20,7 +20,7 @@ public:
     void setUniformTest(UniformTest test) { m_uniformTest = std::move(test); }
 
     /// Decides between one height for all rows and measuring each, then lays the rows out; while the
-    /// view is hidden the layout waits for the next show.
+    /// view is hidden it takes one height for all and lays the rows out again when shown.
     void doItemsLayout() override;
 
 protected:
