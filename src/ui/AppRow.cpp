@@ -202,17 +202,24 @@ AppRow::TitleMetrics& AppRow::metricsFor(const LauncherApp& app) const
     }
     TitleMetrics metrics;
     const QString text = QString::fromStdString(app.name());
-    if (!m_titleFace.isValid()) {
+    if (!m_titleFontMetrics) {
+        m_titleFontMetrics.emplace(titleFont());
         m_titleFace = QRawFont::fromFont(titleFont());
+        for (char16_t c = u' ' + 1; c < 0x7f; ++c) {
+            m_asciiInFace[c] = m_titleFace.supportsCharacter(static_cast<uint>(c));
+        }
     }
     // The title font's own face, without the fallbacks that a QFontMetrics would consult: a character
     // only a fallback face has can make the line taller.
     const QList<uint> characters = text.toUcs4();
     const bool titleFaceOnly = std::all_of(characters.begin(), characters.end(), [this](uint c) {
-        return c == ' ' || (c > ' ' && c != 0x7f && m_titleFace.supportsCharacter(c));
+        if (c < 0x80) {
+            return c == ' ' || m_asciiInFace[c];
+        }
+        return !QChar::isSpace(c) && QChar::isPrint(c) && m_titleFace.supportsCharacter(c);
     });
     if (titleFaceOnly) {
-        metrics.advance = QFontMetrics(titleFont()).horizontalAdvance(text);
+        metrics.advance = m_titleFontMetrics->horizontalAdvance(text);
     }
     return m_titles.emplace(app.id(), metrics).first->second;
 }

@@ -3,10 +3,13 @@
 #include "catalog/LauncherApp.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QRawFont>
 #include <QRect>
 #include <QStyledItemDelegate>
 
+#include <bitset>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -97,8 +100,11 @@ private:
     IconProvider& m_icons;
     /// Keyed by record id; calculator rows, made anew for every keystroke, are never remembered.
     mutable std::unordered_map<Uuid, TitleMetrics, IdHash> m_titles;
-    /// The title font's primary face, loaded when first needed.
+    /// The title font's metrics and primary face, and which printable ASCII characters that face has,
+    /// loaded when first needed.
+    mutable std::optional<QFontMetrics> m_titleFontMetrics;
     mutable QRawFont m_titleFace;
+    mutable std::bitset<128> m_asciiInFace;
     /// The height of a one-line row with and without a subtitle (0 until first needed).
     mutable int m_oneLineHeight[2] = {0, 0};
 };
