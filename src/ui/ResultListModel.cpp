@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace kestrel {
 
@@ -71,36 +70,43 @@ void ResultListModel::replaceRows(const std::vector<LauncherApp>& apps)
         return;
     }
 
+    // Where each current row goes (-1 when its id is gone): one lookup per row, kept in step with the
+    // rows below, so no step needs to hash again.
+    std::vector<int> target(m_apps.size());
+    for (std::size_t i = 0; i < m_apps.size(); ++i) {
+        const auto found = newPosition.find(m_apps[i].id());
+        target[i] = found == newPosition.end() ? -1 : found->second;
+    }
+
     // 1. Remove the rows whose id is gone, in contiguous runs from the bottom up.
     int row = static_cast<int>(m_apps.size()) - 1;
     while (row >= 0) {
-        if (newPosition.count(m_apps[static_cast<std::size_t>(row)].id()) != 0) {
+        if (target[static_cast<std::size_t>(row)] >= 0) {
             --row;
             continue;
         }
         const int last = row;
-        while (row - 1 >= 0 && newPosition.count(m_apps[static_cast<std::size_t>(row - 1)].id()) == 0) {
+        while (row - 1 >= 0 && target[static_cast<std::size_t>(row - 1)] < 0) {
             --row;
         }
         beginRemoveRows(QModelIndex(), row, last);
         m_apps.erase(m_apps.begin() + row, m_apps.begin() + last + 1);
+        target.erase(target.begin() + row, target.begin() + last + 1);
         endRemoveRows();
         --row;
     }
 
     // 2. Bring the surviving rows into their new relative order, carrying persistent indexes along.
-    const auto byNewPosition = [&](const LauncherApp& a, const LauncherApp& b) {
-        return newPosition.at(a.id()) < newPosition.at(b.id());
-    };
-    if (!std::is_sorted(m_apps.begin(), m_apps.end(), byNewPosition)) {
+    if (!std::is_sorted(target.begin(), target.end())) {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
         std::vector<int> order(m_apps.size());
         for (std::size_t i = 0; i < order.size(); ++i) {
             order[i] = static_cast<int>(i);
         }
-        std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return byNewPosition(m_apps[static_cast<std::size_t>(a)],
-                                                                  m_apps[static_cast<std::size_t>(b)]); });
+        // Targets are distinct (ids are unique), so any sort gives the one order.
+        std::sort(order.begin(), order.end(), [&target](int a, int b) {
+            return target[static_cast<std::size_t>(a)] < target[static_cast<std::size_t>(b)];
+        });
         std::vector<int> rankOf(order.size());
         std::vector<LauncherApp> sorted;
         sorted.reserve(m_apps.size());
@@ -115,24 +121,24 @@ void ResultListModel::replaceRows(const std::vector<LauncherApp>& apps)
             to.append(index(rankOf[static_cast<std::size_t>(old.row())], old.column()));
         }
         m_apps = std::move(sorted);
+        std::sort(target.begin(), target.end());
         changePersistentIndexList(from, to);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 
     // 3. Insert the rows with new ids, in contiguous runs from the top down.
-    std::unordered_set<Uuid, UuidHash> survivors;
-    survivors.reserve(m_apps.size());
-    for (const LauncherApp& app : m_apps) {
-        survivors.insert(app.id());
+    std::vector<char> survives(apps.size(), 0);
+    for (const int position : target) {
+        survives[static_cast<std::size_t>(position)] = 1;
     }
     std::size_t at = 0;
     while (at < apps.size()) {
-        if (survivors.count(apps[at].id()) != 0) {
+        if (survives[at] != 0) {
             ++at;
             continue;
         }
         std::size_t end = at;
-        while (end < apps.size() && survivors.count(apps[end].id()) == 0) {
+        while (end < apps.size() && survives[end] == 0) {
             ++end;
         }
         beginInsertRows(QModelIndex(), static_cast<int>(at), static_cast<int>(end) - 1);
