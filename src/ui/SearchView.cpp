@@ -12,14 +12,14 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QImage>
-#include <QStyleOptionViewItem>
 #include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -104,9 +104,9 @@ void SearchView::prepareFirstShow()
     const int width = std::max(1, m_list->width());
     int top = 0;
     for (int row = 0; row < m_model->rowCount() && top < maximumListHeight; ++row) {
-        const QModelIndex index = m_model->index(row);
-        option.rect = QRect(0, top, width, m_rowDelegate->rowHeight(m_model->apps()[static_cast<std::size_t>(row)], width));
-        m_rowDelegate->paint(&painter, option, index);
+        const LauncherApp& app = m_model->apps()[static_cast<std::size_t>(row)];
+        option.rect = QRect(0, top, width, m_rowDelegate->rowHeight(app, width));
+        m_rowDelegate->paint(&painter, option, m_model->index(row));
         top += option.rect.height();
     }
 }
