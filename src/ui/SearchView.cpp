@@ -86,7 +86,9 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
     const bool rowsChanged = m_model->setResults(m_launcher.filteredApps(), m_launcher.selectedIndex());
     syncSelection(rowsChanged);
     m_subscription = m_launcher.objectWillChange().subscribe([this] { scheduleRefresh(); });
-    QTimer::singleShot(0, this, &SearchView::prepareFirstShow);
+    // why: a hot key pressed while the launcher was starting waits in the queue; a short delay lets that
+    // show go first rather than wait for the preparation it would make unnecessary.
+    QTimer::singleShot(100, this, &SearchView::prepareFirstShow);
 }
 
 void SearchView::prepareFirstShow()

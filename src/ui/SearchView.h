@@ -59,7 +59,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    /// Run once the event loop first turns: measures the names and paints once off screen.
+    /// Run shortly after the event loop first turns: measures the names and paints once off screen.
     void prepareFirstShow();
     void buildHeader();
     void buildList();
