@@ -1,13 +1,13 @@
 // Measures the running launcher from outside, in one process, on an X server with a window manager
 // (scripts/measure runs it on a private Xvfb with openbox). Key presses are sent with XTEST; the window
-// is watched through MapNotify/UnmapNotify on the root window and by reading its pixels with GetImage,
+// is watched through MapNotify/UnmapNotify on the root window, and its drawing through the DAMAGE extension,
 // so no other process is spawned while a figure is taken.
 //
-//   kestrel-measure latency PID PRESSES   PRESSES hot key presses that show the window, each followed by
-//                                         one that hides it again: per show the time from sending
-//                                         Ctrl+Space to the window's MapNotify, and to the window's
-//                                         centre showing its settled pixels
-//   kestrel-measure show PID              one hot key press; prints the milliseconds to MapNotify
+//   kestrel-measure session PID SHOWS     for a launcher not yet shown: its first hot key show, SHOWS
+//                                         more shows (each hidden again by the hot key), keystrokes
+//                                         typed into the shown window, and its memory while shown; each
+//                                         show and keystroke timed from sending the key to the window's
+//                                         MapNotify and to the last pixel of the window settled
 //   kestrel-measure rows PID              one hot key press; prints the milliseconds to the last change
 //                                         of the rows' titles before they stay the same
 //                                         for a second (when the rows were painted), then types "t" and
@@ -28,6 +28,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <xcb/xcb.h>
+#include <xcb/damage.h>
+#include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
 #include <dirent.h>
@@ -81,6 +83,7 @@ public:
         m_pidAtom = atom("_NET_WM_PID");
         const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_c, root(), XCB_CW_EVENT_MASK, &mask);
+        watchDrawing();
         sync();
     }
     ~Display() { xcb_disconnect(m_c); }
@@ -120,6 +123,14 @@ public:
     {
         key(m_space, false);
         key(m_control, false);
+    }
+
+    /// The area (root coordinates) that `event` reports drawn into, or null for any other event.
+    const xcb_rectangle_t* damagedArea(const xcb_generic_event_t* event) const
+    {
+        if ((event->response_type & 0x7f) != m_damageEvent)
+            return nullptr;
+        return &reinterpret_cast<const xcb_damage_notify_event_t*>(event)->area;
     }
 
     /// A round trip: every event the server generated before it is in the queue afterwards.
@@ -217,7 +228,25 @@ public:
         return window;
     }
 
+    xcb_keycode_t keycode(xcb_keysym_t keysym) { return keycodeFor(keysym); }
+
 private:
+    /// Asks for an event for every drawing on the screen (into the root window or any window on it).
+    void watchDrawing()
+    {
+        const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_c, &xcb_damage_id);
+        if (!damage || !damage->present)
+            fail("the X server has no DAMAGE extension");
+        Owned<xcb_xfixes_query_version_reply_t> fixes(
+            xcb_xfixes_query_version_reply(m_c, xcb_xfixes_query_version(m_c, 5, 0), nullptr));
+        Owned<xcb_damage_query_version_reply_t> version(
+            xcb_damage_query_version_reply(m_c, xcb_damage_query_version(m_c, 1, 1), nullptr));
+        if (!fixes || !version)
+            fail("cannot use the DAMAGE extension");
+        m_damageEvent = static_cast<std::uint8_t>(damage->first_event + XCB_DAMAGE_NOTIFY);
+        xcb_damage_create(m_c, xcb_generate_id(m_c), root(), XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+    }
+
     xcb_keycode_t keycodeFor(xcb_keysym_t keysym)
     {
         const xcb_setup_t* setup = xcb_get_setup(m_c);
@@ -245,6 +274,7 @@ private:
     xcb_keycode_t m_control = 0;
     xcb_keycode_t m_space = 0;
     xcb_atom_t m_pidAtom = XCB_NONE;
+    std::uint8_t m_damageEvent = 0;
 };
 
 struct Shown {
@@ -290,76 +320,148 @@ double median(std::vector<double> values)
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-int measureLatency(pid_t pid, int presses)
+bool intersects(const xcb_rectangle_t& a, const xcb_rectangle_t& b)
 {
-    Display x;
-    std::vector<double> mapped;
-    std::vector<double> painted;
-    std::vector<std::uint8_t> settled;
-    std::int16_t probeX = 0;
-    std::int16_t probeY = 0;
-    constexpr std::uint16_t probeSize = 16;
-
-    for (int press = 1; press <= presses; ++press) {
-        const auto sent = Clock::now();
-        x.pressHotKey();
-        const std::optional<Shown> shown = awaitShown(x, pid, 10s);
-        if (!shown)
-            fail("press " + std::to_string(press) + ": the launcher's window did not appear");
-        mapped.push_back(millisecondsBetween(sent, shown->at));
-
-        std::optional<double> paint;
-        if (!settled.empty()) {
-            const auto deadline = Clock::now() + 3s;
-            while (Clock::now() < deadline) {
-                if (x.pixels(probeX, probeY, probeSize) == settled) {
-                    paint = millisecondsBetween(sent, Clock::now());
-                    break;
-                }
-            }
-        }
-        if (paint)
-            painted.push_back(*paint);
-        char paintText[32] = "(not taken)";
-        if (paint)
-            std::snprintf(paintText, sizeof paintText, "%7.2f ms", *paint);
-        std::printf("press %2d: mapped %7.2f ms, painted %s\n", press, mapped.back(), paintText);
-
-        // Let the window settle, remember what its centre shows, then hide it for the next press.
-        std::this_thread::sleep_for(300ms);
-        const xcb_rectangle_t r = x.rootRectangle(shown->window);
-        probeX = static_cast<std::int16_t>(r.x + r.width / 2 - probeSize / 2);
-        probeY = static_cast<std::int16_t>(r.y + r.height / 2 - probeSize / 2);
-        settled = x.pixels(probeX, probeY, probeSize);
-        x.pressHotKey();
-        if (!awaitHidden(x, shown->window, 10s))
-            fail("press " + std::to_string(press) + ": the hot key did not hide the window");
-        std::this_thread::sleep_for(200ms);
-    }
-
-    if (mapped.size() < 2)
-        return 0;
-    const std::vector<double> steady(mapped.begin() + 1, mapped.end());
-    std::printf("mapped: median %.2f ms, max %.2f ms over presses 2..%d\n", median(steady),
-                *std::max_element(steady.begin(), steady.end()), presses);
-    if (painted.size() == steady.size()) {
-        std::printf("painted: median %.2f ms, max %.2f ms over presses 2..%d\n", median(painted),
-                    *std::max_element(painted.begin(), painted.end()), presses);
-    } else {
-        std::printf("painted: taken for %zu of %zu presses\n", painted.size(), steady.size());
-    }
-    return 0;
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
-int measureShow(pid_t pid)
+/// Waits until nothing has been drawn inside `r` (root coordinates) for `quiet`, and returns the moment
+/// of the last drawing there seen since `from` (or `from` itself when nothing was drawn): the last pixel
+/// settled. Drawing is reported by the DAMAGE extension, so the probe reads no pixels while the launcher
+/// draws. The quiet period stays below the text cursor's first blink (half a second after the focus).
+Clock::time_point awaitSettled(Display& x, const xcb_rectangle_t& r, Clock::time_point from,
+                               std::chrono::milliseconds quiet = 250ms)
 {
-    Display x;
+    Clock::time_point last = from;
+    const auto giveUp = from + 5s;
+    while (Event event = x.nextEvent(std::min(last + quiet, giveUp))) {
+        if (const xcb_rectangle_t* area = x.damagedArea(event.get()); area && intersects(*area, r))
+            last = Clock::now();
+    }
+    return last;
+}
+
+/// Drops every event already queued.
+void drain(Display& x)
+{
+    x.sync();
+    while (x.nextEvent(Clock::now())) {
+    }
+}
+
+struct Figures {
+    std::vector<double> values;
+
+    void add(double v) { values.push_back(v); }
+    std::string text() const
+    {
+        if (values.empty())
+            return "(none)";
+        char buffer[96];
+        std::snprintf(buffer, sizeof buffer, "median %.2f max %.2f n %zu", median(values),
+                      *std::max_element(values.begin(), values.end()), values.size());
+        return buffer;
+    }
+};
+
+/// One show by the hot key: adds the time to MapNotify and to the last pixel settled.
+xcb_window_t showOnce(Display& x, pid_t pid, Figures& mapped, Figures& settled)
+{
     const auto sent = Clock::now();
     x.pressHotKey();
     const std::optional<Shown> shown = awaitShown(x, pid, 30s);
     if (!shown)
         fail("the launcher's window did not appear");
-    std::printf("%.2f\n", millisecondsBetween(sent, shown->at));
+    mapped.add(millisecondsBetween(sent, shown->at));
+    const xcb_rectangle_t r = x.rootRectangle(shown->window);
+    settled.add(millisecondsBetween(sent, awaitSettled(x, r, shown->at)));
+    return shown->window;
+}
+
+void hideAgain(Display& x, xcb_window_t window)
+{
+    x.pressHotKey();
+    if (!awaitHidden(x, window, 10s))
+        fail("the hot key did not hide the window");
+    std::this_thread::sleep_for(200ms);
+    drain(x);
+}
+
+/// Types each key of `keys` into the shown window ('\b' is BackSpace) and adds the time from sending
+/// each one to the window's last pixel settled.
+void typeKeys(Display& x, xcb_window_t window, const std::string& keys, Figures& settled)
+{
+    const xcb_rectangle_t r = x.rootRectangle(window);
+    for (const char key : keys) {
+        const xcb_keycode_t code = x.keycode(key == '\b' ? 0xff08 : static_cast<xcb_keysym_t>(key));
+        drain(x);
+        const auto sent = Clock::now();
+        x.key(code, true);
+        x.key(code, false);
+        xcb_flush(x.connection());
+        settled.add(millisecondsBetween(sent, awaitSettled(x, r, sent)));
+    }
+}
+
+struct Memory {
+    long rss = 0;
+    long pss = 0;
+    long anonymous = 0;
+};
+
+Memory memoryOf(pid_t pid)
+{
+    Memory memory;
+    const std::string path = "/proc/" + std::to_string(pid) + "/smaps_rollup";
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file)
+        fail("cannot read " + path);
+    char line[256];
+    while (std::fgets(line, sizeof line, file)) {
+        long value = 0;
+        if (std::sscanf(line, "Rss: %ld", &value) == 1)
+            memory.rss = value;
+        else if (std::sscanf(line, "Pss: %ld", &value) == 1)
+            memory.pss = value;
+        else if (std::sscanf(line, "Anonymous: %ld", &value) == 1)
+            memory.anonymous = value;
+    }
+    std::fclose(file);
+    return memory;
+}
+
+/// A launcher that has never been shown: its first show, `shows` shows after it, keystrokes into the
+/// shown window, and its memory while shown after 2 s of rest. One figure per line.
+int measureSession(pid_t pid, int shows)
+{
+    Display x;
+    Figures firstMapped;
+    Figures firstSettled;
+    xcb_window_t window = showOnce(x, pid, firstMapped, firstSettled);
+    hideAgain(x, window);
+
+    Figures mapped;
+    Figures settled;
+    for (int show = 0; show < shows; ++show) {
+        window = showOnce(x, pid, mapped, settled);
+        hideAgain(x, window);
+    }
+
+    // Narrowing, a text that matches nothing, a calculation, and each deleted again back to the
+    // whole list.
+    Figures typed;
+    Figures unused;
+    window = showOnce(x, pid, unused, unused);
+    typeKeys(x, window, "amber\b\b\b\b\bzq\b\b7\bra\b\b", typed);
+
+    std::this_thread::sleep_for(2s);
+    const Memory memory = memoryOf(pid);
+    hideAgain(x, window);
+
+    std::printf("first-mapped %.2f\nfirst-settled %.2f\n", firstMapped.values[0], firstSettled.values[0]);
+    std::printf("mapped %s\nsettled %s\nkeystroke %s\n", mapped.text().c_str(), settled.text().c_str(),
+                typed.text().c_str());
+    std::printf("rss %ld\npss %ld\nanonymous %ld\n", memory.rss, memory.pss, memory.anonymous);
     return 0;
 }
 
@@ -590,10 +692,8 @@ int measureRuns(int count, char** commands)
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "latency" && argc == 4)
-        return measureLatency(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]));
-    if (mode == "show" && argc == 3)
-        return measureShow(static_cast<pid_t>(std::atoi(argv[2])));
+    if (mode == "session" && argc == 4)
+        return measureSession(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]));
     if (mode == "soak" && argc == 5)
         return measureSoak(static_cast<pid_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::max(1, std::atoi(argv[4])));
     if (mode == "rows" && argc == 3)
@@ -602,7 +702,7 @@ int main(int argc, char** argv)
         return measureStartup(argv + 2);
     if (mode == "runs" && argc >= 4)
         return measureRuns(std::atoi(argv[2]), argv + 3);
-    std::fprintf(stderr, "usage: kestrel-measure latency PID PRESSES | show PID | rows PID | soak PID CYCLES EVERY | "
+    std::fprintf(stderr, "usage: kestrel-measure session PID SHOWS | rows PID | soak PID CYCLES EVERY | "
                          "startup COMMAND... | runs COUNT COMMAND... [-- OTHER...]\n");
     return 2;
 }

@@ -31,7 +31,7 @@ AppLauncher::AppLauncher(CatalogLocations locations, LauncherServices services)
     // before the scan, so a slow scan does not delay it.
     setupHotKey();
     m_catalog = Catalog::build(m_catalog.index().locations());
-    setFilteredApps(m_catalog.index().apps());
+    showWholeCatalogue();
 }
 
 AppLauncher::~AppLauncher()
@@ -69,6 +69,18 @@ void AppLauncher::setFilteredApps(std::vector<LauncherApp> apps)
 {
     m_objectWillChange.send();
     m_filteredApps = std::move(apps);
+    m_filteredIsCatalogue = false;
+}
+
+void AppLauncher::showWholeCatalogue()
+{
+    m_objectWillChange.send();
+    // Every show starts from the empty text: when the list already is the whole catalogue, the copy
+    // would assign an equal value.
+    if (!m_filteredIsCatalogue) {
+        m_filteredApps = m_catalog.index().apps();
+        m_filteredIsCatalogue = true;
+    }
 }
 
 void AppLauncher::assignSelectedIndex(std::int64_t index)
@@ -125,11 +137,14 @@ void AppLauncher::hideSearchWindow()
 
 void AppLauncher::updateSearchResults()
 {
+    if (m_searchText.empty()) {
+        showWholeCatalogue();
+        assignSelectedIndex(0);
+        return;
+    }
     std::vector<LauncherApp> results;
-    if (!m_searchText.empty()) {
-        if (std::optional<LauncherApp> row = makeCalculatorRow(m_searchText)) {
-            results.push_back(std::move(*row));
-        }
+    if (std::optional<LauncherApp> row = makeCalculatorRow(m_searchText)) {
+        results.push_back(std::move(*row));
     }
     appendApplicationMatches(results);
     setFilteredApps(std::move(results));
@@ -149,6 +164,8 @@ void AppLauncher::appendApplicationMatches(std::vector<LauncherApp>& out) const
 Catalog AppLauncher::replaceCatalog(Catalog catalog)
 {
     std::swap(m_catalog, catalog);
+    // The list shown, whatever it is, no longer is the catalogue: the next empty text copies the new one.
+    m_filteredIsCatalogue = false;
     if (!m_isSearchVisible) {
         return catalog;
     }

@@ -100,6 +100,8 @@ private:
     void setupHotKey();
     void setIsSearchVisible(bool visible);
     void setFilteredApps(std::vector<LauncherApp> apps);
+    /// `setFilteredApps(applicationIndex().apps())`, without the copy when the list already is that.
+    void showWholeCatalogue();
     /// Notifies, then assigns `index` unchecked; callers pass a value that keeps the invariant.
     void assignSelectedIndex(std::int64_t index);
     /// Appends the application rows for `searchText` from the current catalogue (all for the empty text).
@@ -109,6 +111,8 @@ private:
     bool m_isSearchVisible = false;
     std::string m_searchText;
     std::vector<LauncherApp> m_filteredApps;
+    /// Whether `m_filteredApps` holds the application index's list unchanged since it was copied.
+    bool m_filteredIsCatalogue = false;
     std::int64_t m_selectedIndex = 0;
     bool m_showingSettings = false;
 

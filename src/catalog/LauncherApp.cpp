@@ -51,51 +51,46 @@ bool canonicallyEqual(const std::string& a, const std::string& b)
 LauncherApp::LauncherApp(Uuid id, std::string name, std::optional<FileUrl> url, IconRef icon,
                          std::optional<std::string> bundleIdentifier, LauncherItemType type,
                          std::optional<double> calculationResult)
-    : m_id(id)
-    , m_name(std::move(name))
-    , m_url(std::move(url))
-    , m_icon(std::move(icon))
-    , m_bundleIdentifier(std::move(bundleIdentifier))
-    , m_type(type)
-    , m_calculationResult(calculationResult)
+    : m_fields(std::make_shared<const Fields>(Fields{id, std::move(name), std::move(url), std::move(icon),
+                                                     std::move(bundleIdentifier), type, calculationResult}))
 {
 }
 
 bool operator==(const LauncherApp& a, const LauncherApp& b)
 {
-    if (a.m_type != b.m_type)
+    if (a.m_fields->type != b.m_fields->type)
         return false;
-    if (a.m_type == LauncherItemType::application)
-        return a.m_url == b.m_url;
-    if (a.m_calculationResult.has_value() != b.m_calculationResult.has_value())
+    if (a.m_fields->type == LauncherItemType::application)
+        return a.m_fields->url == b.m_fields->url;
+    if (a.m_fields->calculationResult.has_value() != b.m_fields->calculationResult.has_value())
         return false;
     // Compared as numbers: +0 equals -0 (and NaN, which the calculator never yields, equals nothing).
-    if (a.m_calculationResult && *a.m_calculationResult != *b.m_calculationResult)
+    if (a.m_fields->calculationResult && *a.m_fields->calculationResult != *b.m_fields->calculationResult)
         return false;
-    return canonicallyEqual(a.m_name, b.m_name);
+    return canonicallyEqual(a.m_fields->name, b.m_fields->name);
 }
 
 std::size_t LauncherApp::hashValue() const
 {
     // Only what == compares for this kind is fed: an application's name and a calculator row's URL take
     // no part in equality, so hashing them would give equal records different hashes.
-    const bool isApplication = m_type == LauncherItemType::application;
+    const bool isApplication = m_fields->type == LauncherItemType::application;
     Hasher hasher;
-    hasher.feed(static_cast<std::uint64_t>(m_type));
-    const bool hasUrl = isApplication && m_url.has_value();
+    hasher.feed(static_cast<std::uint64_t>(m_fields->type));
+    const bool hasUrl = isApplication && m_fields->url.has_value();
     hasher.feed(hasUrl ? 1U : 0U);
     if (hasUrl)
-        hasher.feed(m_url->path());
+        hasher.feed(m_fields->url->path());
     if (isApplication)
         return static_cast<std::size_t>(hasher.finish());
 
-    if (text::isAscii(m_name))
-        hasher.feed(m_name);
+    if (text::isAscii(m_fields->name))
+        hasher.feed(m_fields->name);
     else
-        hasher.feed(text::toNfc(m_name));
-    hasher.feed(m_calculationResult ? 1U : 0U);
-    if (m_calculationResult) {
-        const double value = *m_calculationResult == 0.0 ? 0.0 : *m_calculationResult; // -0 fed as +0
+        hasher.feed(text::toNfc(m_fields->name));
+    hasher.feed(m_fields->calculationResult ? 1U : 0U);
+    if (m_fields->calculationResult) {
+        const double value = *m_fields->calculationResult == 0.0 ? 0.0 : *m_fields->calculationResult; // -0 fed as +0
         hasher.feed(std::bit_cast<std::uint64_t>(value));
     }
     return static_cast<std::size_t>(hasher.finish());

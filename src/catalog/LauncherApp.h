@@ -6,13 +6,15 @@
 #include "catalog/Uuid.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace kestrel {
 
 /// One row of the result list: an installed application or the calculator row. An immutable value;
-/// copies share only the icon handle.
+/// copies share its fields (a copy costs a reference count, so lists of thousands copy cheaply). A
+/// record that was moved from holds no fields: it may only be assigned to or destroyed.
 ///
 /// Equality is by kind: two applications are equal when their URLs are equal; two calculator rows when
 /// their names (under canonical equivalence) and results (as numbers, so +0 == -0) are equal; an
@@ -24,13 +26,13 @@ public:
                 std::optional<std::string> bundleIdentifier, LauncherItemType type,
                 std::optional<double> calculationResult);
 
-    const Uuid& id() const { return m_id; }
-    const std::string& name() const { return m_name; }
-    const std::optional<FileUrl>& url() const { return m_url; }
-    const IconRef& icon() const { return m_icon; }
-    const std::optional<std::string>& bundleIdentifier() const { return m_bundleIdentifier; }
-    LauncherItemType type() const { return m_type; }
-    const std::optional<double>& calculationResult() const { return m_calculationResult; }
+    const Uuid& id() const { return m_fields->id; }
+    const std::string& name() const { return m_fields->name; }
+    const std::optional<FileUrl>& url() const { return m_fields->url; }
+    const IconRef& icon() const { return m_fields->icon; }
+    const std::optional<std::string>& bundleIdentifier() const { return m_fields->bundleIdentifier; }
+    LauncherItemType type() const { return m_fields->type; }
+    const std::optional<double>& calculationResult() const { return m_fields->calculationResult; }
 
     friend bool operator==(const LauncherApp& a, const LauncherApp& b);
 
@@ -42,13 +44,17 @@ public:
     std::size_t hashValue() const;
 
 private:
-    Uuid m_id;
-    std::string m_name;
-    std::optional<FileUrl> m_url;
-    IconRef m_icon;
-    std::optional<std::string> m_bundleIdentifier;
-    LauncherItemType m_type;
-    std::optional<double> m_calculationResult;
+    struct Fields {
+        Uuid id;
+        std::string name;
+        std::optional<FileUrl> url;
+        IconRef icon;
+        std::optional<std::string> bundleIdentifier;
+        LauncherItemType type;
+        std::optional<double> calculationResult;
+    };
+
+    std::shared_ptr<const Fields> m_fields;
 };
 
 } // namespace kestrel

@@ -3,6 +3,7 @@
 #include "app/SearchWindowPort.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -56,6 +57,8 @@ public:
     QRect panelGeometry() const;
 
 protected:
+    /// Activation and deactivation reach neither the window nor its widgets (see the .cpp).
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     /// A close request from the window manager hides the window through the launcher instead, so the
@@ -65,8 +68,13 @@ protected:
 private:
     void updateShape();
 
+    /// Hands the heap's free pages back to the system, once the window has stayed hidden a moment.
+    void releaseFreeMemory();
+
     AppLauncher& m_launcher;
     SearchView* m_view = nullptr;
+    /// Runs `releaseFreeMemory` a second after the start and after each hide.
+    QTimer m_releaseTimer;
     std::unique_ptr<KeyMonitor> m_keyMonitor;
     bool m_translucent = false;
     /// The panel's shadow, blurred once per panel size; drawn only when translucent.

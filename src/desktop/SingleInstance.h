@@ -4,11 +4,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace kestrel {
 
@@ -25,22 +25,28 @@ public:
 
     /// Reads lines of at most `maxLineLength` bytes, newline included.
     explicit SingleInstance(std::size_t maxLineLength);
-    /// Stops listening and removes the socket file.
+    /// Stops listening, closes the connections still open and removes the socket file.
     ~SingleInstance() override;
 
     /// Takes over `listeningFd` (a listening local socket, bound to a path) and calls `onLine` for each
-    /// line. Returns false (and closes nothing) when Qt cannot use the descriptor.
+    /// line. Returns false (and closes nothing) when the descriptor is not a bound local socket.
     bool listen(int listeningFd, LineHandler onLine);
 
     /// The path of the socket being listened on; "" before `listen`.
     const std::string& socketPath() const { return m_socketPath; }
 
 private:
+    struct Client;
+
     void accept();
-    void readFrom(QLocalSocket* socket);
+    void readFrom(int fd);
+    void drop(int fd);
 
     std::size_t m_maxLineLength;
-    std::unique_ptr<QLocalServer> m_server;
+    int m_serverFd = -1;
+    std::unique_ptr<QSocketNotifier> m_serverNotifier;
+    /// The connections whose line has not arrived yet, by descriptor.
+    std::map<int, std::unique_ptr<Client>> m_clients;
     std::string m_socketPath;
     LineHandler m_onLine;
 };

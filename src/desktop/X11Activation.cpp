@@ -95,7 +95,11 @@ void X11Activation::requestActiveWindow(QWidget& window, std::uint32_t userTime)
     xcb_connection_t* connection = x11Connection();
     if (!connection)
         return;
-    const xcb_atom_t activeWindow = internAtom(connection, "_NET_ACTIVE_WINDOW", true);
+    // The atom, once it exists, lasts as long as the X server; asking again would cost every show a
+    // round trip to the server before the window can appear.
+    static xcb_atom_t activeWindow = XCB_ATOM_NONE;
+    if (activeWindow == XCB_ATOM_NONE)
+        activeWindow = internAtom(connection, "_NET_ACTIVE_WINDOW", true);
     if (activeWindow == XCB_ATOM_NONE)
         return; // no EWMH window manager has run on this display
 

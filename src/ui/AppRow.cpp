@@ -1,5 +1,6 @@
 #include "ui/AppRow.h"
 
+#include "catalog/LauncherApp.h"
 #include "ui/AspectFit.h"
 #include "ui/IconProvider.h"
 #include "ui/RowContent.h"
@@ -10,6 +11,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -162,7 +164,86 @@ QSize AppRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& in
         return {width, pictureSize + 2 * innerVertical};
     }
     const bool hasSubtitle = !index.data(RowContent::subtitleRole).toString().isEmpty();
-    return {width, layout(index.data(Qt::DisplayRole).toString(), hasSubtitle, QPoint(), width).height};
+    const bool calculation = index.data(RowContent::calculationRole).toBool();
+    return {width, rowHeight(index.data(Qt::DisplayRole).toString().toStdString(), hasSubtitle, calculation, width)};
+}
+
+AppRow::TitleMetrics& AppRow::metricsFor(const std::string& title) const
+{
+    auto found = m_titles.find(title);
+    if (found != m_titles.end()) {
+        return found->second;
+    }
+    TitleMetrics metrics;
+    const QString text = QString::fromStdString(title);
+    if (!m_titleFontMetrics) {
+        m_titleFontMetrics.emplace(titleFont());
+        m_titleFace = QRawFont::fromFont(titleFont());
+        for (char16_t c = u' ' + 1; c < 0x7f; ++c) {
+            m_asciiInFace[c] = m_titleFace.supportsCharacter(static_cast<uint>(c));
+        }
+    }
+    // The title font's own face, without the fallbacks that a QFontMetrics would consult: a character
+    // only a fallback face has can make the line taller.
+    const QList<uint> characters = text.toUcs4();
+    const bool titleFaceOnly = std::all_of(characters.begin(), characters.end(), [this](uint c) {
+        if (c < 0x80) {
+            return c == ' ' || m_asciiInFace[c];
+        }
+        return !QChar::isSpace(c) && QChar::isPrint(c) && m_titleFace.supportsCharacter(c);
+    });
+    if (titleFaceOnly) {
+        metrics.advance = m_titleFontMetrics->horizontalAdvance(text);
+    }
+    return m_titles.emplace(title, metrics).first->second;
+}
+
+int AppRow::rowHeight(const std::string& title, bool hasSubtitle, bool calculation, int width) const
+{
+    if (calculation) {
+        return layout(QString::fromStdString(title), hasSubtitle, QPoint(), width).height;
+    }
+    TitleMetrics& metrics = metricsFor(title);
+    // A line of one font is as high as that font's line whatever its characters, so a title that fits
+    // with a pixel to spare (the advance is rounded) gives the one-line height.
+    if (metrics.advance >= 0 && metrics.advance + 1 < textWidth(width)) {
+        int& height = m_oneLineHeight[hasSubtitle ? 1 : 0];
+        if (height == 0) {
+            height = layout(QStringLiteral("X"), hasSubtitle, QPoint(), width).height;
+        }
+        return height;
+    }
+    if (metrics.layoutWidth != width) {
+        metrics.layoutHeight = layout(QString::fromStdString(title), hasSubtitle, QPoint(), width).height;
+        metrics.layoutWidth = width;
+    }
+    return metrics.layoutHeight;
+}
+
+void AppRow::measureTitles(const std::vector<LauncherApp>& apps) const
+{
+    // A new catalogue brings new names; what was remembered of an old one is dropped at once.
+    if (m_titles.size() > 2 * apps.size() + 1024) {
+        m_titles.clear();
+    }
+    for (const LauncherApp& app : apps) {
+        if (app.type() != LauncherItemType::calculation) {
+            metricsFor(app.name());
+        }
+    }
+}
+
+bool AppRow::uniformHeights(const std::vector<LauncherApp>& apps, int width) const
+{
+    const auto height = [&](const LauncherApp& app) {
+        const bool calculation = app.type() == LauncherItemType::calculation;
+        return rowHeight(app.name(), calculation || app.url().has_value(), calculation, width);
+    };
+    if (apps.empty()) {
+        return true;
+    }
+    const int first = height(apps.front());
+    return std::all_of(apps.begin() + 1, apps.end(), [&](const LauncherApp& app) { return height(app) == first; });
 }
 
 } // namespace kestrel

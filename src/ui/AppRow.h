@@ -1,12 +1,21 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
+#include <QRawFont>
 #include <QRect>
 #include <QStyledItemDelegate>
+
+#include <bitset>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace kestrel {
 
 class IconProvider;
+class LauncherApp;
 class RowContent;
 
 /// Draws one row of a result list from what the model gives through the roles of `RowContent`: the picture (the application's icon, a gray
@@ -59,10 +68,39 @@ public:
     /// on the width).
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+    /// `layout(title, hasSubtitle, origin, width).height`, remembered per title: a title drawn in the title
+    /// font alone that fits on one line is measured once for every width, any other title once per width.
+    int rowHeight(const std::string& title, bool hasSubtitle, bool calculation, int width) const;
+    /// Whether every row of `apps` is as high as the others at `width` (true for no rows): then a list can
+    /// take one row's height for all without measuring each.
+    bool uniformHeights(const std::vector<LauncherApp>& apps, int width) const;
+    /// Measures ahead the names of `apps` that are not yet remembered, so that a later layout finds them;
+    /// forgets first what it remembers when that is much more than `apps` (an older catalogue).
+    void measureTitles(const std::vector<LauncherApp>& apps) const;
+
 private:
+    /// What is remembered of one title.
+    struct TitleMetrics {
+        /// The title's advance in the title font, or -1 when some character is not in its primary face.
+        int advance = -1;
+        /// The row height last computed by a full layout, and the width it was computed for.
+        int layoutWidth = -1;
+        int layoutHeight = 0;
+    };
+
     void paintPicture(QPainter& painter, const RowContent& content, const QRect& area, const QPalette& palette) const;
+    TitleMetrics& metricsFor(const std::string& title) const;
 
     IconProvider& m_icons;
+    /// Keyed by title; calculator rows, made anew for every keystroke, are never remembered.
+    mutable std::unordered_map<std::string, TitleMetrics> m_titles;
+    /// The title font's metrics and primary face, and which printable ASCII characters that face has,
+    /// loaded when first needed.
+    mutable std::optional<QFontMetrics> m_titleFontMetrics;
+    mutable QRawFont m_titleFace;
+    mutable std::bitset<128> m_asciiInFace;
+    /// The height of a one-line row with and without a subtitle (0 until first needed).
+    mutable int m_oneLineHeight[2] = {0, 0};
 };
 
 } // namespace kestrel

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace kestrel {
 
@@ -60,7 +60,7 @@ void ResultListModel::selectionChanged(std::int64_t previous)
 
 void ResultListModel::replaceRows(const std::vector<LauncherApp>& apps)
 {
-    Positions next;
+    std::unordered_map<Uuid, int, IdHash> next;
     next.reserve(apps.size());
     for (std::size_t i = 0; i < apps.size(); ++i) {
         next.emplace(apps[i].id(), static_cast<int>(i));
@@ -72,14 +72,21 @@ void ResultListModel::replaceRows(const std::vector<LauncherApp>& apps)
         endResetModel();
         return;
     }
-    removeVanishedRows(next);
-    reorderRows(next);
-    insertNewRows(apps);
+    // Where each current row goes (-1 when its id is gone): one lookup per row, kept in step with the
+    // rows by each step below, so no step needs to hash again.
+    std::vector<int> target(m_apps.size());
+    for (std::size_t i = 0; i < m_apps.size(); ++i) {
+        const auto found = next.find(m_apps[i].id());
+        target[i] = found == next.end() ? -1 : found->second;
+    }
+    removeVanishedRows(target);
+    reorderRows(target);
+    insertNewRows(apps, target);
 }
 
-void ResultListModel::removeVanishedRows(const Positions& next)
+void ResultListModel::removeVanishedRows(std::vector<int>& target)
 {
-    const auto vanished = [&](int row) { return next.count(m_apps[static_cast<std::size_t>(row)].id()) == 0; };
+    const auto vanished = [&](int row) { return target[static_cast<std::size_t>(row)] < 0; };
     int row = static_cast<int>(m_apps.size()) - 1;
     while (row >= 0) {
         if (!vanished(row)) {
@@ -92,17 +99,15 @@ void ResultListModel::removeVanishedRows(const Positions& next)
         }
         beginRemoveRows(QModelIndex(), row, last);
         m_apps.erase(m_apps.begin() + row, m_apps.begin() + last + 1);
+        target.erase(target.begin() + row, target.begin() + last + 1);
         endRemoveRows();
         --row;
     }
 }
 
-void ResultListModel::reorderRows(const Positions& next)
+void ResultListModel::reorderRows(std::vector<int>& target)
 {
-    const auto byNextPosition = [&](const LauncherApp& a, const LauncherApp& b) {
-        return next.at(a.id()) < next.at(b.id());
-    };
-    if (std::is_sorted(m_apps.begin(), m_apps.end(), byNextPosition)) {
+    if (std::is_sorted(target.begin(), target.end())) {
         return;
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -110,8 +115,9 @@ void ResultListModel::reorderRows(const Positions& next)
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = static_cast<int>(i);
     }
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return byNextPosition(m_apps[static_cast<std::size_t>(a)], m_apps[static_cast<std::size_t>(b)]);
+    // Targets are distinct (ids are unique), so any sort gives the one order.
+    std::sort(order.begin(), order.end(), [&target](int a, int b) {
+        return target[static_cast<std::size_t>(a)] < target[static_cast<std::size_t>(b)];
     });
     std::vector<int> rankOf(order.size());
     std::vector<LauncherApp> sorted;
@@ -127,18 +133,18 @@ void ResultListModel::reorderRows(const Positions& next)
         to.append(index(rankOf[static_cast<std::size_t>(old.row())], old.column()));
     }
     m_apps = std::move(sorted);
+    std::sort(target.begin(), target.end());
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void ResultListModel::insertNewRows(const std::vector<LauncherApp>& apps)
+void ResultListModel::insertNewRows(const std::vector<LauncherApp>& apps, const std::vector<int>& target)
 {
-    std::unordered_set<Uuid, IdHash> present;
-    present.reserve(m_apps.size());
-    for (const LauncherApp& app : m_apps) {
-        present.insert(app.id());
+    std::vector<char> survives(apps.size(), 0);
+    for (const int position : target) {
+        survives[static_cast<std::size_t>(position)] = 1;
     }
-    const auto isNew = [&](std::size_t at) { return present.count(apps[at].id()) == 0; };
+    const auto isNew = [&](std::size_t at) { return survives[at] == 0; };
     std::size_t at = 0;
     while (at < apps.size()) {
         if (!isNew(at)) {

@@ -25,6 +25,8 @@ public:
     /// Returns whether the rows changed (not only the selection).
     bool setResults(const std::vector<LauncherApp>& apps, std::int64_t selectedIndex);
 
+    /// The rows, in order.
+    const std::vector<LauncherApp>& apps() const { return m_apps; }
     /// The entry behind `index`; null for an invalid index or one of another model.
     const LauncherApp* app(const QModelIndex& index) const;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -36,17 +38,17 @@ private:
     struct IdHash {
         std::size_t operator()(const Uuid& id) const noexcept;
     };
-    /// Each entry's position in a list, by id.
-    using Positions = std::unordered_map<Uuid, int, IdHash>;
 
     void selectionChanged(std::int64_t previous);
     void replaceRows(const std::vector<LauncherApp>& apps);
-    /// Removes the rows whose id has no place in `next`, in contiguous runs from the bottom up.
-    void removeVanishedRows(const Positions& next);
-    /// Brings the remaining rows into the order of `next`, carrying persistent indexes along.
-    void reorderRows(const Positions& next);
-    /// Inserts the entries of `apps` whose id no row has, in contiguous runs from the top down.
-    void insertNewRows(const std::vector<LauncherApp>& apps);
+    // The steps of `replaceRows`. `target` holds, for each current row, its position in the new list
+    // (-1 when its id is gone); each step keeps it in step with the rows.
+    /// Removes the rows whose target is -1, in contiguous runs from the bottom up.
+    void removeVanishedRows(std::vector<int>& target);
+    /// Brings the remaining rows into the order of their targets, carrying persistent indexes along.
+    void reorderRows(std::vector<int>& target);
+    /// Inserts the entries of `apps` that no row targets, in contiguous runs from the top down.
+    void insertNewRows(const std::vector<LauncherApp>& apps, const std::vector<int>& target);
 
     std::vector<LauncherApp> m_apps;
     std::int64_t m_selectedIndex = 0;

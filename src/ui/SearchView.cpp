@@ -13,15 +13,19 @@
 #include <QEvent>
 #include <QHideEvent>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kestrel {
 
@@ -83,6 +87,31 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
     const bool rowsChanged = m_model->setResults(m_launcher.filteredApps(), m_launcher.selectedIndex());
     syncSelection(rowsChanged);
     m_subscription = m_launcher.objectWillChange().subscribe([this] { scheduleRefresh(); });
+    // why: a hot key pressed while the launcher was starting waits in the queue; a short delay lets that
+    // show go first rather than wait for the preparation it would make unnecessary.
+    QTimer::singleShot(100, this, &SearchView::prepareFirstShow);
+}
+
+void SearchView::prepareFirstShow()
+{
+    m_rowDelegate->measureTitles(m_model->apps());
+    // why: the first paint of a process loads the fonts' glyphs, the icon theme and the rows' icons, and
+    // renders the symbols; painting once into an image while nobody waits leaves all of that cached for
+    // the first show.
+    QImage scratch(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    scratch.fill(Qt::transparent);
+    render(&scratch);
+    QPainter painter(&scratch);
+    QStyleOptionViewItem option;
+    option.initFrom(m_list);
+    const int width = std::max(1, m_list->width());
+    int top = 0;
+    for (int row = 0; row < m_model->rowCount() && top < maximumListHeight; ++row) {
+        const QModelIndex index = m_model->index(row);
+        option.rect = QRect(0, top, width, m_rowDelegate->sizeHint(option, index).height());
+        m_rowDelegate->paint(&painter, option, index);
+        top += option.rect.height();
+    }
 }
 
 SearchView::~SearchView()
@@ -141,6 +170,7 @@ void SearchView::buildList()
     m_rowDelegate = new AppRow(*m_icons, this);
 
     m_list = new ResultListView(this);
+    m_list->setUniformTest([this](int width) { return m_rowDelegate->uniformHeights(m_model->apps(), width); });
     m_list->setObjectName(QStringLiteral("resultList"));
     m_list->setAccessibleName(tr("Results"));
     m_list->setModel(m_model);
@@ -148,13 +178,11 @@ void SearchView::buildList()
     m_list->setMaximumHeight(maximumListHeight);
     m_list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setUniformItemSizes(false);
     m_list->setSpacing(0);
     m_list->setResizeMode(QListView::Adjust);
-    // why: titles wrap, so rows differ in height and every row must be measured; laying them out in
-    // batches lets the first screenful paint before the rest of a long list is measured.
-    m_list->setLayoutMode(QListView::Batched);
-    m_list->setBatchSize(24);
+    // Rows are laid out in one pass: with remembered heights, or one height for all when no name wraps,
+    // even a long list takes well under a frame, and the scroll bar never creeps as batches arrive.
+    m_list->setLayoutMode(QListView::SinglePass);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -10,7 +10,6 @@
 #include <string>
 
 class QLineEdit;
-class QListView;
 class QModelIndex;
 class QToolButton;
 
@@ -20,6 +19,7 @@ class AppLauncher;
 class AppRow;
 class IconProvider;
 class ResultListModel;
+class ResultListView;
 class SettingsView;
 
 /// The whole content of the search window: a rounded panel with the header (magnifying glass, search
@@ -62,6 +62,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Run shortly after the event loop first turns: measures the names and paints once off screen.
+    void prepareFirstShow();
     void buildHeader();
     void buildList();
     void updateSymbols();
@@ -94,7 +96,7 @@ private:
     QToolButton* m_settingsButton = nullptr;
     QToolButton* m_quitButton = nullptr;
     QWidget* m_divider = nullptr;
-    QListView* m_list = nullptr;
+    ResultListView* m_list = nullptr;
 
     QPointer<SettingsView> m_settings;
     /// Set while the view itself ends the sheet because `showingSettings` became false.

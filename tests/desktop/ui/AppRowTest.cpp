@@ -1,5 +1,6 @@
 #include "ui/AppRow.h"
 
+#include "ui/IconProvider.h"
 #include "ui/ResultListModel.h"
 #include "ui/RowContent.h"
 
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrel {
 namespace {
@@ -60,6 +62,46 @@ TEST(AppRow, PartsSitAtFixedOffsetsAndWrappedTitlesGrowTheRow)
         const int text = g.title.height() + (hasSubtitle ? 2 + g.subtitle.height() : 0);
         EXPECT_EQ(g.height, 16 + std::max(32, text));
     }
+}
+
+TEST(AppRow, RememberedRowHeightsMatchAFullLayoutAndSpotWrappedNames)
+{
+    // Names of one font, names that need another (CJK, emoji, a tab), one that just fits and ones that
+    // wrap; each asked twice at each width, so a remembered value that went wrong would show.
+    const std::string wide(120, 'W');
+    const std::vector<LauncherApp> apps = {
+        row("Safari", true),
+        row("Notes", false),
+        row("\u6587\u5b57\u7de8\u96c6", true),
+        row("Camera \U0001F4F7", true),
+        row("Tab\tName", true),
+        row("A Remarkably Long Application Name That Certainly Does Not Fit On One Line", true),
+        row(wide, true),
+        row("7*6", false, LauncherItemType::calculation),
+    };
+    IconProvider icons;
+    AppRow delegate(icons);
+    for (const int width : {600, 300, 120, 600}) {
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const LauncherApp& app : apps) {
+                SCOPED_TRACE(app.name().substr(0, 12) + " at " + std::to_string(width));
+                const RowContent shown = content(app);
+                EXPECT_EQ(delegate.rowHeight(app.name(), !shown.subtitle.isEmpty(), shown.calculation, width),
+                          AppRow::layout(shown.title, !shown.subtitle.isEmpty(), QPoint(), width).height);
+            }
+        }
+    }
+    const std::vector<LauncherApp> oneLine = {row("Safari", true), row("Mail", true), row("Terminal", true)};
+    EXPECT_TRUE(delegate.uniformHeights(oneLine, 600));
+    EXPECT_TRUE(delegate.uniformHeights({}, 600));
+    std::vector<LauncherApp> withWrapped = oneLine;
+    withWrapped.push_back(row(wide, true));
+    EXPECT_FALSE(delegate.uniformHeights(withWrapped, 600));
+    std::vector<LauncherApp> withoutPath = oneLine;
+    withoutPath.push_back(row("Notes", false));
+    EXPECT_EQ(delegate.uniformHeights(withoutPath, 600),
+              AppRow::layout(QStringLiteral("Notes"), false, QPoint(), 600).height ==
+                  AppRow::layout(QStringLiteral("Safari"), true, QPoint(), 600).height);
 }
 
 TEST(AppRow, LongPathIsShortenedInTheMiddleKeepingBothEnds)
