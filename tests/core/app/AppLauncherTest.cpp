@@ -31,8 +31,7 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
         void registerHotKey(std::function<void(const Activation&)> callback) override
         {
             d.calls.push_back("register");
-            d.pressHotKeyWith = std::move(callback);
-            d.pressHotKey = [&d = d] { d.pressHotKeyWith(Activation{}); };
+            d.press = std::move(callback);
             if (d.onRegister)
                 d.onRegister();
         }
@@ -41,9 +40,9 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     struct Window : SearchWindowPort {
         explicit Window(Strings& journal) : calls(journal) {}
         void center() override { calls.push_back("center"); }
-        void makeKeyAndOrderFront(const Activation& activation) override
+        void makeKeyAndOrderFront(const Activation& a) override
         {
-            calls.push_back(activation.userTime ? "front at " + std::to_string(activation.userTime) : "front");
+            calls.push_back(a.userTime ? "front at " + std::to_string(a.userTime) : "front");
         }
         void orderOut() override { calls.push_back("orderOut"); }
         Strings& calls;
@@ -54,8 +53,7 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     void setString(const std::string& text) override { calls.push_back("set " + text); }
 
     Strings calls;
-    std::function<void()> pressHotKey;
-    std::function<void(const Activation&)> pressHotKeyWith;
+    std::function<void(const Activation&)> press;
     std::function<void()> onRegister;
 };
 
@@ -64,10 +62,15 @@ protected:
     AppLauncherTest()
     {
         m_environment.set("LC_ALL", "en_US.UTF-8");
+        addBundles();
+        m_tree.dir("System/Applications/mail.app");
+    }
+
+    void addBundles() const
+    {
         for (const char* name : {"Safari", "Safari Technology Preview", "Archive Utility", "Calendar", "Game 42", "42 Clock",
                                  "2+3 Solver", "Notes", "Mail"})
             m_tree.dir(std::string("Applications/") + name + ".app");
-        m_tree.dir("System/Applications/mail.app");
     }
 
     std::unique_ptr<AppLauncher> makeLauncher()
@@ -121,37 +124,30 @@ TEST_F(AppLauncherTest, ConstructionRegistersTheKeyBeforeScanningAndListsEveryth
     EXPECT_FALSE(launcher->showingSettings() || launcher->searchWindow());
 }
 
-TEST_F(AppLauncherTest, ThePressTimeReachesTheWindowItShows)
-{
-    const auto launcher = makeLauncher();
-    m_desktop.calls.clear();
-    m_desktop.pressHotKeyWith(Activation{4711, "launch_TIME4711", ""});
-    EXPECT_EQ(m_desktop.calls, (Strings{"create window", "center", "front at 4711", "activate"}));
-    launcher->toggleSearchWindow(Activation{99, "", ""});
-    launcher->toggleSearchWindow(Activation{100, "", ""});
-    EXPECT_EQ(m_desktop.calls, (Strings{"create window", "center", "front at 4711", "activate", "orderOut", "center",
-                                        "front at 100", "activate"}));
-}
-
+// One window, created on the first press, toggled by the key and by a second start, each bringing its time.
 TEST_F(AppLauncherTest, HotKeyTogglesOneWindowAndIsDroppedWithTheController)
 {
     auto launcher = makeLauncher();
-    const auto press = [&] {
+    const auto press = [&](std::uint32_t time) {
         m_desktop.calls.clear();
-        m_desktop.pressHotKey();
+        m_desktop.press(Activation{time, time ? "launch_TIME" + std::to_string(time) : "", ""});
         return m_desktop.calls;
     };
-    EXPECT_EQ(press(), (Strings{"create window", "center", "front", "activate"}));
+    EXPECT_EQ(press(4711), (Strings{"create window", "center", "front at 4711", "activate"}));
     SearchWindowPort* const window = launcher->searchWindow();
     type(*launcher, "ar");
     launcher->moveSelection(1);
-    EXPECT_EQ(press(), Strings{"orderOut"});
+    EXPECT_EQ(press(0), Strings{"orderOut"});
     EXPECT_EQ(state(*launcher), "hidden 'ar' 1/4"); // hiding keeps the search
-    EXPECT_EQ(press(), (Strings{"center", "front", "activate"})); // the same window, shown afresh
+    EXPECT_EQ(press(0), (Strings{"center", "front", "activate"})); // the same window, shown afresh
     EXPECT_EQ(launcher->searchWindow(), window);
+    m_desktop.calls.clear();
+    launcher->toggleSearchWindow(Activation{99, "", ""});
+    launcher->toggleSearchWindow(Activation{100, "", ""});
+    EXPECT_EQ(m_desktop.calls, (Strings{"orderOut", "center", "front at 100", "activate"}));
 
     launcher.reset();
-    EXPECT_EQ(press(), Strings{}); // the callback holds the controller weakly
+    EXPECT_EQ(press(0), Strings{}); // the callback holds the controller weakly
 }
 
 TEST_F(AppLauncherTest, NotifiesBeforeEveryAssignmentEvenOfAnUnchangedValue)
@@ -311,9 +307,7 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text + " / " + c.stateAfter);
         std::filesystem::remove_all(apps); // back to the fixture's own bundles
-        for (const char* name : {"Safari", "Safari Technology Preview", "Archive Utility", "Calendar", "Game 42", "42 Clock",
-                                 "2+3 Solver", "Notes", "Mail"})
-            m_tree.dir(std::string("Applications/") + name + ".app");
+        addBundles();
         const auto launcher = makeLauncher();
         launcher->showSearchWindow();
         type(*launcher, c.text);
