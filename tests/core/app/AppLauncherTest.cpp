@@ -247,66 +247,41 @@ TEST_F(AppLauncherTest, SelectionStaysInsideTheList)
     }
 }
 
-TEST_F(AppLauncherTest, ActivationCarriesOutTheSelectedRowAndHides)
-{
-    const std::tuple<std::string, std::int64_t, Strings> cases[] = {
-        {"2+3", 0, {"clear", "set 5.0", "orderOut"}},
-        {"2+3", 1, {"open " + m_tree.path("Applications/2+3 Solver.app"), "orderOut"}},
-        {"ma", 1, {"open " + m_tree.path("System/Applications/mail.app"), "orderOut"}},
-        {"zzzz", 0, {}}, // nothing to act on: nothing happens and the window stays
-    };
-    for (const auto& [text, moves, calls] : cases) {
-        const auto launcher = makeLauncher();
-        launcher->showSearchWindow();
-        type(*launcher, text);
-        launcher->moveSelection(moves);
-        m_desktop.calls.clear();
-        launcher->activateSelected();
-        EXPECT_EQ(m_desktop.calls, calls) << text;
-        EXPECT_EQ(launcher->isSearchVisible(), calls.empty()) << text;
-    }
-}
-
 // A catalogue rebuilt while the launcher runs: the typed text stays, the selection follows its application
 // (by location) or keeps its position, a calculator row stays the same record, a hidden window waits for its
-// next show, and Return acts on the list as it is after the swap.
+// next show, and Return acts on the list as it is after the swap (and hides the window when it acts).
 TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
 {
-    using Change = std::function<void(const test::TempTree&)>;
-    const auto add = [](std::string name) { return [name](const test::TempTree& t) { t.dir("Applications/" + name + ".app"); }; };
-    const auto remove = [](std::string relative) {
-        return [relative](const test::TempTree& t) { std::filesystem::remove_all(t.path(relative)); };
-    };
-    const std::string apps = m_tree.path("Applications/");
+    const auto opens = [this](const std::string& bundle) { return Strings{"open " + m_tree.path(bundle), "orderOut"}; };
     struct Case {
         std::string text;
         std::int64_t moves;
         bool hideFirst;
-        Change change;
+        std::string added, removed; // a bundle name in Applications/, a path below the tree
         std::string stateAfter, selectedAfter;
         Strings returnCalls;
     } const cases[] = {
         // A new match ahead of the selected row: the selection moves with its application.
-        {"ar", 1, false, add("Argon"), "shown 'ar' 2/5", "Calendar", {"open " + apps + "Calendar.app", "orderOut"}},
+        {"ar", 1, false, "Argon", "", "shown 'ar' 2/5", "Calendar", opens("Applications/Calendar.app")},
         // The selected application is gone: the same position, clamped, and Return opens what is there now.
-        {"ar", 2, false, remove("Applications/Safari.app"), "shown 'ar' 2/3", "Safari Technology Preview",
-         {"open " + apps + "Safari Technology Preview.app", "orderOut"}},
-        {"ar", 3, false, remove("Applications/Safari Technology Preview.app"), "shown 'ar' 2/3", "Safari",
-         {"open " + apps + "Safari.app", "orderOut"}},
+        {"ar", 2, false, "", "Applications/Safari.app", "shown 'ar' 2/3", "Safari Technology Preview",
+         opens("Applications/Safari Technology Preview.app")},
+        {"ar", 3, false, "", "Applications/Safari Technology Preview.app", "shown 'ar' 2/3", "Safari",
+         opens("Applications/Safari.app")},
         // The only match is gone: nothing is launched and the window stays.
-        {"cal", 0, false, remove("Applications/Calendar.app"), "shown 'cal' 0/0", "-", {}},
+        {"cal", 0, false, "", "Applications/Calendar.app", "shown 'cal' 0/0", "-", {}},
         // Same name, other location: identity is the location ("Mail" goes, "mail" stays selected).
-        {"", 6, false, remove("Applications/Mail.app"), "shown '' 5/9", "mail",
-         {"open " + m_tree.path("System/Applications/mail.app"), "orderOut"}},
-        {"2+3", 0, false, add("2+3 Adder"), "shown '2+3' 0/3", "calc:2+3 = 5", {"clear", "set 5.0", "orderOut"}},
-        {"2+3", 1, false, add("2+3 Adder"), "shown '2+3' 2/3", "2+3 Solver",
-         {"open " + apps + "2+3 Solver.app", "orderOut"}},
+        {"", 6, false, "", "Applications/Mail.app", "shown '' 5/9", "mail", opens("System/Applications/mail.app")},
+        {"2+3", 0, false, "2+3 Adder", "", "shown '2+3' 0/3", "calc:2+3 = 5", {"clear", "set 5.0", "orderOut"}},
+        {"2+3", 1, false, "2+3 Adder", "", "shown '2+3' 2/3", "2+3 Solver", opens("Applications/2+3 Solver.app")},
+        // Of two equal names, Return opens the selected one's location.
+        {"ma", 1, false, "Argon", "", "shown 'ma' 1/2", "mail", opens("System/Applications/mail.app")},
         // Hidden: the old list stays until the next show, which lists the new catalogue.
-        {"ar", 1, true, add("Argon"), "hidden 'ar' 1/4", "Calendar", {}},
+        {"ar", 1, true, "Argon", "", "hidden 'ar' 1/4", "Calendar", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text + " / " + c.stateAfter);
-        std::filesystem::remove_all(apps); // back to the fixture's own bundles
+        std::filesystem::remove_all(m_tree.path("Applications")); // back to the fixture's own bundles
         addBundles();
         const auto launcher = makeLauncher();
         launcher->showSearchWindow();
@@ -315,7 +290,10 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
         const std::vector<LauncherApp> before = launcher->filteredApps();
         if (c.hideFirst)
             launcher->hideSearchWindow();
-        c.change(m_tree);
+        if (!c.added.empty())
+            m_tree.dir("Applications/" + c.added + ".app");
+        if (!c.removed.empty())
+            std::filesystem::remove_all(m_tree.path(c.removed));
         int notifications = 0;
         const auto subscription = launcher->objectWillChange().subscribe([&] { ++notifications; });
         launcher->replaceCatalog(Catalog::build(launcher->applicationIndex().locations()));
@@ -333,13 +311,14 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
             EXPECT_EQ(rows(rowsAfter), rows(before));
             launcher->showSearchWindow();
             type(*launcher, c.text);
-            EXPECT_EQ(rows(launcher->filteredApps()), (Strings{"Archive Utility", "Argon", "Calendar", "Safari",
-                                                               "Safari Technology Preview"}));
+            EXPECT_EQ(rows(launcher->filteredApps()),
+                      (Strings{"Archive Utility", "Argon", "Calendar", "Safari", "Safari Technology Preview"}));
             continue;
         }
         m_desktop.calls.clear();
         launcher->activateSelected();
         EXPECT_EQ(m_desktop.calls, c.returnCalls);
+        EXPECT_EQ(launcher->isSearchVisible(), c.returnCalls.empty());
     }
 }
 

@@ -1,6 +1,7 @@
 #include "main/EntryProgram.h"
 #include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
+#include "support/CatalogFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,20 +18,7 @@
 namespace kestrel {
 namespace {
 
-/// A private scratch directory, removed with everything in it.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
-    {
-        char pattern[] = "/tmp/kestrel-entry-test.XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
-    ~ScratchDirectory() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using test::TempTree;
 
 mode_t modeOf(const std::string& path)
 {
@@ -82,9 +69,8 @@ TEST(ToggleMessage, AnyOtherLineIsRejected)
         "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n", "toggle HOME=/root\n",
         "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n", "toggle XDG_ACTIVATION_TOKEN=" + value + "\n", tooLong,
         std::string("toggle\0\n", 8)};
-    for (const std::string& line : lines) {
+    for (const std::string& line : lines)
         EXPECT_EQ(ToggleMessage::parse(line), std::nullopt) << line;
-    }
 }
 
 TEST(ToggleMessage, StartupTimeComesFromTheTimeSuffix)
@@ -93,14 +79,9 @@ TEST(ToggleMessage, StartupTimeComesFromTheTimeSuffix)
         const char* startupId;
         std::uint32_t time;
     } cases[] = {
-        {"host-1234-0_TIME5678", 5678},
-        {"a_TIME1_TIME4294967295", 4294967295u}, // the last suffix counts
-        {"host_TIME4294967296", 0},              // beyond X's 32-bit time
-        {"host_TIME99999999999", 0},
-        {"host_TIME", 0},
-        {"host_TIME12x", 0},
-        {"host_time12", 0},
-        {"", 0},
+        {"host-1234-0_TIME5678", 5678}, {"a_TIME1_TIME4294967295", 4294967295u}, // the last suffix counts
+        {"host_TIME4294967296", 0}, {"host_TIME99999999999", 0}, // beyond 32 bits, by value and by length
+        {"host_TIME", 0}, {"host_TIME12x", 0}, {"host_time12", 0}, {"", 0},
     };
     for (const auto& c : cases) {
         ToggleMessage message;
@@ -111,8 +92,8 @@ TEST(ToggleMessage, StartupTimeComesFromTheTimeSuffix)
 
 TEST(InstanceClaim, DirectoryIsPrivateToTheUser)
 {
-    ScratchDirectory scratch;
-    const std::string base = scratch.path(), run = base + "/run", open = base + "/open";
+    TempTree scratch;
+    const std::string base = scratch.root(), run = base + "/run", open = base + "/open";
     const std::string fallback = base + "/kestrelpoint-" + std::to_string(::getuid());
     ::mkdir(run.c_str(), 0700);
     ::mkdir(open.c_str(), 0700);
@@ -130,8 +111,8 @@ TEST(InstanceClaim, DirectoryIsPrivateToTheUser)
 
 TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 {
-    ScratchDirectory directory;
-    std::optional<InstanceClaim> first(std::in_place, directory.path());
+    TempTree directory;
+    std::optional<InstanceClaim> first(std::in_place, directory.root());
     ASSERT_EQ(first->claim(), InstanceClaim::Role::primary);
     ::symlink("/nonexistent", first->socketPath().c_str()); // stale: replaced
     ASSERT_TRUE(first->listen());
@@ -144,7 +125,7 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     ASSERT_TRUE(adopted) << value;
     EXPECT_TRUE(closesOnExec(adopted->lock) && closesOnExec(adopted->listening)) << "launched programs inherit them";
 
-    InstanceClaim second(directory.path());
+    InstanceClaim second(directory.root());
     EXPECT_EQ(second.claim(), InstanceClaim::Role::secondary);
     const std::string line = ToggleMessage::fromValues("id_TIME7", nullptr).line();
     ASSERT_TRUE(second.send(line, 0)) << "the toggle waits in the queue before anyone accepts";
@@ -157,20 +138,20 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 
     ::close(adopted->listening);
     ::close(adopted->lock);
-    InstanceClaim third(directory.path());
+    InstanceClaim third(directory.root());
     EXPECT_EQ(third.claim(), InstanceClaim::Role::primary) << "the lock goes with the last descriptor";
     EXPECT_FALSE(third.send(line, 0)) << "nobody listens any more";
 }
 
 TEST(InstanceClaim, AdoptRejectsWhatTheEntryDidNotHandOver)
 {
-    ScratchDirectory directory;
-    const int file = ::open((directory.path() + "/file").c_str(), O_RDWR | O_CREAT, 0600);
+    TempTree directory;
+    const int file = ::open((directory.root() + "/file").c_str(), O_RDWR | O_CREAT, 0600);
     const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const int other = ::open((directory.path() + "/other").c_str(), O_RDWR | O_CREAT, 0600);
-    const int lockedElsewhere = ::open((directory.path() + "/other").c_str(), O_RDWR);
+    const int other = ::open((directory.root() + "/other").c_str(), O_RDWR | O_CREAT, 0600);
+    const int lockedElsewhere = ::open((directory.root() + "/other").c_str(), O_RDWR);
     ASSERT_EQ(::flock(lockedElsewhere, LOCK_EX), 0);
-    InstanceClaim claim(directory.path());
+    InstanceClaim claim(directory.root());
     ASSERT_EQ(claim.claim(), InstanceClaim::Role::primary);
     ASSERT_TRUE(claim.listen());
     const std::string good = claim.handOver();
@@ -179,9 +160,8 @@ TEST(InstanceClaim, AdoptRejectsWhatTheEntryDidNotHandOver)
     const std::vector<std::string> values{
         "", "none", f, f + ",", "," + listening, f + "," + f, f + "," + listening + "x", f + ",-" + listening,
         "1," + listening, f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening};
-    for (const std::string& value : values) {
+    for (const std::string& value : values)
         EXPECT_EQ(InstanceClaim::adopt(value), std::nullopt) << value;
-    }
     EXPECT_TRUE(InstanceClaim::adopt(good));
 }
 

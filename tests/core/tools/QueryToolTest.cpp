@@ -8,9 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -41,8 +40,7 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
     for (const char* name : {"Safari", "Archive Utility", "Calendar", "2+3 Solver", "Tab\tName", "New\nLine", "Back\\slash",
                              "Bad\xff"})
         tree.dir(std::string("Applications/") + name + ".app");
-    const std::string editor =
-        tree.write("data/applications/org.example.Editor.desktop", "[Desktop Entry]\nType=Application\nName=Editor\nExec=/bin/sh\n");
+    const std::string editor = tree.write("data/applications/org.example.Editor.desktop", test::desktopEntry("Editor"));
     const std::string apps = tree.path("Applications/");
     const auto line = [&](const std::string& name) { return "application\t" + name + "\t" + apps + name + ".app\t\n"; };
     const std::string ar = line("Archive Utility") + line("Calendar") + line("Safari");
@@ -55,7 +53,8 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         Strings arguments;
         int status;
         std::string out, err;
-    } const cases[] = {
+    };
+    std::vector<Case> cases = {
         {{"--list"}, 0, list, ""},
         {{""}, 0, list, ""},
         {{"AR", "--activate"}, 0, ar + "open\t" + apps + "Archive Utility.app\n", ""},
@@ -70,18 +69,12 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         {{"edit", "--activate"}, 0, editorLine + "open\t" + editor + "\n", ""},
         {{"w\nl", "--activate"}, 0, line("New\\nLine") + "open\t" + apps + "New\\nLine.app\n", ""},
         {{"--help"}, 0, usage, ""}, // followed by the options, one a line
-        {{}, 2, "", usage},
-        {{"--bogus"}, 2, "", usage},
-        {{"--list", "ar"}, 2, "", usage},
-        {{"ar", "b"}, 2, "", usage},
-        {{"ar", "--select"}, 2, "", usage},
-        {{"ar", "--select", "1x"}, 2, "", usage},
-        {{"ar", "--select", "99999999999999999999"}, 2, "", usage},
-        {{"ar", "--select", "1", "--select", "2"}, 2, "", usage},
-        {{"--watch", "ar", "--activate"}, 2, "", usage},
-        {{"--watch", "--list"}, 2, "", usage},
-        {{"--watch"}, 2, "", usage},
     };
+    for (const Strings& wrong : std::vector<Strings>{{}, {"--bogus"}, {"--list", "ar"}, {"ar", "b"}, {"ar", "--select"},
+                                                     {"ar", "--select", "1x"}, {"ar", "--select", "99999999999999999999"},
+                                                     {"ar", "--select", "1", "--select", "2"}, {"--watch", "ar", "--activate"},
+                                                     {"--watch", "--list"}, {"--watch"}})
+        cases.push_back({wrong, 2, "", usage});
     for (const Case& c : cases) {
         // Pins what the output depends on: the collation, and the desktop entries found (only the fixture's).
         std::string command = "env LC_ALL=en_US.UTF-8 XDG_DATA_HOME=" + quoted(tree.path("data")) + " XDG_DATA_DIRS=/none "
@@ -161,14 +154,13 @@ private:
 TEST(QueryTool, WatchPrintsTheListAgainAfterEveryCatalogueChange)
 {
     test::TempTree tree;
-    const std::string fig = "[Desktop Entry]\nType=Application\nName=Fig\nExec=/bin/true\n";
-    tree.write("data/applications/fig.desktop", fig);
+    tree.write("data/applications/fig.desktop", test::desktopEntry("Fig"));
     WatchingTool tool(tree, "i");
     const std::string figLine = "application\tFig\t" + tree.path("data/applications/fig.desktop") + "\tfig\n";
     const std::string kiwiLine = "application\tKiwi\t" + tree.path("data/applications/kiwi.desktop") + "\tkiwi\n";
     EXPECT_EQ(tool.nextList(), figLine);
     // Written under a temporary name and renamed: one list, with the entry once.
-    tree.write("data/applications/kiwi.desktop.part", "[Desktop Entry]\nType=Application\nName=Kiwi\nExec=/bin/true\n");
+    tree.write("data/applications/kiwi.desktop.part", test::desktopEntry("Kiwi"));
     std::filesystem::rename(tree.path("data/applications/kiwi.desktop.part"), tree.path("data/applications/kiwi.desktop"));
     EXPECT_EQ(tool.nextList(), figLine + kiwiLine);
     std::filesystem::remove(tree.path("data/applications/fig.desktop"));
