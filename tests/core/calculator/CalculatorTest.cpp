@@ -78,10 +78,8 @@ TEST(MathCalculator, LinearPatternsAgreeWithTheirDefiningForms)
         {R"([\+\-\*\/\%\^]{2,})", ExpressionPatterns::doubledOperator, {"7", "-", "^", " "}},
     };
     for (const auto& [defining, used, symbols] : pairs) {
-        const PatternSearch reference(defining);
-        const PatternSearch search(used);
-        int found = 0;
-        int checked = 0;
+        const PatternSearch reference(defining), search(used);
+        int found = 0, checked = 0;
         std::vector<std::string> level = {""};
         for (int length = 1; length <= 8; ++length) {
             std::vector<std::string> next;
@@ -159,9 +157,6 @@ TEST(MathCalculator, FailuresCarryTheirReason)
         ASSERT_TRUE(std::holds_alternative<CalculatorError>(outcome));
         EXPECT_EQ(std::get<CalculatorError>(outcome), error);
     }
-    EXPECT_EQ(errorDescription(expression), "Invalid mathematical expression");
-    EXPECT_EQ(errorDescription(result), "Invalid result");
-    EXPECT_EQ(errorDescription(CalculatorError::divisionByZero), "Division by zero");
 }
 
 TEST(MathCalculator, DeepAndLongInputs)

@@ -23,11 +23,7 @@ using Strings = std::vector<std::string>;
 
 const std::string apps = "Applications/";
 
-std::string desktopEntry(const std::string& name, const std::string& extra = "")
-{
-    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=sh\n" + extra;
-}
-
+using test::desktopEntry;
 class ApplicationIndexTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -178,23 +174,19 @@ TEST_F(ApplicationIndexTest, LoadingAgainReplacesTheRecordsWithinALowOpenFileLim
     index.loadApplications();
     ::setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_TRUE(emptyBeforeLoading);
-    ASSERT_EQ(index.apps().size(), 501u);
-    EXPECT_EQ(index.apps().front().name(), "Entry 0");
-    EXPECT_EQ(index.apps()[499].name(), "Entry 998");
-    EXPECT_EQ(index.apps().back().name(), "ZZ Top");
+    const std::vector<LauncherApp>& listed = index.apps();
+    ASSERT_EQ(listed.size(), 501u);
+    EXPECT_EQ((Strings{listed[0].name(), listed[499].name(), listed[500].name()}), (Strings{"Entry 0", "Entry 998", "ZZ Top"}));
 }
 
 TEST_F(ApplicationIndexTest, TwentyThousandEntriesInOneDirectoryAreAllListedSorted)
 {
     for (int i = 0; i < 20000; ++i)
         m_tree.write(apps + "App " + std::to_string(i) + ".app", "");
-    ApplicationIndex index(CatalogLocations{m_tree.root(), {}});
-    index.loadApplications();
-    ASSERT_EQ(index.apps().size(), 20000u);
-    EXPECT_EQ(index.apps().front().name(), "App 0");
-    EXPECT_EQ(index.apps()[1].name(), "App 1");
-    EXPECT_EQ(index.apps()[2].name(), "App 10");
-    EXPECT_EQ(index.apps().back().name(), "App 9999");
+    const std::vector<LauncherApp> listed = load();
+    ASSERT_EQ(listed.size(), 20000u);
+    EXPECT_EQ((Strings{listed[0].name(), listed[1].name(), listed[2].name(), listed.back().name()}),
+              (Strings{"App 0", "App 1", "App 10", "App 9999"}));
 }
 
 TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
@@ -215,10 +207,10 @@ TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
         environment.set("HOME", homeValue);
         environment.set("XDG_DATA_HOME", dataHome);
         environment.set("XDG_DATA_DIRS", dataDirs);
-        const CatalogLocations locations = CatalogLocations::defaults();
-        EXPECT_EQ(locations.xdgApplicationDirectories, expected) << homeValue.value_or("-") << " " << dataDirs.value_or("-");
-        EXPECT_EQ(locations.bundleDirectories().front(), "/Applications");
+        EXPECT_EQ(CatalogLocations::defaults().xdgApplicationDirectories, expected) << homeValue.value_or("-") << " "
+                                                                                    << dataDirs.value_or("-");
     }
+    EXPECT_EQ(CatalogLocations::defaults().bundleDirectories().front(), "/Applications");
 }
 
 } // namespace

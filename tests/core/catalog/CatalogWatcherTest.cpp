@@ -82,14 +82,10 @@ TEST(CatalogWatcher, ReportsOnlyChangesThatCanAlterTheCatalogue)
         bool directory;
         bool changes;
     } cases[] = {
-        {"apps/notes.txt", false, false},
-        {"apps/org.example.App.desktop.dpkg-tmp", false, false},
-        {"apps/org.example.App.desktop", false, true},
-        {"apps/vendor", true, true},
-        {"apps/vendor/tool.desktop", false, true},
-        {"root/Applications/.DS_Store", false, false},
-        {"root/Applications/Tool.app", true, true},
-        {"root/elsewhere.txt", false, false},
+        {"apps/notes.txt", false, false}, {"apps/org.example.App.desktop.dpkg-tmp", false, false},
+        {"apps/org.example.App.desktop", false, true}, {"apps/vendor", true, true},
+        {"apps/vendor/tool.desktop", false, true}, {"root/Applications/.DS_Store", false, false},
+        {"root/Applications/Tool.app", true, true}, {"root/elsewhere.txt", false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

@@ -73,11 +73,8 @@ TEST_F(IconThemeTest, FindsIconsBySizeThemeInheritanceAndFallback)
         {"Mine", "inherited", 32, "base1/Parent/a/inherited.png"},  // through Inherits, despite its cycle
         {"Mine", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
         {"NoIndex", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},  // no index.theme: not a theme
-        {"", "loose", 32, "pixmaps/loose.xpm"},
-        {"", "nowhere", 32, ""},
-        {"", "../hicolor/32x32/apps/exact", 32, ""},
-        {"", "", 32, ""},
-        {"../base1/hicolor", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
+        {"", "loose", 32, "pixmaps/loose.xpm"}, {"", "nowhere", 32, ""}, {"", "../hicolor/32x32/apps/exact", 32, ""},
+        {"", "", 32, ""}, {"../base1/hicolor", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.theme) + " / " + c.name + " @" + std::to_string(c.size));

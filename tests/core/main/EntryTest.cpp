@@ -40,15 +40,13 @@ TEST(ToggleMessage, LineCarriesOnlySafeValuesAndReadsBackUnchanged)
         const char* token;
         std::string line;
     } cases[] = {
-        {nullptr, nullptr, "toggle\n"},
-        {"", "", "toggle\n"},
+        {nullptr, nullptr, "toggle\n"}, {"", "", "toggle\n"},
         {"gnome-shell/Terminal/3090-0-host_TIME4711", nullptr,
          "toggle DESKTOP_STARTUP_ID=gnome-shell/Terminal/3090-0-host_TIME4711\n"},
         {nullptr, "a1b2=c3", "toggle XDG_ACTIVATION_TOKEN=a1b2=c3\n"},
         {"id", longest.c_str(), "toggle DESKTOP_STARTUP_ID=id XDG_ACTIVATION_TOKEN=" + longest + "\n"},
         // Unsafe values are dropped whole, never shortened or escaped.
-        {"with space", "new\nline", "toggle\n"},
-        {"caf\xc3\xa9", tooLong.c_str(), "toggle\n"},
+        {"with space", "new\nline", "toggle\n"}, {"caf\xc3\xa9", tooLong.c_str(), "toggle\n"},
         {"tab\there", "\x7f", "toggle\n"},
     };
     for (const Case& c : cases) {
