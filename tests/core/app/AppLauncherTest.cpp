@@ -207,8 +207,7 @@ TEST_F(AppLauncherTest, ResultListForTypedText)
         {"ma", {"Mail", "mail"}}, // equal names keep the catalogue order
         {"42", {"42 Clock", "Game 42"}}, // a number alone is no expression
         // The calculator row comes first and keeps the typed spacing.
-        {"2+3", {"calc:2+3 = 5", "2+3 Solver"}},
-        {"2 + 3 ", {"calc:2 + 3  = 5"}},
+        {"2+3", {"calc:2+3 = 5", "2+3 Solver"}}, {"2 + 3 ", {"calc:2 + 3  = 5"}},
         {"3 - -4", {}}, // an expression as typed, but not once the spaces are gone
         {"1/0", {}},    // the evaluation fails
     };
@@ -228,10 +227,8 @@ TEST_F(AppLauncherTest, SelectionStaysInsideTheList)
     constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max(), min = std::numeric_limits<std::int64_t>::min();
     // For a text ("ar": four rows, "zzzz": none), moves by each offset, then writes a value as a click does.
     const std::tuple<std::string, std::vector<std::int64_t>, std::int64_t, std::vector<std::int64_t>> cases[] = {
-        {"ar", {1, 1, 1, 1, -1}, 1, {1, 2, 3, 3, 2, 1}},
-        {"ar", {5, -1, -7}, -5, {3, 2, 0, 0}},
-        {"ar", {max, max, min}, 7, {3, 3, 0, 3}},
-        {"zzzz", {1, -1}, 3, {0, 0, 0}},
+        {"ar", {1, 1, 1, 1, -1}, 1, {1, 2, 3, 3, 2, 1}}, {"ar", {5, -1, -7}, -5, {3, 2, 0, 0}},
+        {"ar", {max, max, min}, 7, {3, 3, 0, 3}}, {"zzzz", {1, -1}, 3, {0, 0, 0}},
     };
     const auto launcher = makeLauncher();
     for (const auto& [text, moves, written, expected] : cases) {

@@ -198,8 +198,7 @@ TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
         {"/home/u", {}, {}, {home + "/.local/share/applications", "/usr/local/share/applications", usr}},
         {"/home/u/", "", "", {home + "/.local/share/applications", "/usr/local/share/applications", usr}},
         {"/home/u", "/data/", "/a:relative::/b//:/a", {"/data/applications", "/a/applications", "/b/applications"}},
-        {"relative", "also/relative", "/data", {"/data/applications"}},
-        {{}, {}, ":", {}},
+        {"relative", "also/relative", "/data", {"/data/applications"}}, {{}, {}, ":", {}},
         {home, home + "/.local/share", home + "/.local/share:/usr/share", {home + "/.local/share/applications", usr}},
     };
     for (const auto& [homeValue, dataHome, dataDirs, expected] : cases) {

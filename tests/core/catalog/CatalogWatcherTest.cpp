@@ -77,11 +77,7 @@ TEST(CatalogWatcher, ReportsOnlyChangesThatCanAlterTheCatalogue)
     tree.dir("apps");
     tree.dir("root/Applications");
     CatalogWatcher watcher(fixtureLocations(tree));
-    const struct {
-        const char* path;
-        bool directory;
-        bool changes;
-    } cases[] = {
+    const struct { const char* path; bool directory; bool changes; } cases[] = {
         {"apps/notes.txt", false, false}, {"apps/org.example.App.desktop.dpkg-tmp", false, false},
         {"apps/org.example.App.desktop", false, true}, {"apps/vendor", true, true},
         {"apps/vendor/tool.desktop", false, true}, {"root/Applications/.DS_Store", false, false},

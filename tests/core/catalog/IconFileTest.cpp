@@ -110,11 +110,7 @@ TEST(IconFile, AFileWithoutReadPermissionIsUnreadable)
 TEST(IconFile, FormatTellsSvgFromRasterData)
 {
     using Format = IconFile::Format;
-    const struct {
-        const char* path;
-        std::string bytes;
-        Format format;
-    } cases[] = {
+    const struct { const char* path; std::string bytes; Format format; } cases[] = {
         {"/i/a.png", "\x89PNG\r\n\x1a\n", Format::raster}, {"/i/a.svg", "\x89PNG\r\n\x1a\n", Format::raster}, // content wins
         {"/i/a", "<svg xmlns='http://www.w3.org/2000/svg'/>", Format::svg},
         {"/i/a.png", "  \n<?xml version='1.0'?>\n<svg/>", Format::svg}, {"/i/a", "\xEF\xBB\xBF<svg/>", Format::svg}, // BOM

@@ -54,12 +54,7 @@ protected:
 
 TEST_F(IconThemeTest, FindsIconsBySizeThemeInheritanceAndFallback)
 {
-    const struct {
-        const char* theme;
-        const char* name;
-        int size;
-        const char* expected;
-    } cases[] = {
+    const struct { const char* theme; const char* name; int size; const char* expected; } cases[] = {
         {"", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
         {"hicolor", "exact.png", 32, "base1/hicolor/32x32/apps/exact.png"},  // written with its extension
         {"", "small-or-big", 24, "base1/hicolor/16x16/apps/small-or-big.png"},  // closest: 8 below vs 40 above

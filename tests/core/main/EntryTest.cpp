@@ -35,11 +35,7 @@ TEST(ToggleMessage, LineCarriesOnlySafeValuesAndReadsBackUnchanged)
 {
     const std::string longest(ToggleMessage::maxValueLength, 'x');
     const std::string tooLong = longest + "x";
-    struct Case {
-        const char* startupId;
-        const char* token;
-        std::string line;
-    } cases[] = {
+    struct Case { const char* startupId; const char* token; std::string line; } cases[] = {
         {nullptr, nullptr, "toggle\n"}, {"", "", "toggle\n"},
         {"gnome-shell/Terminal/3090-0-host_TIME4711", nullptr,
          "toggle DESKTOP_STARTUP_ID=gnome-shell/Terminal/3090-0-host_TIME4711\n"},
@@ -73,10 +69,7 @@ TEST(ToggleMessage, AnyOtherLineIsRejected)
 
 TEST(ToggleMessage, StartupTimeComesFromTheTimeSuffix)
 {
-    const struct {
-        const char* startupId;
-        std::uint32_t time;
-    } cases[] = {
+    const struct { const char* startupId; std::uint32_t time; } cases[] = {
         {"host-1234-0_TIME5678", 5678}, {"a_TIME1_TIME4294967295", 4294967295u}, // the last suffix counts
         {"host_TIME4294967296", 0}, {"host_TIME99999999999", 0}, // beyond 32 bits, by value and by length
         {"host_TIME", 0}, {"host_TIME12x", 0}, {"host_time12", 0}, {"", 0},

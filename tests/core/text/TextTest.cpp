@@ -32,8 +32,7 @@ TEST(UnicodeText, LowerCaseIsTheFullRootMapping)
         {"Hello WORLD 123", "hello world 123"},
         {"\u0130stanbul ISTANBUL", "i\u0307stanbul istanbul"}, // not the Turkish rules
         {"\u039f\u0394\u039f\u03a3 \u03a3\u0391", "\u03bf\u03b4\u03bf\u03c2 \u03c3\u03b1"}, // final sigma
-        {"\u1e9e\u01c5\U00010400", "\u00df\u01c6\U00010428"},
-        {"A\xff" "B", "a\ufffd" "b"},
+        {"\u1e9e\u01c5\U00010400", "\u00df\u01c6\U00010428"}, {"A\xff" "B", "a\ufffd" "b"},
         {repeated("\u0130", 200), repeated("i\u0307", 200)}, // output longer than the input
     };
     for (const auto& [input, expected] : cases)

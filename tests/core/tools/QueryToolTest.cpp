@@ -61,14 +61,9 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate] | --watch [--] TEXT)\n";
     const std::string list = line("2+3 Solver") + line("Archive Utility") + line("Back\\\\slash") + line("Bad\xEF\xBF\xBD") +
                              line("Calendar") + editorLine + line("New\\nLine") + line("Safari") + line("Tab\\tName");
-    struct Case {
-        Strings arguments;
-        int status;
-        std::string out, err;
-    };
+    struct Case { Strings arguments; int status; std::string out, err; };
     std::vector<Case> cases = {
-        {{"--list"}, 0, list, ""},
-        {{""}, 0, list, ""},
+        {{"--list"}, 0, list, ""}, {{""}, 0, list, ""},
         {{"AR", "--activate"}, 0, ar + "open\t" + apps + "Archive Utility.app\n", ""},
         {{"ar", "--select", "1", "--activate"}, 0, ar + "open\t" + apps + "Calendar.app\n", ""},
         {{"--select", "99", "--activate", "ar"}, 0, ar + "open\t" + apps + "Safari.app\n", ""},
@@ -76,8 +71,7 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         {{"2+3", "--activate"}, 0, "calculation\t2+3 = 5\t5.0\n" + line("2+3 Solver") + "copy\t5.0\n", ""},
         {{"-5", "--activate"}, 0, "calculation\t-5 = -5\t-5.0\ncopy\t-5.0\n", ""},
         {{"--", "--activate"}, 0, "", ""}, // the text "--activate", nothing activated
-        {{"zzz", "--activate"}, 0, "nothing\n", ""},
-        {{"zzz"}, 0, "", ""},
+        {{"zzz", "--activate"}, 0, "nothing\n", ""}, {{"zzz"}, 0, "", ""},
         {{"edit", "--activate"}, 0, editorLine + "open\t" + editor + "\n", ""},
         {{"w\nl", "--activate"}, 0, line("New\\nLine") + "open\t" + apps + "New\\nLine.app\n", ""},
         {{"--help"}, 0, usage, ""}, // followed by the options, one a line
