@@ -98,15 +98,8 @@ protected:
 };
 
 using Action = std::function<void(const test::TempTree&)>;
-struct Step {
-    Action action;
-    Strings names;
-};
-struct Scenario {
-    std::string what;
-    bool needsUnprivileged;
-    std::vector<Step> steps;
-};
+struct Step { Action action; Strings names; };
+struct Scenario { std::string what; bool needsUnprivileged; std::vector<Step> steps; };
 
 /// Changes to a fixture whose data home lists Bravo and whose data directory lists Charlie, step by step,
 /// each with the names a fresh start would list after it.
