@@ -108,6 +108,9 @@ std::vector<Scenario> awkwardChanges()
     const Strings base = {"Bravo", "Charlie"};
     const auto write = [](std::string path, std::string bytes) { return [=](const test::TempTree& t) { t.write(path, bytes); }; };
     const auto removeAll = [](std::string path) { return [=](const test::TempTree& t) { fs::remove_all(t.path(path)); }; };
+    const auto rename = [](std::string from, std::string to) {
+        return [=](const test::TempTree& t) { fs::rename(t.path(from), t.path(to)); };
+    };
     const Action restore = [](const test::TempTree& t) {
         fs::remove(t.path("dirs/applications")); // the file or link in its place, if any
         fs::remove(t.path("dirs/other"));
@@ -120,9 +123,7 @@ std::vector<Scenario> awkwardChanges()
           {write("home/applications/alpha.desktop", desktopEntry("Alpha")), {"Alpha", "Bravo", "Charlie"}}}},
         {"written to a temporary name and renamed, then replaced the same way", false,
          {{write("home/applications/alpha.desktop.dpkg-new", desktopEntry("Alpha")), base},
-          {[](const test::TempTree& t) {
-               fs::rename(t.path("home/applications/alpha.desktop.dpkg-new"), t.path("home/applications/alpha.desktop"));
-           }, {"Alpha", "Bravo", "Charlie"}},
+          {rename("home/applications/alpha.desktop.dpkg-new", "home/applications/alpha.desktop"), {"Alpha", "Bravo", "Charlie"}},
           {[](const test::TempTree& t) {
                t.write("home/applications/.alpha.tmp", desktopEntry("Alpha Two"));
                fs::rename(t.path("home/applications/.alpha.tmp"), t.path("home/applications/alpha.desktop"));

@@ -26,11 +26,6 @@ mode_t modeOf(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-bool closesOnExec(int fd)
-{
-    return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0;
-}
-
 TEST(ToggleMessage, LineCarriesOnlySafeValuesAndReadsBackUnchanged)
 {
     const std::string longest(ToggleMessage::maxValueLength, 'x');
@@ -114,6 +109,7 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     first.reset(); // what an exec leaves behind: the descriptors, no object
     const std::optional<InstanceClaim::Descriptors> adopted = InstanceClaim::adopt(value);
     ASSERT_TRUE(adopted) << value;
+    const auto closesOnExec = [](int fd) { return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; };
     EXPECT_TRUE(closesOnExec(adopted->lock) && closesOnExec(adopted->listening)) << "launched programs inherit them";
 
     InstanceClaim second(directory.root());
