@@ -16,6 +16,7 @@
 namespace kestrel {
 namespace {
 
+using test::desktopEntry;
 using test::EnvironmentGuard;
 using test::TempTree;
 using test::xmlPlist;
@@ -23,7 +24,6 @@ using Strings = std::vector<std::string>;
 
 const std::string apps = "Applications/";
 
-using test::desktopEntry;
 class ApplicationIndexTest : public ::testing::Test {
 protected:
     void SetUp() override
