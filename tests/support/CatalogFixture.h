@@ -54,6 +54,12 @@ private:
     std::string m_root;
 };
 
+/// A desktop entry of an application called `name` that runs /bin/true, with `extra` lines after.
+inline std::string desktopEntry(const std::string& name, const std::string& extra = "")
+{
+    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=/bin/true\n" + extra;
+}
+
 /// An XML information dictionary around `body` (its "<key>…</key><string>…</string>" pairs).
 inline std::string xmlPlist(const std::string& body)
 {

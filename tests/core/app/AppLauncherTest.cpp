@@ -31,8 +31,7 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
         void registerHotKey(std::function<void(const Activation&)> callback) override
         {
             d.calls.push_back("register");
-            d.pressHotKeyWith = std::move(callback);
-            d.pressHotKey = [&d = d] { d.pressHotKeyWith(Activation{}); };
+            d.press = std::move(callback);
             if (d.onRegister)
                 d.onRegister();
         }
@@ -41,9 +40,9 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     struct Window : SearchWindowPort {
         explicit Window(Strings& journal) : calls(journal) {}
         void center() override { calls.push_back("center"); }
-        void makeKeyAndOrderFront(const Activation& activation) override
+        void makeKeyAndOrderFront(const Activation& a) override
         {
-            calls.push_back(activation.userTime ? "front at " + std::to_string(activation.userTime) : "front");
+            calls.push_back(a.userTime ? "front at " + std::to_string(a.userTime) : "front");
         }
         void orderOut() override { calls.push_back("orderOut"); }
         Strings& calls;
@@ -54,8 +53,7 @@ struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
     void setString(const std::string& text) override { calls.push_back("set " + text); }
 
     Strings calls;
-    std::function<void()> pressHotKey;
-    std::function<void(const Activation&)> pressHotKeyWith;
+    std::function<void(const Activation&)> press;
     std::function<void()> onRegister;
 };
 
@@ -64,10 +62,15 @@ protected:
     AppLauncherTest()
     {
         m_environment.set("LC_ALL", "en_US.UTF-8");
+        addBundles();
+        m_tree.dir("System/Applications/mail.app");
+    }
+
+    void addBundles() const
+    {
         for (const char* name : {"Safari", "Safari Technology Preview", "Archive Utility", "Calendar", "Game 42", "42 Clock",
                                  "2+3 Solver", "Notes", "Mail"})
             m_tree.dir(std::string("Applications/") + name + ".app");
-        m_tree.dir("System/Applications/mail.app");
     }
 
     std::unique_ptr<AppLauncher> makeLauncher()
@@ -121,37 +124,30 @@ TEST_F(AppLauncherTest, ConstructionRegistersTheKeyBeforeScanningAndListsEveryth
     EXPECT_FALSE(launcher->showingSettings() || launcher->searchWindow());
 }
 
-TEST_F(AppLauncherTest, ThePressTimeReachesTheWindowItShows)
-{
-    const auto launcher = makeLauncher();
-    m_desktop.calls.clear();
-    m_desktop.pressHotKeyWith(Activation{4711, "launch_TIME4711", ""});
-    EXPECT_EQ(m_desktop.calls, (Strings{"create window", "center", "front at 4711", "activate"}));
-    launcher->toggleSearchWindow(Activation{99, "", ""});
-    launcher->toggleSearchWindow(Activation{100, "", ""});
-    EXPECT_EQ(m_desktop.calls, (Strings{"create window", "center", "front at 4711", "activate", "orderOut", "center",
-                                        "front at 100", "activate"}));
-}
-
+// One window, created on the first press, toggled by the key and by a second start, each bringing its time.
 TEST_F(AppLauncherTest, HotKeyTogglesOneWindowAndIsDroppedWithTheController)
 {
     auto launcher = makeLauncher();
-    const auto press = [&] {
+    const auto press = [&](std::uint32_t time) {
         m_desktop.calls.clear();
-        m_desktop.pressHotKey();
+        m_desktop.press(Activation{time, time ? "launch_TIME" + std::to_string(time) : "", ""});
         return m_desktop.calls;
     };
-    EXPECT_EQ(press(), (Strings{"create window", "center", "front", "activate"}));
+    EXPECT_EQ(press(4711), (Strings{"create window", "center", "front at 4711", "activate"}));
     SearchWindowPort* const window = launcher->searchWindow();
     type(*launcher, "ar");
     launcher->moveSelection(1);
-    EXPECT_EQ(press(), Strings{"orderOut"});
+    EXPECT_EQ(press(0), Strings{"orderOut"});
     EXPECT_EQ(state(*launcher), "hidden 'ar' 1/4"); // hiding keeps the search
-    EXPECT_EQ(press(), (Strings{"center", "front", "activate"})); // the same window, shown afresh
+    EXPECT_EQ(press(0), (Strings{"center", "front", "activate"})); // the same window, shown afresh
     EXPECT_EQ(launcher->searchWindow(), window);
+    m_desktop.calls.clear();
+    launcher->toggleSearchWindow(Activation{99, "", ""});
+    launcher->toggleSearchWindow(Activation{100, "", ""});
+    EXPECT_EQ(m_desktop.calls, (Strings{"orderOut", "center", "front at 100", "activate"}));
 
     launcher.reset();
-    EXPECT_EQ(press(), Strings{}); // the callback holds the controller weakly
+    EXPECT_EQ(press(0), Strings{}); // the callback holds the controller weakly
 }
 
 TEST_F(AppLauncherTest, NotifiesBeforeEveryAssignmentEvenOfAnUnchangedValue)
@@ -211,8 +207,7 @@ TEST_F(AppLauncherTest, ResultListForTypedText)
         {"ma", {"Mail", "mail"}}, // equal names keep the catalogue order
         {"42", {"42 Clock", "Game 42"}}, // a number alone is no expression
         // The calculator row comes first and keeps the typed spacing.
-        {"2+3", {"calc:2+3 = 5", "2+3 Solver"}},
-        {"2 + 3 ", {"calc:2 + 3  = 5"}},
+        {"2+3", {"calc:2+3 = 5", "2+3 Solver"}}, {"2 + 3 ", {"calc:2 + 3  = 5"}},
         {"3 - -4", {}}, // an expression as typed, but not once the spaces are gone
         {"1/0", {}},    // the evaluation fails
     };
@@ -232,10 +227,8 @@ TEST_F(AppLauncherTest, SelectionStaysInsideTheList)
     constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max(), min = std::numeric_limits<std::int64_t>::min();
     // For a text ("ar": four rows, "zzzz": none), moves by each offset, then writes a value as a click does.
     const std::tuple<std::string, std::vector<std::int64_t>, std::int64_t, std::vector<std::int64_t>> cases[] = {
-        {"ar", {1, 1, 1, 1, -1}, 1, {1, 2, 3, 3, 2, 1}},
-        {"ar", {5, -1, -7}, -5, {3, 2, 0, 0}},
-        {"ar", {max, max, min}, 7, {3, 3, 0, 3}},
-        {"zzzz", {1, -1}, 3, {0, 0, 0}},
+        {"ar", {1, 1, 1, 1, -1}, 1, {1, 2, 3, 3, 2, 1}}, {"ar", {5, -1, -7}, -5, {3, 2, 0, 0}},
+        {"ar", {max, max, min}, 7, {3, 3, 0, 3}}, {"zzzz", {1, -1}, 3, {0, 0, 0}},
     };
     const auto launcher = makeLauncher();
     for (const auto& [text, moves, written, expected] : cases) {
@@ -251,69 +244,42 @@ TEST_F(AppLauncherTest, SelectionStaysInsideTheList)
     }
 }
 
-TEST_F(AppLauncherTest, ActivationCarriesOutTheSelectedRowAndHides)
-{
-    const std::tuple<std::string, std::int64_t, Strings> cases[] = {
-        {"2+3", 0, {"clear", "set 5.0", "orderOut"}},
-        {"2+3", 1, {"open " + m_tree.path("Applications/2+3 Solver.app"), "orderOut"}},
-        {"ma", 1, {"open " + m_tree.path("System/Applications/mail.app"), "orderOut"}},
-        {"zzzz", 0, {}}, // nothing to act on: nothing happens and the window stays
-    };
-    for (const auto& [text, moves, calls] : cases) {
-        const auto launcher = makeLauncher();
-        launcher->showSearchWindow();
-        type(*launcher, text);
-        launcher->moveSelection(moves);
-        m_desktop.calls.clear();
-        launcher->activateSelected();
-        EXPECT_EQ(m_desktop.calls, calls) << text;
-        EXPECT_EQ(launcher->isSearchVisible(), calls.empty()) << text;
-    }
-}
-
 // A catalogue rebuilt while the launcher runs: the typed text stays, the selection follows its application
 // (by location) or keeps its position, a calculator row stays the same record, a hidden window waits for its
-// next show, and Return acts on the list as it is after the swap.
+// next show, and Return acts on the list as it is after the swap (and hides the window when it acts).
 TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
 {
-    using Change = std::function<void(const test::TempTree&)>;
-    const auto add = [](std::string name) { return [name](const test::TempTree& t) { t.dir("Applications/" + name + ".app"); }; };
-    const auto remove = [](std::string relative) {
-        return [relative](const test::TempTree& t) { std::filesystem::remove_all(t.path(relative)); };
-    };
-    const std::string apps = m_tree.path("Applications/");
+    const auto opens = [this](const std::string& bundle) { return Strings{"open " + m_tree.path(bundle), "orderOut"}; };
     struct Case {
         std::string text;
         std::int64_t moves;
         bool hideFirst;
-        Change change;
+        std::string added, removed; // a bundle name in Applications/, a path below the tree
         std::string stateAfter, selectedAfter;
         Strings returnCalls;
     } const cases[] = {
         // A new match ahead of the selected row: the selection moves with its application.
-        {"ar", 1, false, add("Argon"), "shown 'ar' 2/5", "Calendar", {"open " + apps + "Calendar.app", "orderOut"}},
+        {"ar", 1, false, "Argon", "", "shown 'ar' 2/5", "Calendar", opens("Applications/Calendar.app")},
         // The selected application is gone: the same position, clamped, and Return opens what is there now.
-        {"ar", 2, false, remove("Applications/Safari.app"), "shown 'ar' 2/3", "Safari Technology Preview",
-         {"open " + apps + "Safari Technology Preview.app", "orderOut"}},
-        {"ar", 3, false, remove("Applications/Safari Technology Preview.app"), "shown 'ar' 2/3", "Safari",
-         {"open " + apps + "Safari.app", "orderOut"}},
+        {"ar", 2, false, "", "Applications/Safari.app", "shown 'ar' 2/3", "Safari Technology Preview",
+         opens("Applications/Safari Technology Preview.app")},
+        {"ar", 3, false, "", "Applications/Safari Technology Preview.app", "shown 'ar' 2/3", "Safari",
+         opens("Applications/Safari.app")},
         // The only match is gone: nothing is launched and the window stays.
-        {"cal", 0, false, remove("Applications/Calendar.app"), "shown 'cal' 0/0", "-", {}},
+        {"cal", 0, false, "", "Applications/Calendar.app", "shown 'cal' 0/0", "-", {}},
         // Same name, other location: identity is the location ("Mail" goes, "mail" stays selected).
-        {"", 6, false, remove("Applications/Mail.app"), "shown '' 5/9", "mail",
-         {"open " + m_tree.path("System/Applications/mail.app"), "orderOut"}},
-        {"2+3", 0, false, add("2+3 Adder"), "shown '2+3' 0/3", "calc:2+3 = 5", {"clear", "set 5.0", "orderOut"}},
-        {"2+3", 1, false, add("2+3 Adder"), "shown '2+3' 2/3", "2+3 Solver",
-         {"open " + apps + "2+3 Solver.app", "orderOut"}},
+        {"", 6, false, "", "Applications/Mail.app", "shown '' 5/9", "mail", opens("System/Applications/mail.app")},
+        {"2+3", 0, false, "2+3 Adder", "", "shown '2+3' 0/3", "calc:2+3 = 5", {"clear", "set 5.0", "orderOut"}},
+        {"2+3", 1, false, "2+3 Adder", "", "shown '2+3' 2/3", "2+3 Solver", opens("Applications/2+3 Solver.app")},
+        // Of two equal names, Return opens the selected one's location.
+        {"ma", 1, false, "Argon", "", "shown 'ma' 1/2", "mail", opens("System/Applications/mail.app")},
         // Hidden: the old list stays until the next show, which lists the new catalogue.
-        {"ar", 1, true, add("Argon"), "hidden 'ar' 1/4", "Calendar", {}},
+        {"ar", 1, true, "Argon", "", "hidden 'ar' 1/4", "Calendar", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text + " / " + c.stateAfter);
-        std::filesystem::remove_all(apps); // back to the fixture's own bundles
-        for (const char* name : {"Safari", "Safari Technology Preview", "Archive Utility", "Calendar", "Game 42", "42 Clock",
-                                 "2+3 Solver", "Notes", "Mail"})
-            m_tree.dir(std::string("Applications/") + name + ".app");
+        std::filesystem::remove_all(m_tree.path("Applications")); // back to the fixture's own bundles
+        addBundles();
         const auto launcher = makeLauncher();
         launcher->showSearchWindow();
         type(*launcher, c.text);
@@ -321,7 +287,10 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
         const std::vector<LauncherApp> before = launcher->filteredApps();
         if (c.hideFirst)
             launcher->hideSearchWindow();
-        c.change(m_tree);
+        if (!c.added.empty())
+            m_tree.dir("Applications/" + c.added + ".app");
+        if (!c.removed.empty())
+            std::filesystem::remove_all(m_tree.path(c.removed));
         int notifications = 0;
         const auto subscription = launcher->objectWillChange().subscribe([&] { ++notifications; });
         launcher->replaceCatalog(Catalog::build(launcher->applicationIndex().locations()));
@@ -339,13 +308,14 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
             EXPECT_EQ(rows(rowsAfter), rows(before));
             launcher->showSearchWindow();
             type(*launcher, c.text);
-            EXPECT_EQ(rows(launcher->filteredApps()), (Strings{"Archive Utility", "Argon", "Calendar", "Safari",
-                                                               "Safari Technology Preview"}));
+            EXPECT_EQ(rows(launcher->filteredApps()),
+                      (Strings{"Archive Utility", "Argon", "Calendar", "Safari", "Safari Technology Preview"}));
             continue;
         }
         m_desktop.calls.clear();
         launcher->activateSelected();
         EXPECT_EQ(m_desktop.calls, c.returnCalls);
+        EXPECT_EQ(launcher->isSearchVisible(), c.returnCalls.empty());
     }
 }
 

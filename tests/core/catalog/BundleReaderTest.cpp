@@ -36,14 +36,6 @@ std::vector<std::string> encodings(const Items& items)
     return out;
 }
 
-std::string repeated(const std::string& piece, std::size_t times)
-{
-    std::string out;
-    while (times-- > 0)
-        out += piece;
-    return out;
-}
-
 // A binary plist of `objects` arrays, each holding `references` references to the next, the last empty (or,
 // for a cycle, referring to the first): a chain, or with two references a graph of 2^objects nodes.
 std::string chainedBinary(std::uint32_t objects, std::uint32_t references, bool cycle = false)
@@ -80,6 +72,12 @@ std::string describe(const std::optional<BundleInfo>& info)
 
 TEST(BundleReader, ReadsStringKeysAndRejectsBrokenOrHostileInput)
 {
+    const auto repeated = [](const std::string& piece, std::size_t times) {
+        std::string out;
+        while (times-- > 0)
+            out += piece;
+        return out;
+    };
     const std::string displayName = "<key>CFBundleDisplayName</key>";
     const std::vector<std::string> valid = encodings({{"CFBundleDisplayName", plist_new_string("Valid")}});
     const std::string documentTypes =

@@ -48,52 +48,42 @@ std::string sizedFile(const TempTree& tree, std::uintmax_t size)
     return path;
 }
 
+/// A symbolic link `name` to `target`; returns its path.
+std::string link(const TempTree& tree, const std::string& target, const std::string& name)
+{
+    std::filesystem::create_symlink(target, tree.path(name));
+    return tree.path(name);
+}
+
 TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
 {
     constexpr std::size_t limit = 1000;
     const ReadCase cases[] = {
         {"a regular file", [](const TempTree& t) { return t.write("a.png", "\x89PNG...."); }, Status::ok, 8},
         {"a file exactly at the cap", [](const TempTree& t) { return sizedFile(t, limit); }, Status::ok, limit},
-        {"a symbolic link to a regular file",
-         [](const TempTree& t) {
-             std::filesystem::create_symlink(t.write("real.svg", "<svg/>"), t.path("link.svg"));
-             return t.path("link.svg");
-         },
+        {"a symbolic link to a regular file", [](const TempTree& t) { return link(t, t.write("real.svg", "<svg/>"), "l.svg"); },
          Status::ok, 6},
         {"one byte over the cap", [](const TempTree& t) { return sizedFile(t, limit + 1); }, Status::tooLarge, 0},
         {"an empty file", [](const TempTree& t) { return t.write("empty.png"); }, Status::empty, 0},
         {"a missing file", [](const TempTree& t) { return t.path("none.png"); }, Status::missing, 0},
-        {"a path through a file", [](const TempTree& t) { return t.write("f", "x") + "/icon.png"; },
-         Status::missing, 0},
-        {"a dangling symbolic link",
-         [](const TempTree& t) {
-             std::filesystem::create_symlink(t.path("gone.png"), t.path("dangling.png"));
-             return t.path("dangling.png");
-         },
+        {"a path through a file", [](const TempTree& t) { return t.write("f", "x") + "/icon.png"; }, Status::missing, 0},
+        {"a dangling symbolic link", [](const TempTree& t) { return link(t, t.path("gone.png"), "dangling.png"); },
          Status::missing, 0},
         {"a symbolic link loop",
-         [](const TempTree& t) {
-             std::filesystem::create_symlink(t.path("b.png"), t.path("a.png"));
-             std::filesystem::create_symlink(t.path("a.png"), t.path("b.png"));
-             return t.path("a.png");
-         },
+         [](const TempTree& t) { link(t, t.path("a.png"), "b.png"); return link(t, t.path("b.png"), "a.png"); },
          Status::unreadable, 0},
-        {"a FIFO without a writer",
-         [](const TempTree& t) {
-             t.fifo("pipe.png");
-             return t.path("pipe.png");
-         },
+        {"a FIFO without a writer", [](const TempTree& t) { t.fifo("pipe.png"); return t.path("pipe.png"); },
          Status::notRegular, 0},
-        {"a symbolic link to a FIFO",
-         [](const TempTree& t) {
-             t.fifo("pipe");
-             std::filesystem::create_symlink(t.path("pipe"), t.path("pipe.svg"));
-             return t.path("pipe.svg");
-         },
+        {"a symbolic link to a FIFO", [](const TempTree& t) { t.fifo("pipe"); return link(t, t.path("pipe"), "pipe.svg"); },
          Status::notRegular, 0},
+        {"a file without read permission (which binds all but the superuser)",
+         [](const TempTree& t) {
+             std::filesystem::permissions(t.write("locked.png", "\x89PNG"), std::filesystem::perms::none);
+             return t.path("locked.png");
+         },
+         ::geteuid() == 0 ? Status::ok : Status::unreadable, 4},
         {"a directory", [](const TempTree& t) { return t.dir("folder.png"); }, Status::notRegular, 0},
-        {"an endless character device", [](const TempTree&) { return std::string("/dev/zero"); },
-         Status::notRegular, 0},
+        {"an endless character device", [](const TempTree&) { return std::string("/dev/zero"); }, Status::notRegular, 0},
         {"a socket", boundSocket, Status::notRegular, 0},
     };
     for (const ReadCase& c : cases) {
@@ -107,20 +97,7 @@ TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
         EXPECT_EQ(contents.status, c.status);
         EXPECT_EQ(contents.bytes.size(), c.status == Status::ok ? c.size : 0);
     }
-}
-
-TEST(IconFile, AFileWithoutReadPermissionIsUnreadable)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not bind the superuser";
-    const TempTree tree;
-    const std::string path = tree.write("locked.png", "\x89PNG");
-    std::filesystem::permissions(path, std::filesystem::perms::none);
-    EXPECT_EQ(IconFile::read(path).status, Status::unreadable);
-}
-
-TEST(IconFile, TheDefaultCapRefusesAnOversizedFile)
-{
+    // Without a cap given, the default one applies.
     const TempTree tree;
     EXPECT_EQ(IconFile::read(sizedFile(tree, IconFile::maxBytes + 1)).status, Status::tooLarge);
     EXPECT_EQ(IconFile::read(sizedFile(tree, IconFile::maxBytes)).status, Status::ok);
@@ -129,28 +106,18 @@ TEST(IconFile, TheDefaultCapRefusesAnOversizedFile)
 TEST(IconFile, FormatTellsSvgFromRasterData)
 {
     using Format = IconFile::Format;
-    const struct {
-        const char* path;
-        std::string bytes;
-        Format format;
-    } cases[] = {
-        {"/i/a.png", "\x89PNG\r\n\x1a\n", Format::raster},
-        {"/i/a.svg", "\x89PNG\r\n\x1a\n", Format::raster},          // content wins over the name
+    const struct { const char* path; std::string bytes; Format format; } cases[] = {
+        {"/i/a.png", "\x89PNG\r\n\x1a\n", Format::raster}, {"/i/a.svg", "\x89PNG\r\n\x1a\n", Format::raster}, // content wins
         {"/i/a", "<svg xmlns='http://www.w3.org/2000/svg'/>", Format::svg},
-        {"/i/a.png", "  \n<?xml version='1.0'?>\n<svg/>", Format::svg},
-        {"/i/a", "\xEF\xBB\xBF<svg/>", Format::svg},                // byte-order mark
+        {"/i/a.png", "  \n<?xml version='1.0'?>\n<svg/>", Format::svg}, {"/i/a", "\xEF\xBB\xBF<svg/>", Format::svg}, // BOM
         {"/i/a", "<?xml version='1.0'?><!DOCTYPE svg [<!ENTITY a 'b'>]>", Format::svg},
         {"/i/a.SVG", "<?xml version='1.0'?><!-- a long comment -->", Format::svg},
-        {"/i/a.xml", "<?xml version='1.0'?><icon/>", Format::raster},
-        {"/i/a.svgz", "\x1f\x8b\x08", Format::svg},
-        {"/i/a.gz", "\x1f\x8b\x08", Format::raster},
-        {"/i/a.xpm", "/* XPM */\nstatic char* a[] = {", Format::raster},
+        {"/i/a.xml", "<?xml version='1.0'?><icon/>", Format::raster}, {"/i/a.svgz", "\x1f\x8b\x08", Format::svg},
+        {"/i/a.gz", "\x1f\x8b\x08", Format::raster}, {"/i/a.xpm", "/* XPM */\nstatic char* a[] = {", Format::raster},
         {"/i/a.svg", "   ", Format::svg},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.path) + " " + c.bytes);
-        EXPECT_EQ(IconFile::format(c.path, c.bytes), c.format);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(IconFile::format(c.path, c.bytes), c.format) << c.path << " " << c.bytes;
 }
 
 } // namespace

@@ -21,16 +21,12 @@ protected:
                 "[64x64/apps]\nSize=64\nType=Fixed\n"
                 "[scalable/apps]\nSize=128\nType=Scalable\nMinSize=8\nMaxSize=512\n"
                 "[2x/apps]\nSize=32\nScale=2\nType=Fixed\n");
-        t.write("base1/hicolor/32x32/apps/exact.png", "p");
-        t.write("base1/hicolor/16x16/apps/small-or-big.png", "p");
-        t.write("base1/hicolor/64x64/apps/small-or-big.png", "p");
-        t.write("base1/hicolor/64x64/apps/only-big.png", "p");
-        t.write("base1/hicolor/scalable/apps/vector.svg", "s");
-        t.write("base1/hicolor/2x/apps/vector.png", "p");
+        for (const char* icon : {"32x32/apps/exact.png", "16x16/apps/small-or-big.png", "64x64/apps/small-or-big.png",
+                                 "64x64/apps/only-big.png", "scalable/apps/vector.svg", "2x/apps/vector.png", "32x32/apps/both.png"})
+            t.write(std::string("base1/hicolor/") + icon, "i");
         t.write("base2/hicolor/32x32/apps/second-base.png", "p");
         t.fifo("base1/hicolor/32x32/apps/pipe.png");
         t.write("base2/hicolor/32x32/apps/pipe.png", "p");
-        t.write("base1/hicolor/32x32/apps/both.png", "p");
 
         t.write("base2/Mine/index.theme", "[Icon Theme]\nName=Mine\nInherits=Parent\nDirectories=apps\n"
                                           "[apps]\nSize=32\n");
@@ -54,12 +50,7 @@ protected:
 
 TEST_F(IconThemeTest, FindsIconsBySizeThemeInheritanceAndFallback)
 {
-    const struct {
-        const char* theme;
-        const char* name;
-        int size;
-        const char* expected;
-    } cases[] = {
+    const struct { const char* theme; const char* name; int size; const char* expected; } cases[] = {
         {"", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
         {"hicolor", "exact.png", 32, "base1/hicolor/32x32/apps/exact.png"},  // written with its extension
         {"", "small-or-big", 24, "base1/hicolor/16x16/apps/small-or-big.png"},  // closest: 8 below vs 40 above
@@ -73,11 +64,8 @@ TEST_F(IconThemeTest, FindsIconsBySizeThemeInheritanceAndFallback)
         {"Mine", "inherited", 32, "base1/Parent/a/inherited.png"},  // through Inherits, despite its cycle
         {"Mine", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
         {"NoIndex", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},  // no index.theme: not a theme
-        {"", "loose", 32, "pixmaps/loose.xpm"},
-        {"", "nowhere", 32, ""},
-        {"", "../hicolor/32x32/apps/exact", 32, ""},
-        {"", "", 32, ""},
-        {"../base1/hicolor", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
+        {"", "loose", 32, "pixmaps/loose.xpm"}, {"", "nowhere", 32, ""}, {"", "../hicolor/32x32/apps/exact", 32, ""},
+        {"", "", 32, ""}, {"../base1/hicolor", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.theme) + " / " + c.name + " @" + std::to_string(c.size));

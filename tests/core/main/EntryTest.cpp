@@ -1,6 +1,7 @@
 #include "main/EntryProgram.h"
 #include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
+#include "support/CatalogFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,20 +18,7 @@
 namespace kestrel {
 namespace {
 
-/// A private scratch directory, removed with everything in it.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
-    {
-        char pattern[] = "/tmp/kestrel-entry-test.XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
-    ~ScratchDirectory() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using test::TempTree;
 
 mode_t modeOf(const std::string& path)
 {
@@ -39,29 +26,18 @@ mode_t modeOf(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-bool closesOnExec(int fd)
-{
-    return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0;
-}
-
 TEST(ToggleMessage, LineCarriesOnlySafeValuesAndReadsBackUnchanged)
 {
     const std::string longest(ToggleMessage::maxValueLength, 'x');
     const std::string tooLong = longest + "x";
-    struct Case {
-        const char* startupId;
-        const char* token;
-        std::string line;
-    } cases[] = {
-        {nullptr, nullptr, "toggle\n"},
-        {"", "", "toggle\n"},
+    struct Case { const char* startupId; const char* token; std::string line; } cases[] = {
+        {nullptr, nullptr, "toggle\n"}, {"", "", "toggle\n"},
         {"gnome-shell/Terminal/3090-0-host_TIME4711", nullptr,
          "toggle DESKTOP_STARTUP_ID=gnome-shell/Terminal/3090-0-host_TIME4711\n"},
         {nullptr, "a1b2=c3", "toggle XDG_ACTIVATION_TOKEN=a1b2=c3\n"},
         {"id", longest.c_str(), "toggle DESKTOP_STARTUP_ID=id XDG_ACTIVATION_TOKEN=" + longest + "\n"},
         // Unsafe values are dropped whole, never shortened or escaped.
-        {"with space", "new\nline", "toggle\n"},
-        {"caf\xc3\xa9", tooLong.c_str(), "toggle\n"},
+        {"with space", "new\nline", "toggle\n"}, {"caf\xc3\xa9", tooLong.c_str(), "toggle\n"},
         {"tab\there", "\x7f", "toggle\n"},
     };
     for (const Case& c : cases) {
@@ -82,25 +58,16 @@ TEST(ToggleMessage, AnyOtherLineIsRejected)
         "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n", "toggle HOME=/root\n",
         "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n", "toggle XDG_ACTIVATION_TOKEN=" + value + "\n", tooLong,
         std::string("toggle\0\n", 8)};
-    for (const std::string& line : lines) {
+    for (const std::string& line : lines)
         EXPECT_EQ(ToggleMessage::parse(line), std::nullopt) << line;
-    }
 }
 
 TEST(ToggleMessage, StartupTimeComesFromTheTimeSuffix)
 {
-    const struct {
-        const char* startupId;
-        std::uint32_t time;
-    } cases[] = {
-        {"host-1234-0_TIME5678", 5678},
-        {"a_TIME1_TIME4294967295", 4294967295u}, // the last suffix counts
-        {"host_TIME4294967296", 0},              // beyond X's 32-bit time
-        {"host_TIME99999999999", 0},
-        {"host_TIME", 0},
-        {"host_TIME12x", 0},
-        {"host_time12", 0},
-        {"", 0},
+    const struct { const char* startupId; std::uint32_t time; } cases[] = {
+        {"host-1234-0_TIME5678", 5678}, {"a_TIME1_TIME4294967295", 4294967295u}, // the last suffix counts
+        {"host_TIME4294967296", 0}, {"host_TIME99999999999", 0}, // beyond 32 bits, by value and by length
+        {"host_TIME", 0}, {"host_TIME12x", 0}, {"host_time12", 0}, {"", 0},
     };
     for (const auto& c : cases) {
         ToggleMessage message;
@@ -111,8 +78,8 @@ TEST(ToggleMessage, StartupTimeComesFromTheTimeSuffix)
 
 TEST(InstanceClaim, DirectoryIsPrivateToTheUser)
 {
-    ScratchDirectory scratch;
-    const std::string base = scratch.path(), run = base + "/run", open = base + "/open";
+    TempTree scratch;
+    const std::string base = scratch.root(), run = base + "/run", open = base + "/open";
     const std::string fallback = base + "/kestrelpoint-" + std::to_string(::getuid());
     ::mkdir(run.c_str(), 0700);
     ::mkdir(open.c_str(), 0700);
@@ -130,8 +97,8 @@ TEST(InstanceClaim, DirectoryIsPrivateToTheUser)
 
 TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 {
-    ScratchDirectory directory;
-    std::optional<InstanceClaim> first(std::in_place, directory.path());
+    TempTree directory;
+    std::optional<InstanceClaim> first(std::in_place, directory.root());
     ASSERT_EQ(first->claim(), InstanceClaim::Role::primary);
     ::symlink("/nonexistent", first->socketPath().c_str()); // stale: replaced
     ASSERT_TRUE(first->listen());
@@ -142,9 +109,10 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     first.reset(); // what an exec leaves behind: the descriptors, no object
     const std::optional<InstanceClaim::Descriptors> adopted = InstanceClaim::adopt(value);
     ASSERT_TRUE(adopted) << value;
+    const auto closesOnExec = [](int fd) { return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; };
     EXPECT_TRUE(closesOnExec(adopted->lock) && closesOnExec(adopted->listening)) << "launched programs inherit them";
 
-    InstanceClaim second(directory.path());
+    InstanceClaim second(directory.root());
     EXPECT_EQ(second.claim(), InstanceClaim::Role::secondary);
     const std::string line = ToggleMessage::fromValues("id_TIME7", nullptr).line();
     ASSERT_TRUE(second.send(line, 0)) << "the toggle waits in the queue before anyone accepts";
@@ -157,20 +125,20 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 
     ::close(adopted->listening);
     ::close(adopted->lock);
-    InstanceClaim third(directory.path());
+    InstanceClaim third(directory.root());
     EXPECT_EQ(third.claim(), InstanceClaim::Role::primary) << "the lock goes with the last descriptor";
     EXPECT_FALSE(third.send(line, 0)) << "nobody listens any more";
 }
 
 TEST(InstanceClaim, AdoptRejectsWhatTheEntryDidNotHandOver)
 {
-    ScratchDirectory directory;
-    const int file = ::open((directory.path() + "/file").c_str(), O_RDWR | O_CREAT, 0600);
+    TempTree directory;
+    const int file = ::open((directory.root() + "/file").c_str(), O_RDWR | O_CREAT, 0600);
     const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const int other = ::open((directory.path() + "/other").c_str(), O_RDWR | O_CREAT, 0600);
-    const int lockedElsewhere = ::open((directory.path() + "/other").c_str(), O_RDWR);
+    const int other = ::open((directory.root() + "/other").c_str(), O_RDWR | O_CREAT, 0600);
+    const int lockedElsewhere = ::open((directory.root() + "/other").c_str(), O_RDWR);
     ASSERT_EQ(::flock(lockedElsewhere, LOCK_EX), 0);
-    InstanceClaim claim(directory.path());
+    InstanceClaim claim(directory.root());
     ASSERT_EQ(claim.claim(), InstanceClaim::Role::primary);
     ASSERT_TRUE(claim.listen());
     const std::string good = claim.handOver();
@@ -179,9 +147,8 @@ TEST(InstanceClaim, AdoptRejectsWhatTheEntryDidNotHandOver)
     const std::vector<std::string> values{
         "", "none", f, f + ",", "," + listening, f + "," + f, f + "," + listening + "x", f + ",-" + listening,
         "1," + listening, f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening};
-    for (const std::string& value : values) {
+    for (const std::string& value : values)
         EXPECT_EQ(InstanceClaim::adopt(value), std::nullopt) << value;
-    }
     EXPECT_TRUE(InstanceClaim::adopt(good));
 }
 
