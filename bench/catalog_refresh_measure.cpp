@@ -14,6 +14,7 @@
 //      events): the longest main-thread call, the number of rebuilds, and whether the list ends right.
 
 #include "app/AppLauncher.h"
+#include "GeneratedCatalog.h"
 #include "app/CatalogRefresher.h"
 
 #include <poll.h>
@@ -32,17 +33,13 @@
 namespace {
 
 using namespace kestrel;
+using bench::writeEntry;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 double milliseconds(Clock::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-void writeEntry(const fs::path& path, const std::string& name)
-{
-    std::ofstream(path) << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=true\nIcon=utilities-terminal\n";
 }
 
 /// The refresher's loop, with the longest call and the longest gap between turns.
@@ -77,14 +74,8 @@ bool listed(const AppLauncher& launcher, const std::string& path)
 int main(int argc, char** argv)
 {
     const int entries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5000;
-    char pattern[] = "/tmp/kestrel-refresh-XXXXXX";
-    const fs::path root = ::mkdtemp(pattern);
+    const fs::path root = bench::writeGeneratedCatalog("kestrel-refresh", entries);
     const fs::path applications = root / "applications";
-    for (int i = 0; i < entries; ++i) {
-        const fs::path directory = i % 40 == 0 ? applications : applications / ("vendor-" + std::to_string(i % 40));
-        fs::create_directories(directory);
-        writeEntry(directory / ("app-" + std::to_string(i) + ".desktop"), "Generated Application " + std::to_string(i));
-    }
 
     AppLauncher launcher(CatalogLocations{(root / "bundles").string(), {applications.string()}}, LauncherServices{});
     const Clock::time_point constructing = Clock::now();

@@ -7,6 +7,7 @@
 //   kestrel-refresh-stall [ENTRIES]
 
 #include "app/AppLauncher.h"
+#include "../GeneratedCatalog.h"
 #include "desktop/CatalogRefreshNotifier.h"
 #include "desktop/SearchWindow.h"
 
@@ -28,12 +29,8 @@
 namespace {
 
 using namespace kestrel;
+using bench::writeEntry;
 namespace fs = std::filesystem;
-
-void writeEntry(const fs::path& path, const std::string& name)
-{
-    std::ofstream(path) << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=true\nIcon=utilities-terminal\n";
-}
 
 /// Runs the event loop for `ms` milliseconds and returns the longest lateness of a 1 ms timer.
 double longestLateness(int ms, const std::function<void(int)>& eachTick)
@@ -65,14 +62,8 @@ int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const int entries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5000;
-    char pattern[] = "/tmp/kestrel-stall-XXXXXX";
-    const fs::path root = ::mkdtemp(pattern);
+    const fs::path root = bench::writeGeneratedCatalog("kestrel-stall", entries);
     const fs::path applications = root / "applications";
-    for (int i = 0; i < entries; ++i) {
-        const fs::path directory = i % 40 == 0 ? applications : applications / ("vendor-" + std::to_string(i % 40));
-        fs::create_directories(directory);
-        writeEntry(directory / ("app-" + std::to_string(i) + ".desktop"), "Generated Application " + std::to_string(i));
-    }
 
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
