@@ -582,11 +582,9 @@ int measureSoak(pid_t pid, int cycles, int every)
     return 0;
 }
 
-int measureStartup(char** command)
+/// Starts `command` (searched in PATH) in a child process; its pid.
+pid_t spawn(char** command)
 {
-    Display x;
-    const xcb_window_t own = x.mapFocusedWindow();
-    const auto started = Clock::now();
     const pid_t child = fork();
     if (child < 0)
         fail("fork failed");
@@ -595,6 +593,15 @@ int measureStartup(char** command)
         std::fprintf(stderr, "kestrel-measure: cannot run %s\n", command[0]);
         _exit(127);
     }
+    return child;
+}
+
+int measureStartup(char** command)
+{
+    Display x;
+    const xcb_window_t own = x.mapFocusedWindow();
+    const auto started = Clock::now();
+    const pid_t child = spawn(command);
 
     // Press Ctrl+Space every 2 ms until a press no longer reaches our own focused window: from then on
     // the launcher holds the grab, and that press waits in its queue until its event loop runs.
@@ -638,13 +645,7 @@ int measureStartup(char** command)
 double timedRun(char** command)
 {
     const auto started = Clock::now();
-    const pid_t child = fork();
-    if (child < 0)
-        fail("fork failed");
-    if (child == 0) {
-        execvp(command[0], command);
-        _exit(127);
-    }
+    const pid_t child = spawn(command);
     int status = 0;
     waitpid(child, &status, 0);
     const double elapsed = millisecondsBetween(started, Clock::now());

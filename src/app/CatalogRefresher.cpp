@@ -125,10 +125,10 @@ void CatalogRefresher::armTimer()
     const std::int64_t longest = nanoseconds(m_options.longestDelay).count();
     // A time already past (a build outlasted the quiet period) still needs a non-zero value: zero disarms.
     const std::int64_t deadline = std::max(std::min(m_lastChange + quiet, m_burstStart + longest), std::int64_t{1});
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(deadline / 1'000'000'000);
-    spec.it_value.tv_nsec = static_cast<long>(deadline % 1'000'000'000);
-    if (m_timer >= 0 && ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &spec, nullptr) == 0)
+    itimerspec wakeAt{};
+    wakeAt.it_value.tv_sec = static_cast<time_t>(deadline / 1'000'000'000);
+    wakeAt.it_value.tv_nsec = static_cast<long>(deadline % 1'000'000'000);
+    if (m_timer >= 0 && ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &wakeAt, nullptr) == 0)
         m_timerArmed = true;
 }
 

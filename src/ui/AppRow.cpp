@@ -1,7 +1,7 @@
 #include "ui/AppRow.h"
 
 #include "catalog/LauncherApp.h"
-#include "ui/AspectFit.h"
+#include "ui/ScaledToFit.h"
 #include "ui/IconProvider.h"
 #include "ui/RowContent.h"
 #include "ui/Symbols.h"
@@ -142,7 +142,7 @@ void AppRow::paintPicture(QPainter& painter, const RowContent& content, const QR
         const qreal dpr = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
         const QPixmap image = icon.pixmap(area.size(), dpr);
         if (!image.isNull()) {
-            AspectFit::draw(painter, area, image);
+            ScaledToFit::draw(painter, area, image);
             return;
         }
     }

@@ -1,6 +1,6 @@
 #include "ui/Symbols.h"
 
-#include "ui/AspectFit.h"
+#include "ui/ScaledToFit.h"
 
 #include <QFile>
 #include <QIconEngine>
@@ -78,7 +78,7 @@ QPixmap render(QSvgRenderer& renderer, const QString& cacheName, QSize size, con
         if (artwork.isEmpty()) {
             artwork = renderer.defaultSize();
         }
-        renderer.render(&painter, AspectFit::rect(artwork, QRectF(QPointF(), QSizeF(pixels))));
+        renderer.render(&painter, ScaledToFit::rect(artwork, QRectF(QPointF(), QSizeF(pixels))));
         if (color.isValid()) {
             painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
             painter.fillRect(image.rect(), color);
@@ -158,7 +158,7 @@ void Symbols::paint(QPainter& painter, const QRectF& rect, const QString& name, 
     const qreal dpr = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
     const QPixmap image = pixmap(name, rect.size().toSize(), color, dpr);
     if (!image.isNull()) {
-        AspectFit::draw(painter, rect, image);
+        ScaledToFit::draw(painter, rect, image);
     }
 }
 

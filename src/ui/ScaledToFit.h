@@ -10,7 +10,7 @@ namespace kestrel {
 
 /// Fitting a picture into an area with its aspect ratio kept, centred, as the views draw icons, symbols and
 /// artwork.
-class AspectFit {
+class ScaledToFit {
 public:
     /// The largest rectangle of `content`'s aspect ratio inside `area`, centred in it; empty when either is.
     static QRectF rect(const QSizeF& content, const QRectF& area);

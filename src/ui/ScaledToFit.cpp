@@ -1,11 +1,11 @@
-#include "ui/AspectFit.h"
+#include "ui/ScaledToFit.h"
 
 #include <QPainter>
 #include <QPixmap>
 
 namespace kestrel {
 
-QRectF AspectFit::rect(const QSizeF& content, const QRectF& area)
+QRectF ScaledToFit::rect(const QSizeF& content, const QRectF& area)
 {
     if (content.isEmpty() || area.isEmpty()) {
         return {};
@@ -15,7 +15,7 @@ QRectF AspectFit::rect(const QSizeF& content, const QRectF& area)
             fitted.width(), fitted.height()};
 }
 
-void AspectFit::draw(QPainter& painter, const QRectF& area, const QPixmap& image)
+void ScaledToFit::draw(QPainter& painter, const QRectF& area, const QPixmap& image)
 {
     const QRectF target = rect(image.deviceIndependentSize(), area);
     if (!target.isEmpty()) {
