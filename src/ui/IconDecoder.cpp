@@ -28,6 +28,13 @@ QSize fitted(QSize natural, QSize bounds)
     return natural.scaled(bounds, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
+/// `image` scaled to `fitted(image.size(), bounds)`, or itself when that is its size.
+QImage scaledDown(const QImage& image, QSize bounds)
+{
+    const QSize wanted = fitted(image.size(), bounds);
+    return wanted == image.size() ? image : image.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
 const unsigned char pngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 constexpr png_uint_32 maxPngSide = 4096;
 
@@ -209,8 +216,7 @@ QImage IconDecoder::decodePng(const QByteArray& data, QSize size)
         return {};
     }
     image.convertTo(QImage::Format_ARGB32_Premultiplied);
-    const QSize wanted = fitted(image.size(), size);
-    return wanted == image.size() ? image : image.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return scaledDown(image, size);
 }
 
 QImage IconDecoder::decodeRaster(const QByteArray& data, QSize size)
@@ -237,8 +243,7 @@ QImage IconDecoder::decodeRaster(const QByteArray& data, QSize size)
     if (image.isNull() || qint64(image.width()) * image.height() > maxPixels) {
         return {};
     }
-    const QSize wanted = fitted(image.size(), size);
-    return wanted == image.size() ? image : image.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return scaledDown(image, size);
 }
 
 } // namespace kestrel
