@@ -1,14 +1,15 @@
 #include "desktop/GioWorkspace.h"
 
+#include "support/CatalogFixture.h"
 #include "support/EnvironmentGuard.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrel {
@@ -27,34 +28,31 @@ bool hasZombieChild()
     return false;
 }
 
-TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariables)
+/// What the launched program wrote to `marker` (it writes in one step, by renaming); "" after ten seconds.
+std::string waitForMarker(const std::string& marker)
 {
-    // A space in the folder's name: no shell may split the entry's path. The program writes its
-    // environment to the marker in one step.
-    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/kestrel workspace XXXXXX"));
-    const QString marker = dir.filePath(QStringLiteral("marker"));
-    QFile entry(dir.filePath(QStringLiteral("marker.desktop")));
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-    entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Marker\n"
-                               "Exec=sh -c \"env > '%1.part' && mv '%1.part' '%1'\"\n")
-                    .arg(marker)
-                    .toUtf8());
-    entry.close();
+    QFile file(QString::fromStdString(marker));
+    (void)QTest::qWaitFor([&file] { return file.exists(); }, 10000);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
+}
 
-    bool launched = false;
+TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariablesAndLeavesNoZombie)
+{
+    // A space in the folder's name: no shell may split the entry's path.
+    const test::TempTree tree;
+    const std::string marker = tree.path("a folder/marker");
+    const std::string entry = tree.write("a folder/marker.desktop",
+                                         "[Desktop Entry]\nType=Application\nName=Marker\nExec=sh -c \"env > '" +
+                                             marker + ".part' && mv '" + marker + ".part' '" + marker + "'\"\n");
+    std::string environment;
     {
-        test::EnvironmentGuard environment;
-        environment.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
-        environment.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
-        environment.set("KESTREL_TEST_SENTINEL", "inherited");
-        GioWorkspace().openApplication(FileUrl::fromPath(entry.fileName().toStdString()));
-        launched = QTest::qWaitFor([&marker] { return QFile::exists(marker); }, 10000);
+        test::EnvironmentGuard guard;
+        guard.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
+        guard.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
+        guard.set("KESTREL_TEST_SENTINEL", "inherited");
+        GioWorkspace().openApplication(FileUrl::fromPath(entry));
+        environment = waitForMarker(marker);
     }
-    ASSERT_TRUE(launched);
-
-    QFile written(marker);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const std::string environment = written.readAll().toStdString();
     EXPECT_NE(environment.find("KESTREL_TEST_SENTINEL=inherited"), std::string::npos) << environment;
     EXPECT_EQ(environment.find("kestrelpoint-test"), std::string::npos) << environment;
     EXPECT_TRUE(QTest::qWaitFor([] { return !hasZombieChild(); }, 5000));
@@ -63,41 +61,26 @@ TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariables)
 TEST(GioWorkspace, OpensAPathThatIsNoDesktopEntryWithItsDefaultApplication)
 {
     // A bundle is a directory: it goes to the user's default application for directories, here an
-    // opener of the test's own that writes the path it was given to a marker. Each test runs in its own
-    // process, so GIO reads these directories afresh.
-    QTemporaryDir dir;
-    const QString marker = dir.filePath(QStringLiteral("opened"));
-    const QString opener = dir.filePath(QStringLiteral("opener.sh"));
-    QFile script(opener);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1.part' && mv '%1.part' '%1'\n").arg(marker).toUtf8());
-    script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QDir(dir.path()).mkpath(QStringLiteral("data/applications"));
-    QDir(dir.path()).mkpath(QStringLiteral("config"));
-    QDir(dir.path()).mkpath(QStringLiteral("Applications/Notes.app"));
-    QFile entry(dir.filePath(QStringLiteral("data/applications/kestrel-opener.desktop")));
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-    entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Opener\nExec=%1 %f\nMimeType=inode/directory;\n")
-                    .arg(opener)
-                    .toUtf8());
-    entry.close();
-    QFile defaults(dir.filePath(QStringLiteral("config/mimeapps.list")));
-    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-    defaults.write("[Default Applications]\ninode/directory=kestrel-opener.desktop\n");
-    defaults.close();
+    // opener that writes the path it was given to a marker. Each test runs in its own process, so GIO
+    // reads these directories afresh.
+    const test::TempTree tree;
+    const std::string marker = tree.path("opened");
+    const std::string opener =
+        tree.write("opener.sh", "#!/bin/sh\nprintf '%s' \"$1\" > '" + marker + ".part' && mv '" + marker +
+                                    ".part' '" + marker + "'\n");
+    ::chmod(opener.c_str(), 0700);
+    tree.write("data/applications/kestrel-opener.desktop",
+               "[Desktop Entry]\nType=Application\nName=Opener\nExec=" + opener + " %f\nMimeType=inode/directory;\n");
+    tree.write("config/mimeapps.list", "[Default Applications]\ninode/directory=kestrel-opener.desktop\n");
+    const std::string bundle = tree.dir("Applications/Notes.app");
 
     test::EnvironmentGuard environment;
-    environment.set("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8().constData());
-    environment.set("XDG_DATA_DIRS", dir.filePath(QStringLiteral("none")).toUtf8().constData());
-    environment.set("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8().constData());
-    environment.set("XDG_CONFIG_DIRS", dir.filePath(QStringLiteral("none")).toUtf8().constData());
-    const std::string bundle = dir.filePath(QStringLiteral("Applications/Notes.app")).toStdString();
+    environment.set("XDG_DATA_HOME", tree.path("data").c_str());
+    environment.set("XDG_DATA_DIRS", tree.path("none").c_str());
+    environment.set("XDG_CONFIG_HOME", tree.path("config").c_str());
+    environment.set("XDG_CONFIG_DIRS", tree.path("none").c_str());
     GioWorkspace().openApplication(FileUrl::fromPath(bundle));
-    ASSERT_TRUE(QTest::qWaitFor([&marker] { return QFile::exists(marker); }, 10000));
-    QFile opened(marker);
-    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-    EXPECT_EQ(opened.readAll().toStdString(), bundle);
+    EXPECT_EQ(waitForMarker(marker), bundle);
 }
 
 } // namespace

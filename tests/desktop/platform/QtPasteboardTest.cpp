@@ -2,11 +2,7 @@
 
 #include "support/EnvironmentGuard.h"
 
-#include <QByteArray>
 #include <QClipboard>
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -15,28 +11,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <algorithm>
 #include <functional>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace kestrel {
 namespace {
 
-/// One environment variable set (or, given nullptr, unset) for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) { m_guard.set(name, value); }
-
-private:
-    test::EnvironmentGuard m_guard;
-};
-
 TEST(QtPasteboard, ReplacesEverythingWithOnePlainTextItem)
 {
-    ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
+    test::EnvironmentGuard environment;
+    environment.set("WAYLAND_DISPLAY", nullptr);
     auto* earlier = new QMimeData; // as another application might leave it
     earlier->setData(QStringLiteral("application/x-kestrel-test"), "earlier bytes");
     QGuiApplication::clipboard()->setMimeData(earlier);
@@ -50,127 +35,91 @@ TEST(QtPasteboard, ReplacesEverythingWithOnePlainTextItem)
     EXPECT_EQ(data->text().toStdString(), "Grüße, 東京 = 5.0");
 }
 
-/// A stand-in `wl-copy` on PATH: invocation N saves its arguments in args-N and its stdin in in-N, then
-/// exits with the status in the file `status` (0 when absent).
-class FakeWlCopy {
+/// A Wayland session whose `wl-copy` is a stand-in on PATH: each run appends "[arguments|stdin]" to a log
+/// and exits with `status`.
+class WaylandSession {
 public:
-    FakeWlCopy()
-        : m_path("PATH", (m_dir.path() + QStringLiteral(":/usr/bin:/bin")).toLocal8Bit().constData())
+    explicit WaylandSession(int status = 0, const char* display = "wayland-test")
     {
         QFile script(m_dir.filePath(QStringLiteral("wl-copy")));
         script.open(QIODevice::WriteOnly);
-        script.write("#!/bin/sh\n"
-                     "dir=$(dirname \"$0\")\n"
-                     "n=$(ls \"$dir\" | grep -c '^args-')\n"
-                     "cat >\"$dir/in-$n\"\n"
-                     "printf '%s\\n' \"$*\" >\"$dir/args-$n.tmp\" && mv \"$dir/args-$n.tmp\" \"$dir/args-$n\"\n"
-                     "exit $(cat \"$dir/status\" 2>/dev/null || echo 0)\n");
+        script.write("#!/bin/sh\nin=$(cat)\nprintf '[%s|%s]' \"$*\" \"$in\" >>\"$(dirname \"$0\")/log\"\nexit " +
+                     QByteArray::number(status) + "\n");
         script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        m_environment.set("WAYLAND_DISPLAY", display);
+        m_environment.set("PATH", (m_dir.path() + QStringLiteral(":/usr/bin:/bin")).toUtf8().constData());
     }
 
-    void exitWith(int status)
+    /// The log once `runs` runs have written to it, and a little later, so that any further run would show.
+    std::string logAfter(int runs) const
     {
-        QFile file(m_dir.filePath(QStringLiteral("status")));
-        file.open(QIODevice::WriteOnly);
-        file.write(QByteArray::number(status));
-    }
-
-    /// Runs the event loop until `count` invocations have finished, then a little longer so that any
-    /// further one would show.
-    int invocationsAfter(int count)
-    {
-        static_cast<void>(QTest::qWaitFor([&] { return invocations() >= count; }, 10000));
+        (void)QTest::qWaitFor([&] { return std::ranges::count(log(), '[') >= runs; }, 10000);
         QTest::qWait(300);
-        return invocations();
+        return log();
     }
 
-    int invocations() const
-    {
-        return static_cast<int>(QDir(m_dir.path()).entryList({QStringLiteral("args-*")}, QDir::Files).size());
-    }
-    QByteArray args(int n) const { return read(QStringLiteral("args-%1").arg(n)).trimmed(); }
-    QByteArray input(int n) const { return read(QStringLiteral("in-%1").arg(n)); }
+    void setPath(const char* path) { m_environment.set("PATH", path); }
 
 private:
-    QByteArray read(const QString& name) const
+    std::string log() const
     {
-        QFile file(m_dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        QFile file(m_dir.filePath(QStringLiteral("log")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
     }
 
     QTemporaryDir m_dir;
-    ScopedEnv m_path;
+    test::EnvironmentGuard m_environment;
 };
 
 TEST(QtPasteboard, OnWaylandOneTurnOfChangesIsOneWlCopyOffer)
 {
-    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-test");
-    const QByteArray text = "text/plain;charset=utf-8";
-    struct Case {
+    const std::string text = "[--type text/plain;charset=utf-8|";
+    const struct {
         const char* name;
+        const char* display;
         std::function<void(QtPasteboard&)> changes;
-        QByteArray args, input;
+        std::string log;
+    } cases[] = {
+        {"clear, then a text: one offer", "wayland-test",
+         [](QtPasteboard& p) { p.clearContents(); p.setString("5.0"); }, text + "5.0]"},
+        {"a text that looks like an option, with a newline, goes through stdin", "wayland-test",
+         [](QtPasteboard& p) { p.setString("-4.0\n--clear"); }, text + "-4.0\n--clear]"},
+        {"a text, then clear: the last change counts", "wayland-test",
+         [](QtPasteboard& p) { p.setString("1"); p.clearContents(); }, "[--clear|]"},
+        {"not on Wayland: no wl-copy", "", [](QtPasteboard& p) { p.setString("5.0"); }, ""},
     };
-    const Case cases[] = {
-        {"clear, then a text", [](QtPasteboard& p) { p.clearContents(); p.setString("5.0"); }, "--type " + text, "5.0"},
-        {"a text that looks like an option, with a newline",
-         [](QtPasteboard& p) { p.setString("-4.0\n--clear"); }, "--type " + text, "-4.0\n--clear"},
-        {"two texts: the last one counts", [](QtPasteboard& p) { p.setString("1"); p.setString("2"); }, "--type " + text, "2"},
-        {"a text, then clear", [](QtPasteboard& p) { p.setString("1"); p.clearContents(); }, "--clear", ""},
-        {"UTF-8 passes unchanged", [](QtPasteboard& p) { p.setString("Grüße, 東京"); }, "--type " + text, "Grüße, 東京"},
-    };
-    for (const Case& c : cases) {
-        FakeWlCopy wlCopy;
+    for (const auto& c : cases) {
+        WaylandSession session(0, c.display);
         QtPasteboard pasteboard;
         c.changes(pasteboard);
-        ASSERT_EQ(wlCopy.invocationsAfter(1), 1) << c.name;
-        EXPECT_EQ(wlCopy.args(0), c.args) << c.name;
-        EXPECT_EQ(wlCopy.input(0), c.input) << c.name;
+        EXPECT_EQ(session.logAfter(c.log.empty() ? 0 : 1), c.log) << c.name;
     }
 }
 
-TEST(QtPasteboard, WlCopyOnlyOnWayland)
+TEST(QtPasteboard, AMissingOrFailingWlCopyIsReportedOnceAndTheXSideStillWorks)
 {
-    ScopedEnv noWayland("WAYLAND_DISPLAY", "");
-    FakeWlCopy wlCopy;
-    QtPasteboard pasteboard;
-    pasteboard.setString("5.0");
-    EXPECT_EQ(wlCopy.invocationsAfter(0), 0);
-    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "5.0");
-}
-
-TEST(QtPasteboard, AMissingOrFailingWlCopyIsReportedOnce)
-{
-    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-test");
-    struct Case {
+    const struct {
         const char* name;
-        bool installed;
+        const char* path; // null: the stand-in, which fails
         const char* says;
-    };
-    for (const Case& c : {Case{"missing", false, "could not be started"}, Case{"failing", true, "exit status 3"}}) {
-        std::optional<FakeWlCopy> wlCopy;
-        std::optional<ScopedEnv> emptyPath;
-        if (c.installed) {
-            wlCopy.emplace();
-            wlCopy->exitWith(3);
-        } else {
-            emptyPath.emplace("PATH", "/nonexistent");
-        }
+    } cases[] = {{"missing", "/nonexistent", "could not be started"}, {"failing", nullptr, "exit status 3"}};
+    for (const auto& c : cases) {
+        WaylandSession session(3);
+        if (c.path)
+            session.setPath(c.path);
+        const int runs = c.path ? 0 : 1;
         QtPasteboard pasteboard;
         testing::internal::CaptureStderr();
-        for (const char* copied : {"1", "2"}) {
-            pasteboard.setString(copied);
-            if (wlCopy)
-                wlCopy->invocationsAfter(copied[0] == '1' ? 1 : 2);
-            else
-                QTest::qWait(300);
-        }
+        pasteboard.setString("1");
+        session.logAfter(runs);
+        pasteboard.setString("2");
+        session.logAfter(2 * runs);
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find(c.says), std::string::npos) << c.name << ": " << err;
         EXPECT_NE(err.find("Wayland"), std::string::npos) << c.name << ": " << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.name << ": " << err;
-        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "2") << c.name << ": the X side still works";
+        EXPECT_EQ(std::ranges::count(err, '\n'), 1) << c.name << ": " << err;
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "2") << c.name;
     }
 }
 

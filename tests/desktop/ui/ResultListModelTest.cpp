@@ -1,5 +1,7 @@
 #include "ui/ResultListModel.h"
 
+#include "ui/RowContent.h"
+
 #include <QAbstractItemModelTester>
 #include <QPersistentModelIndex>
 
@@ -12,22 +14,26 @@
 namespace kestrel {
 namespace {
 
+LauncherApp entry(std::string name, std::optional<FileUrl> url = {}, IconRef icon = nullptr,
+                  LauncherItemType type = LauncherItemType::application)
+{
+    return LauncherApp(Uuid::random(), std::move(name), std::move(url), std::move(icon), std::nullopt, type,
+                       std::nullopt);
+}
+
 TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
 {
     // Letters are applications, which keep their records (and ids) across rebuilds; '=' and '+' are the
     // calculator rows of two rebuilds, each made anew with its own id.
-    struct Case {
+    const struct {
         std::string before;
         std::string after;
-    };
-    const Case cases[] = {{"=AB", "+AB"}, {"ABCDE", "BD"}, {"BD", "ABCDE"}, {"ABC", "CAB"},
-                          {"AB", "+B"},   {"=ABCD", "+DXAY"}, {"AB", ""}};
-    for (const Case& c : cases) {
+    } cases[] = {{"=AB", "+AB"}, {"ABCDE", "BD"}, {"BD", "ABCDE"}, {"ABC", "CAB"}, {"=ABCD", "+DXAY"}, {"AB", ""}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.before + " -> " + c.after);
         std::map<char, LauncherApp> records;
         for (const char code : c.before + c.after)
-            records.try_emplace(code, Uuid::random(), std::string(1, code), std::nullopt, nullptr, std::nullopt,
-                                LauncherItemType::application, std::nullopt);
+            records.try_emplace(code, entry(std::string(1, code)));
         const auto rows = [&records](const std::string& codes) {
             std::vector<LauncherApp> apps;
             for (const char code : codes)
@@ -42,7 +48,7 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
             tracked.emplace_back(model.index(r));
 
         const std::vector<LauncherApp> next = rows(c.after);
-        model.setResults(next, 0);
+        EXPECT_TRUE(model.setResults(next, 0));
         ASSERT_EQ(model.rowCount(), static_cast<int>(next.size()));
         for (int r = 0; r < model.rowCount(); ++r)
             EXPECT_EQ(model.app(model.index(r))->id(), next[static_cast<std::size_t>(r)].id()) << "row " << r;
@@ -50,6 +56,40 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
             const std::size_t at = c.after.find(c.before[i]);
             EXPECT_EQ(tracked[i].row(), at == std::string::npos ? -1 : static_cast<int>(at)) << c.before[i];
         }
+    }
+}
+
+TEST(ResultListModel, EachRowAnswersTheRolesTheRowDelegateReads)
+{
+    const IconRef icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::themeIcon, "safari"});
+    const struct {
+        LauncherApp app;
+        const char* subtitle;
+        bool calculation;
+        const char* spoken;
+    } cases[] = {
+        {entry("Safari", FileUrl::fromPath("/Applications/Safari.app"), icon), "/Applications/Safari.app", false,
+         "Safari, /Applications/Safari.app"},
+        {entry("Notes"), "", false, "Notes"},
+        {entry("2+3 = 5", {}, nullptr, LauncherItemType::calculation), "Press Enter to copy result", true,
+         "2+3 = 5, Press Enter to copy result"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.app.name());
+        ResultListModel model;
+        const std::vector<LauncherApp> apps = {entry("Other"), c.app};
+        model.setResults(apps, 1);
+        const RowContent shown = RowContent::read(model.index(1));
+        EXPECT_EQ(shown.title.toStdString(), c.app.name());
+        EXPECT_EQ(shown.subtitle.toStdString(), c.subtitle);
+        EXPECT_EQ(shown.calculation, c.calculation);
+        EXPECT_EQ(shown.icon, c.app.icon());
+        EXPECT_EQ(model.index(1).data(Qt::AccessibleTextRole).toString().toStdString(), c.spoken);
+        EXPECT_TRUE(shown.selected);
+        EXPECT_FALSE(RowContent::read(model.index(0)).selected);
+        EXPECT_FALSE(model.setResults(apps, 0)) << "the same rows: only the selection moves";
+        EXPECT_TRUE(RowContent::read(model.index(0)).selected);
+        EXPECT_FALSE(RowContent::read(model.index(1)).selected);
     }
 }
 
