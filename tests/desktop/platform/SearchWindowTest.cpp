@@ -85,9 +85,9 @@ TEST_F(SearchWindowTest, TheFieldHasTheFocusTheArrowsAndReturnDriveTheLauncherAn
     press(field(), Qt::Key_Down, Qt::ShiftModifier);
     press(field(), Qt::Key_Up);
     EXPECT_EQ(m_launcher->selectedIndex(), 1);
-    for (const Qt::Key key : {Qt::Key_A, Qt::Key_P, Qt::Key_Left, Qt::Key_Backspace})
-        press(field(), key);
-    EXPECT_EQ(field()->text().toStdString(), "p") << "Left moved the cursor before the 'p', Backspace took the 'a'";
+    QTest::keyClicks(field(), QStringLiteral("App 1"));
+    QTest::qWait(20);
+    EXPECT_EQ(m_launcher->searchText(), "App 1");
     press(field(), Qt::Key_Down);
     press(field(), Qt::Key_Return);
     ASSERT_GE(m_launcher->filteredApps().size(), 2u);
@@ -154,7 +154,7 @@ TEST_F(SearchWindowTest, ClickingARowActivatesIt)
 TEST_F(SearchWindowTest, RebuildsOncePerChangeOfTheTextAndNeverForTheSameText)
 {
     // Each rebuild for an expression makes a calculator row with a new id, so the distinct ids seen just
-    // before every change notification count the rebuilds.
+    // before every change notification, and after each step, count the rebuilds.
     std::set<std::string> calculatorIds;
     const auto record = [&] {
         const auto& apps = m_launcher->filteredApps();
@@ -163,20 +163,15 @@ TEST_F(SearchWindowTest, RebuildsOncePerChangeOfTheTextAndNeverForTheSameText)
     };
     const auto subscription = m_launcher->objectWillChange().subscribe(record);
     const struct {
-        std::function<void()> act;
+        const char* text;
         std::size_t rebuilds;
         const char* firstRow;
-    } steps[] = {
-        {[&] { QTest::keyClicks(field(), QStringLiteral("1+2")); }, 1, "1+2 = 3"},
-        {[&] { m_launcher->setSearchText("1+2"); }, 1, "1+2 = 3"},
-        {[&] { m_launcher->setSearchText("2*3"); }, 2, "2*3 = 6"},
-    };
+    } steps[] = {{"1+2", 1, "1+2 = 3"}, {"1+2", 1, "1+2 = 3"}, {"2*3", 2, "2*3 = 6"}};
     for (const auto& step : steps) {
-        SCOPED_TRACE(step.firstRow);
-        step.act();
+        m_launcher->setSearchText(step.text);
         QTest::qWait(20);
         record();
-        EXPECT_EQ(calculatorIds.size(), step.rebuilds);
+        EXPECT_EQ(calculatorIds.size(), step.rebuilds) << step.firstRow;
         EXPECT_EQ(list()->model()->index(0, 0).data().toString().toStdString(), step.firstRow);
     }
     m_launcher->objectWillChange().unsubscribe(subscription);

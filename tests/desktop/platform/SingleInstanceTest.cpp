@@ -1,9 +1,8 @@
 #include "desktop/SingleInstance.h"
 
-#include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
+#include "support/CatalogFixture.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -23,49 +22,43 @@
 namespace kestrel {
 namespace {
 
-/// The running launcher's side as the resident program sets it up: the entry's claim handed over to the
-/// listener, which records every line it delivers.
+/// The running launcher's end of the socket (bound and listening, as the entry hands it over), recording
+/// every line the listener delivers.
 class SingleInstanceTest : public ::testing::Test {
 protected:
     SingleInstanceTest()
     {
-        if (m_claim.claim() != InstanceClaim::Role::primary || !m_claim.listen())
-            return;
-        const auto adopted = InstanceClaim::adopt(m_claim.handOver());
-        const auto record = [this](const std::string& line) { m_lines.push_back(line); };
-        if (adopted && m_listener.listen(adopted->listening, record))
-            m_lockFd = adopted->lock;
         m_address.sun_family = AF_UNIX;
-        std::strncpy(m_address.sun_path, m_claim.socketPath().c_str(), sizeof(m_address.sun_path) - 1);
+        std::strncpy(m_address.sun_path, m_tree.path("socket").c_str(), sizeof(m_address.sun_path) - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto record = [this](const std::string& line) { m_lines.push_back(line); };
+        m_listening = ::bind(fd, address(), sizeof(m_address)) == 0 && ::listen(fd, 16) == 0 &&
+                      m_listener.listen(fd, record);
     }
-    ~SingleInstanceTest() override { ::close(m_lockFd); }
+    void SetUp() override { ASSERT_TRUE(m_listening); }
 
-    void SetUp() override { ASSERT_GE(m_lockFd, 0) << "the launcher does not listen"; }
-
+    const sockaddr* address() const { return reinterpret_cast<const sockaddr*>(&m_address); }
     /// A client that connects and writes `data` without waiting for anything; returns its descriptor.
     int connectAndWrite(const std::string& data) const
     {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&m_address), sizeof(m_address)) != 0)
+        if (::connect(fd, address(), sizeof(m_address)) != 0)
             return -1;
         ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
         return fd;
     }
-    /// A second start of the program: sends its toggle line and waits until the listener has heard it.
+    /// A second start of the program: sends its toggle line and waits until the listener has heard a line.
     bool secondStartIsHeard(const char* startupId)
     {
-        InstanceClaim second(m_directory.path().toStdString());
         const std::size_t before = m_lines.size();
-        return second.claim() == InstanceClaim::Role::secondary &&
-               second.send(ToggleMessage::fromValues(startupId, "token-1").line()) &&
-               QTest::qWaitFor([&] { return m_lines.size() > before; }, 3000);
+        ::close(connectAndWrite(ToggleMessage::fromValues(startupId, "token-1").line()));
+        return QTest::qWaitFor([&] { return m_lines.size() > before; }, 3000);
     }
 
-    QTemporaryDir m_directory;
-    InstanceClaim m_claim{m_directory.path().toStdString()};
-    SingleInstance m_listener{ToggleMessage::maxLineLength};
-    int m_lockFd = -1;
+    const test::TempTree m_tree;
     sockaddr_un m_address{};
+    SingleInstance m_listener{ToggleMessage::maxLineLength};
+    bool m_listening = false;
     std::vector<std::string> m_lines;
 };
 
@@ -114,7 +107,7 @@ TEST_F(SingleInstanceTest, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
     if (::getuid() != 0)
         GTEST_SKIP() << "needs root to act as another user";
     // Open the way that the private directory normally shuts, to reach the credential check.
-    ::chmod(m_directory.path().toLocal8Bit().constData(), 0755);
+    ::chmod(m_tree.root().c_str(), 0755);
     ::chmod(m_address.sun_path, 0777);
     const pid_t child = ::fork();
     if (child == 0) { // system calls only: the parent has threads
@@ -122,7 +115,7 @@ TEST_F(SingleInstanceTest, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
         const bool asNobody = ::setgid(65534) == 0 && ::setuid(65534) == 0;
         const int fd = asNobody ? ::socket(AF_UNIX, SOCK_STREAM, 0) : -1;
         const bool sent = fd >= 0 &&
-                          ::connect(fd, reinterpret_cast<const sockaddr*>(&m_address), sizeof(m_address)) == 0 &&
+                          ::connect(fd, address(), sizeof(m_address)) == 0 &&
                           ::send(fd, toggle, sizeof(toggle) - 1, MSG_NOSIGNAL) == sizeof(toggle) - 1;
         ::_exit(sent ? 0 : 1);
     }

@@ -45,11 +45,10 @@ std::string gzip(const std::string& text)
 const std::string greenSvg = "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 20'>"
                              "<rect width='10' height='20' fill='#00ff00'/></svg>";
 
-// Files that break off, are no image, or are too big are also covered, as the files that rows name, by the
-// end-to-end test of hostile icons.
+// Telling SVG from raster data is the icon file reader's test; files that break off, are no image or are
+// far too big are also the end-to-end test's, as the icons that rows name.
 TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
 {
-    const std::string png = encoded(64, 64, QImage::Format_ARGB32, Qt::red);
     const std::string svgBomb = greenSvg.substr(0, greenSvg.size() - 6) + std::string(IconDecoder::maxSvgBytes, ' ');
     const struct {
         const char* what;
@@ -58,8 +57,8 @@ TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
         QSize size; // expected; empty for a refusal
         QRgb centre;
     } cases[] = {
-        {"RGBA PNG, scaled down", "/i/a.png", png, {32, 32}, qRgb(255, 0, 0)},
-        {"PNG under a misleading name", "/i/a.svg", png, {32, 32}, qRgb(255, 0, 0)},
+        {"RGBA PNG, scaled down", "/i/a.png", encoded(64, 64, QImage::Format_ARGB32, Qt::red), {32, 32},
+         qRgb(255, 0, 0)},
         {"16-bit gray PNG", "/i/a.png", encoded(40, 20, QImage::Format_Grayscale16, Qt::white), {32, 16},
          qRgb(255, 255, 255)},
         {"palette PNG, small: not scaled up", "/i/a.png", encoded(16, 16, QImage::Format_Indexed8, Qt::yellow),
@@ -67,10 +66,8 @@ TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
         {"PNG at the side limit", "/i/a.png", encoded(4096, 1, QImage::Format_Grayscale8, Qt::black), {32, 1},
          qRgb(0, 0, 0)},
         {"PNG one over the side limit", "/i/a.png", encoded(4097, 1, QImage::Format_Grayscale8, Qt::black), {}, 0},
-        {"truncated PNG", "/i/a.png", png.substr(0, png.size() / 2), {}, 0},
         {"BMP through Qt's readers", "/i/a.bmp", encoded(64, 32, QImage::Format_RGB32, Qt::red, "BMP"), {32, 16},
          qRgb(255, 0, 0)},
-        {"no image at all", "/i/a.png", "not an image", {}, 0},
         {"SVG drawn at the full size, aspect kept", "/i/a.svg", greenSvg, {16, 32}, qRgb(0, 255, 0)},
         {"compressed SVG", "/i/a.svgz", gzip(greenSvg), {16, 32}, qRgb(0, 255, 0)},
         {"compressed SVG inflating past the limit", "/i/a.svgz", gzip(svgBomb + "</svg>"), {}, 0},

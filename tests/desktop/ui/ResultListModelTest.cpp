@@ -62,34 +62,31 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
 TEST(ResultListModel, EachRowAnswersTheRolesTheRowDelegateReads)
 {
     const IconRef icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::themeIcon, "safari"});
+    const std::vector<LauncherApp> apps = {entry("Safari", FileUrl::fromPath("/Applications/Safari.app"), icon),
+                                           entry("Notes"),
+                                           entry("2+3 = 5", {}, nullptr, LauncherItemType::calculation)};
     const struct {
-        LauncherApp app;
         const char* subtitle;
         bool calculation;
         const char* spoken;
-    } cases[] = {
-        {entry("Safari", FileUrl::fromPath("/Applications/Safari.app"), icon), "/Applications/Safari.app", false,
-         "Safari, /Applications/Safari.app"},
-        {entry("Notes"), "", false, "Notes"},
-        {entry("2+3 = 5", {}, nullptr, LauncherItemType::calculation), "Press Enter to copy result", true,
-         "2+3 = 5, Press Enter to copy result"},
+    } rows[] = {
+        {"/Applications/Safari.app", false, "Safari, /Applications/Safari.app"},
+        {"", false, "Notes"},
+        {"Press Enter to copy result", true, "2+3 = 5, Press Enter to copy result"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.app.name());
-        ResultListModel model;
-        const std::vector<LauncherApp> apps = {entry("Other"), c.app};
-        model.setResults(apps, 1);
-        const RowContent shown = RowContent::read(model.index(1));
-        EXPECT_EQ(shown.title.toStdString(), c.app.name());
-        EXPECT_EQ(shown.subtitle.toStdString(), c.subtitle);
-        EXPECT_EQ(shown.calculation, c.calculation);
-        EXPECT_EQ(shown.icon, c.app.icon());
-        EXPECT_EQ(model.index(1).data(Qt::AccessibleTextRole).toString().toStdString(), c.spoken);
-        EXPECT_TRUE(shown.selected);
-        EXPECT_FALSE(RowContent::read(model.index(0)).selected);
-        EXPECT_FALSE(model.setResults(apps, 0)) << "the same rows: only the selection moves";
-        EXPECT_TRUE(RowContent::read(model.index(0)).selected);
-        EXPECT_FALSE(RowContent::read(model.index(1)).selected);
+    ResultListModel model;
+    for (int selected = 0; selected < 3; ++selected) {
+        EXPECT_EQ(model.setResults(apps, selected), selected == 0) << "only the first call changes the rows";
+        for (int r = 0; r < 3; ++r) {
+            SCOPED_TRACE(apps[r].name());
+            const RowContent shown = RowContent::read(model.index(r));
+            EXPECT_EQ(shown.title.toStdString(), apps[r].name());
+            EXPECT_EQ(shown.subtitle.toStdString(), rows[r].subtitle);
+            EXPECT_EQ(shown.calculation, rows[r].calculation);
+            EXPECT_EQ(shown.icon, apps[r].icon());
+            EXPECT_EQ(shown.selected, r == selected);
+            EXPECT_EQ(model.index(r).data(Qt::AccessibleTextRole).toString().toStdString(), rows[r].spoken);
+        }
     }
 }
 
