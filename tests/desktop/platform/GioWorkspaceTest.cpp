@@ -29,51 +29,41 @@ std::string waitForMarker(const std::string& marker)
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
 }
 
-TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariablesAndLeavesNoZombie)
+TEST(GioWorkspace, LaunchesADesktopEntryCleanlyAndOpensAnyOtherPathWithItsDefaultApplication)
 {
-    // A space in the folder's name: no shell may split the entry's path.
+    // The entry's program writes its environment, the default application for directories (where bundles
+    // go) the path it was given, each to a marker in one step. A space in the folder's name: no shell may
+    // split the entry's path.
     const test::TempTree tree;
-    const std::string marker = tree.path("a folder/marker");
+    const auto writeInOneStep = [](const std::string& what, const std::string& marker) {
+        return what + " > '" + marker + ".part' && mv '" + marker + ".part' '" + marker + "'";
+    };
     const std::string entry = tree.write("a folder/marker.desktop",
-                                         "[Desktop Entry]\nType=Application\nName=Marker\nExec=sh -c \"env > '" +
-                                             marker + ".part' && mv '" + marker + ".part' '" + marker + "'\"\n");
-    std::string environment;
-    {
-        test::EnvironmentGuard guard;
-        guard.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
-        guard.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
-        guard.set("KESTREL_TEST_SENTINEL", "inherited");
-        GioWorkspace().openApplication(FileUrl::fromPath(entry));
-        environment = waitForMarker(marker);
-    }
-    EXPECT_NE(environment.find("KESTREL_TEST_SENTINEL=inherited"), std::string::npos) << environment;
-    EXPECT_EQ(environment.find("kestrelpoint-test"), std::string::npos) << environment;
-    EXPECT_TRUE(QTest::qWaitFor([] { return !hasZombieChild(); }, 5000));
-}
-
-TEST(GioWorkspace, OpensAPathThatIsNoDesktopEntryWithItsDefaultApplication)
-{
-    // A bundle is a directory: it goes to the user's default application for directories, here an
-    // opener that writes the path it was given to a marker. Each test runs in its own process, so GIO
-    // reads these directories afresh.
-    const test::TempTree tree;
-    const std::string marker = tree.path("opened");
-    const std::string opener =
-        tree.write("opener.sh", "#!/bin/sh\nprintf '%s' \"$1\" > '" + marker + ".part' && mv '" + marker +
-                                    ".part' '" + marker + "'\n");
+                                         "[Desktop Entry]\nType=Application\nName=Marker\nExec=sh -c \"" +
+                                             writeInOneStep("env", tree.path("environment")) + "\"\n");
+    const std::string opener = tree.write("opener.sh", "#!/bin/sh\n" + writeInOneStep("printf '%s' \"$1\"",
+                                                                                      tree.path("opened")));
     ::chmod(opener.c_str(), 0700);
     tree.write("data/applications/kestrel-opener.desktop",
                "[Desktop Entry]\nType=Application\nName=Opener\nExec=" + opener + " %f\nMimeType=inode/directory;\n");
     tree.write("config/mimeapps.list", "[Default Applications]\ninode/directory=kestrel-opener.desktop\n");
     const std::string bundle = tree.dir("Applications/Notes.app");
-
     test::EnvironmentGuard environment;
     environment.set("XDG_DATA_HOME", tree.path("data").c_str());
     environment.set("XDG_DATA_DIRS", tree.path("none").c_str());
     environment.set("XDG_CONFIG_HOME", tree.path("config").c_str());
     environment.set("XDG_CONFIG_DIRS", tree.path("none").c_str());
+    environment.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
+    environment.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
+    environment.set("KESTREL_TEST_SENTINEL", "inherited");
+
+    GioWorkspace().openApplication(FileUrl::fromPath(entry));
+    const std::string launched = waitForMarker(tree.path("environment"));
+    EXPECT_NE(launched.find("KESTREL_TEST_SENTINEL=inherited"), std::string::npos) << launched;
+    EXPECT_EQ(launched.find("kestrelpoint-test"), std::string::npos) << launched;
+    EXPECT_TRUE(QTest::qWaitFor([] { return !hasZombieChild(); }, 5000));
     GioWorkspace().openApplication(FileUrl::fromPath(bundle));
-    EXPECT_EQ(waitForMarker(marker), bundle);
+    EXPECT_EQ(waitForMarker(tree.path("opened")), bundle);
 }
 
 } // namespace

@@ -109,16 +109,10 @@ TEST_F(SingleInstanceTest, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
     // Open the way that the private directory normally shuts, to reach the credential check.
     ::chmod(m_tree.root().c_str(), 0755);
     ::chmod(m_address.sun_path, 0777);
+    const std::string toggle = "toggle\n";
     const pid_t child = ::fork();
-    if (child == 0) { // system calls only: the parent has threads
-        static const char toggle[] = "toggle\n";
-        const bool asNobody = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-        const int fd = asNobody ? ::socket(AF_UNIX, SOCK_STREAM, 0) : -1;
-        const bool sent = fd >= 0 &&
-                          ::connect(fd, address(), sizeof(m_address)) == 0 &&
-                          ::send(fd, toggle, sizeof(toggle) - 1, MSG_NOSIGNAL) == sizeof(toggle) - 1;
-        ::_exit(sent ? 0 : 1);
-    }
+    if (child == 0) // system calls only: the parent has threads
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && connectAndWrite(toggle) >= 0 ? 0 : 1);
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not connect at all";

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace kestrel {
@@ -27,19 +29,15 @@ std::string encoded(int width, int height, QImage::Format format, QColor color, 
     return bytes.toStdString();
 }
 
+/// `text` in a gzip file's bytes.
 std::string gzip(const std::string& text)
 {
-    z_stream stream{};
-    deflateInit2(&stream, 1, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
+    const test::TempTree tree;
+    gzFile file = gzopen(tree.path("z").c_str(), "wb1");
+    gzwrite(file, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(file);
+    std::ifstream in(tree.path("z"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 const std::string greenSvg = "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 20'>"

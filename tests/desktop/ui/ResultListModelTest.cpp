@@ -1,8 +1,11 @@
 #include "ui/ResultListModel.h"
 
+#include "ui/AppRow.h"
+#include "ui/IconProvider.h"
 #include "ui/RowContent.h"
 
 #include <QAbstractItemModelTester>
+#include <QFontMetrics>
 #include <QPersistentModelIndex>
 
 #include <gtest/gtest.h>
@@ -19,6 +22,12 @@ LauncherApp entry(std::string name, std::optional<FileUrl> url = {}, IconRef ico
 {
     return LauncherApp(Uuid::random(), std::move(name), std::move(url), std::move(icon), std::nullopt, type,
                        std::nullopt);
+}
+
+/// An application bundle called `name` in /Applications.
+LauncherApp bundle(const std::string& name)
+{
+    return entry(name, FileUrl::fromPath("/Applications/" + name + ".app"));
 }
 
 TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
@@ -62,7 +71,7 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
 TEST(ResultListModel, EachRowAnswersTheRolesTheRowDelegateReads)
 {
     const IconRef icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::themeIcon, "safari"});
-    const std::vector<LauncherApp> apps = {entry("Safari", FileUrl::fromPath("/Applications/Safari.app"), icon),
+    const std::vector<LauncherApp> apps = {entry("Safari", bundle("Safari").url(), icon),
                                            entry("Notes"),
                                            entry("2+3 = 5", {}, nullptr, LauncherItemType::calculation)};
     const struct {
@@ -88,6 +97,60 @@ TEST(ResultListModel, EachRowAnswersTheRolesTheRowDelegateReads)
             EXPECT_EQ(model.index(r).data(Qt::AccessibleTextRole).toString().toStdString(), rows[r].spoken);
         }
     }
+}
+
+/// What the row delegate reads for `app` from the result list model.
+RowContent content(const LauncherApp& app)
+{
+    ResultListModel model;
+    model.setResults({app}, 0);
+    return RowContent::read(model.index(0));
+}
+
+TEST(AppRow, RememberedRowHeightsMatchAFullLayoutAndSpotWrappedNames)
+{
+    // Names of one font, names that need another (CJK, emoji, a tab), ones that wrap; each asked twice at
+    // each width, so a remembered value that went wrong would show.
+    const std::string wide(120, 'W');
+    const std::vector<LauncherApp> apps = {
+        bundle("Safari"),
+        entry("Notes"),
+        bundle("\u6587\u5b57\u7de8\u96c6"),
+        bundle("Camera \U0001F4F7"),
+        bundle("Tab\tName"),
+        bundle("A Remarkably Long Application Name That Certainly Does Not Fit On One Line"),
+        bundle(wide),
+        entry("7*6", {}, nullptr, LauncherItemType::calculation),
+    };
+    IconProvider icons;
+    AppRow delegate(icons);
+    for (const int width : {600, 300, 120, 600}) {
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const LauncherApp& app : apps) {
+                SCOPED_TRACE(app.name().substr(0, 12) + " at " + std::to_string(width));
+                const RowContent shown = content(app);
+                EXPECT_EQ(delegate.rowHeight(app.name(), !shown.subtitle.isEmpty(), shown.calculation, width),
+                          AppRow::layout(shown.title, !shown.subtitle.isEmpty(), QPoint(), width).height);
+            }
+        }
+    }
+    const std::vector<LauncherApp> oneLine = {bundle("Safari"), bundle("Mail"), bundle("Terminal")};
+    EXPECT_TRUE(delegate.uniformHeights(oneLine, 600));
+    EXPECT_TRUE(delegate.uniformHeights({}, 600));
+    std::vector<LauncherApp> withWrapped = oneLine;
+    withWrapped.push_back(bundle(wide));
+    EXPECT_FALSE(delegate.uniformHeights(withWrapped, 600)) << "a wrapped name makes its row higher";
+}
+
+TEST(AppRow, LongPathIsShortenedInTheMiddleKeepingBothEnds)
+{
+    const LauncherApp deep = bundle(std::string(80, 'a') + "/" + std::string(60, 'c'));
+    const QString shown = AppRow::displayedSubtitle(content(deep), 600);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/Applications/aaa"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("ccc.app"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(AppRow::subtitleFont()).horizontalAdvance(shown), 600 - 72 - 28);
+    EXPECT_EQ(AppRow::displayedSubtitle(content(bundle("Safari")), 600).toStdString(), "/Applications/Safari.app");
 }
 
 } // namespace
