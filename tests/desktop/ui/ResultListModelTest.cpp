@@ -5,7 +5,6 @@
 #include "ui/RowContent.h"
 
 #include <QAbstractItemModelTester>
-#include <QFontMetrics>
 #include <QPersistentModelIndex>
 
 #include <gtest/gtest.h>
@@ -113,15 +112,9 @@ TEST(AppRow, RememberedRowHeightsMatchAFullLayoutAndSpotWrappedNames)
     // each width, so a remembered value that went wrong would show.
     const std::string wide(120, 'W');
     const std::vector<LauncherApp> apps = {
-        bundle("Safari"),
-        entry("Notes"),
-        bundle("\u6587\u5b57\u7de8\u96c6"),
-        bundle("Camera \U0001F4F7"),
-        bundle("Tab\tName"),
-        bundle("A Remarkably Long Application Name That Certainly Does Not Fit On One Line"),
-        bundle(wide),
-        entry("7*6", {}, nullptr, LauncherItemType::calculation),
-    };
+        bundle("Safari"), entry("Notes"), bundle("\u6587\u5b57\u7de8\u96c6"), bundle("Camera \U0001F4F7"),
+        bundle("Tab\tName"), bundle("A Remarkably Long Application Name That Certainly Does Not Fit On One Line"),
+        bundle(wide), entry("7*6", {}, nullptr, LauncherItemType::calculation)};
     IconProvider icons;
     AppRow delegate(icons);
     for (const int width : {600, 300, 120, 600}) {
@@ -140,17 +133,6 @@ TEST(AppRow, RememberedRowHeightsMatchAFullLayoutAndSpotWrappedNames)
     std::vector<LauncherApp> withWrapped = oneLine;
     withWrapped.push_back(bundle(wide));
     EXPECT_FALSE(delegate.uniformHeights(withWrapped, 600)) << "a wrapped name makes its row higher";
-}
-
-TEST(AppRow, LongPathIsShortenedInTheMiddleKeepingBothEnds)
-{
-    const LauncherApp deep = bundle(std::string(80, 'a') + "/" + std::string(60, 'c'));
-    const QString shown = AppRow::displayedSubtitle(content(deep), 600);
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("/Applications/aaa"))) << shown.toStdString();
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("ccc.app"))) << shown.toStdString();
-    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
-    EXPECT_LE(QFontMetrics(AppRow::subtitleFont()).horizontalAdvance(shown), 600 - 72 - 28);
-    EXPECT_EQ(AppRow::displayedSubtitle(content(bundle("Safari")), 600).toStdString(), "/Applications/Safari.app");
 }
 
 } // namespace
