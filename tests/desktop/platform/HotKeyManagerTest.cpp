@@ -2,31 +2,32 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
-#include <vector>
+#include <sstream>
 
 namespace kestrel {
 namespace {
 
 TEST(HotKeyManager, RepeatFilterCountsPhysicalPressesOnly)
 {
+    // The key's presses (p) and releases (r), each at its X time stamp.
     const struct {
         const char* name;
-        std::vector<std::pair<bool, std::uint32_t>> events; // press or release, at a time
+        const char* events;
         int presses;
     } cases[] = {
-        {"classic repeat: release and press sharing a time",
-         {{true, 100}, {false, 600}, {true, 600}, {false, 633}, {true, 633}},
-         1},
-        {"detectable repeat: presses without releases", {{true, 100}, {true, 600}, {true, 633}, {false, 700}}, 1},
-        {"two presses", {{true, 100}, {false, 150}, {true, 400}, {false, 450}}, 2},
-        {"a press after a held key", {{true, 100}, {false, 600}, {true, 600}, {false, 700}, {true, 900}}, 2},
+        {"classic repeat: release and press sharing a time", "p100 r600 p600 r633 p633", 1},
+        {"detectable repeat: presses without releases", "p100 p600 p633 r700", 1},
+        {"two presses", "p100 r150 p400 r450", 2},
+        {"a press after a held key", "p100 r600 p600 r700 p900", 2},
     };
     for (const auto& c : cases) {
         HotKeyManager::RepeatFilter filter;
+        std::istringstream events(c.events);
+        char kind = 0;
+        std::uint32_t time = 0;
         int presses = 0;
-        for (const auto& [press, time] : c.events) {
-            if (!press)
+        while (events >> kind >> time) {
+            if (kind == 'r')
                 filter.release(time);
             else if (filter.press(time))
                 ++presses;

@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,7 +74,7 @@ protected:
     std::unique_ptr<AppLauncher> m_launcher;
 };
 
-TEST_F(SearchWindowTest, TheFieldHasTheFocusTheArrowsMoveTheSelectionOtherKeysReachTheFieldAndAClickActivates)
+TEST_F(SearchWindowTest, TheFieldHasTheFocusTheArrowsMoveTheSelectionAndAClickActivatesARow)
 {
     // (Later shows are the real X server's part: the offscreen platform does not activate a window twice.)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
@@ -84,9 +83,6 @@ TEST_F(SearchWindowTest, TheFieldHasTheFocusTheArrowsMoveTheSelectionOtherKeysRe
     press(field(), Qt::Key_Down, Qt::ShiftModifier);
     press(field(), Qt::Key_Up);
     EXPECT_EQ(m_launcher->selectedIndex(), 1);
-    QTest::keyClicks(field(), QStringLiteral("App 1"));
-    QTest::qWait(20);
-    EXPECT_EQ(m_launcher->searchText(), "App 1");
     const std::vector<LauncherApp> rows = m_launcher->filteredApps();
     ASSERT_GE(rows.size(), 3u);
     const QPoint third = list()->visualRect(list()->model()->index(2, 0)).center();
@@ -97,17 +93,9 @@ TEST_F(SearchWindowTest, TheFieldHasTheFocusTheArrowsMoveTheSelectionOtherKeysRe
 
 TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndEndingItLeavesTheSearchAlone)
 {
-    const struct {
-        const char* name;
-        std::function<void()> end;
-    } endings[] = {
-        {"Return (the Close button)", [this] { press(sheet(), Qt::Key_Return); }},
-        {"Escape", [this] { press(sheet(), Qt::Key_Escape); }},
-        {"the controller clears the flag", [this] { m_launcher->setShowingSettings(false); }},
-    };
     press(field(), Qt::Key_Down);
-    for (const auto& ending : endings) {
-        SCOPED_TRACE(ending.name);
+    for (const Qt::Key ending : {Qt::Key_Return, Qt::Key_Escape}) {
+        SCOPED_TRACE(ending == Qt::Key_Return ? "Return (the Close button)" : "Escape");
         button("settingsButton")->click();
         QTest::qWait(30);
         ASSERT_NE(sheet(), nullptr);
@@ -115,7 +103,7 @@ TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndEndingItLeavesTheSearchA
         press(sheet(), Qt::Key_Down);
         press(sheet(), Qt::Key_Up);
         EXPECT_TRUE(m_launcher->showingSettings());
-        ending.end();
+        press(sheet(), ending);
         QTest::qWait(20);
         EXPECT_FALSE(m_launcher->showingSettings());
         EXPECT_EQ(sheet(), nullptr);
@@ -145,10 +133,7 @@ TEST_F(SearchWindowTest, TheSelectedRowStaysInSightAsTheKeysMoveIt)
 TEST_F(SearchWindowTest, TheQuitButtonEndsTheEventLoopAtOnce)
 {
     QTimer::singleShot(0, &window(), [this] { button("quitButton")->click(); });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-    watchdog.start(5000);
+    QTimer::singleShot(5000, &window(), [] { QCoreApplication::exit(7); }); // a watchdog
     EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 

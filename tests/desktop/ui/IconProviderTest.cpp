@@ -63,10 +63,9 @@ TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
          {16, 16}, qRgb(255, 255, 0)},
         {"BMP through Qt's readers", "/i/a.bmp", encoded(64, 32, QImage::Format_RGB32, Qt::red, "BMP"), {32, 16},
          qRgb(255, 0, 0)},
-        {"SVG drawn at the full size, aspect kept", "/i/a.svg", greenSvg, {16, 32}, qRgb(0, 255, 0)},
-        {"compressed SVG", "/i/a.svgz", gzip(greenSvg), {16, 32}, qRgb(0, 255, 0)},
+        {"compressed SVG, drawn at the full size, aspect kept", "/i/a.svgz", gzip(greenSvg), {16, 32},
+         qRgb(0, 255, 0)},
         {"compressed SVG inflating past the limit", "/i/a.svgz", gzip(svgBomb + "</svg>"), {}, 0},
-        {"truncated compressed SVG", "/i/a.svgz", gzip(greenSvg).substr(0, 30), {}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
