@@ -60,12 +60,11 @@ TEST_F(SingleInstanceTest, HearsOneWholeLinePerClientAndStaysResponsiveToFloodsA
 {
     // Ten megabytes without a newline, from a writer that blocks whenever the socket is full.
     std::atomic<bool> floodDropped = false;
-    std::thread flood([this, &floodDropped] {
-        const int fd = connectAndWrite({});
+    const int floodFd = connectAndWrite({});
+    std::thread flood([floodFd, &floodDropped] {
         const std::string chunk(64 * 1024, 'x');
-        for (int sent = 0; fd >= 0 && sent < 160 && !floodDropped; ++sent)
-            floodDropped = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0;
-        ::close(fd);
+        for (int sent = 0; sent < 160 && !floodDropped; ++sent)
+            floodDropped = ::send(floodFd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0;
     });
     const std::vector<int> open = {
         connectAndWrite("togg"),                                // a partial line, left open
@@ -80,8 +79,9 @@ TEST_F(SingleInstanceTest, HearsOneWholeLinePerClientAndStaysResponsiveToFloodsA
     const std::string toggle = ToggleMessage::fromValues("launch_TIME42", "token-1").line(); // a second start
     ::close(connectAndWrite(toggle));
     EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() >= 3; }, 3000));
-    floodDropped = true; // ends the writer in any case
+    ::shutdown(floodFd, SHUT_RDWR); // ends the writer in any case
     flood.join();
+    ::close(floodFd);
     for (const int fd : open)
         ::close(fd);
     QTest::qWait(100);
