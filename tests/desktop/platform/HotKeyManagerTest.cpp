@@ -18,7 +18,6 @@ TEST(HotKeyManager, RepeatFilterCountsPhysicalPressesOnly)
         {"classic repeat: release and press sharing a time", "p100 r600 p600 r633 p633", 1},
         {"detectable repeat: presses without releases", "p100 p600 p633 r700", 1},
         {"two presses", "p100 r150 p400 r450", 2},
-        {"a press after a held key", "p100 r600 p600 r700 p900", 2},
     };
     for (const auto& c : cases) {
         HotKeyManager::RepeatFilter filter;

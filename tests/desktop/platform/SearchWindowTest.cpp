@@ -79,6 +79,11 @@ TEST_F(SearchWindowTest, TheFieldHasTheFocusTheArrowsMoveTheSelectionAndAClickAc
     // (Later shows are the real X server's part: the offscreen platform does not activate a window twice.)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     ASSERT_EQ(QApplication::focusWidget(), field());
+    button("quitButton")->setFocus(); // as a click elsewhere might leave it; the next show brings it back
+    m_launcher->toggleSearchWindow();
+    m_launcher->toggleSearchWindow();
+    QTest::qWait(30);
+    EXPECT_EQ(window().focusWidget(), field());
     press(field(), Qt::Key_Down);
     press(field(), Qt::Key_Down, Qt::ShiftModifier);
     press(field(), Qt::Key_Up);
@@ -102,7 +107,6 @@ TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndEndingItLeavesTheSearchA
         ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet()));
         press(sheet(), Qt::Key_Down);
         press(sheet(), Qt::Key_Up);
-        EXPECT_TRUE(m_launcher->showingSettings());
         press(sheet(), ending);
         QTest::qWait(20);
         EXPECT_FALSE(m_launcher->showingSettings());
@@ -115,7 +119,6 @@ TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndEndingItLeavesTheSearchA
 
 TEST_F(SearchWindowTest, TheSelectedRowStaysInSightAsTheKeysMoveIt)
 {
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     const auto inSight = [this] {
         const QRect row = list()->visualRect(list()->model()->index(static_cast<int>(m_launcher->selectedIndex()), 0));
         return list()->viewport()->rect().contains(row);
