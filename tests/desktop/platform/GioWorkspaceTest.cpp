@@ -1,103 +1,69 @@
 #include "desktop/GioWorkspace.h"
 
+#include "support/CatalogFixture.h"
 #include "support/EnvironmentGuard.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace kestrel {
 namespace {
 
-/// Whether a child of this process is a zombie ("pid (comm) state ppid ..." in /proc/<pid>/stat).
+/// Whether a child of this process has ended without being waited for (looked at, not reaped).
 bool hasZombieChild()
 {
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[0] == "Z" && fields[1].toLong() == ::getpid())
-            return true;
-    }
-    return false;
+    siginfo_t info{};
+    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
 }
 
-TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariables)
+/// What the launched program wrote to `marker` (it writes in one step, by renaming); "" after ten seconds.
+std::string waitForMarker(const std::string& marker)
 {
-    // A space in the folder's name: no shell may split the entry's path. The program writes its
-    // environment to the marker in one step.
-    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/kestrel workspace XXXXXX"));
-    const QString marker = dir.filePath(QStringLiteral("marker"));
-    QFile entry(dir.filePath(QStringLiteral("marker.desktop")));
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-    entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Marker\n"
-                               "Exec=sh -c \"env > '%1.part' && mv '%1.part' '%1'\"\n")
-                    .arg(marker)
-                    .toUtf8());
-    entry.close();
-
-    bool launched = false;
-    {
-        test::EnvironmentGuard environment;
-        environment.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
-        environment.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
-        environment.set("KESTREL_TEST_SENTINEL", "inherited");
-        GioWorkspace().openApplication(FileUrl::fromPath(entry.fileName().toStdString()));
-        launched = QTest::qWaitFor([&marker] { return QFile::exists(marker); }, 10000);
-    }
-    ASSERT_TRUE(launched);
-
-    QFile written(marker);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const std::string environment = written.readAll().toStdString();
-    EXPECT_NE(environment.find("KESTREL_TEST_SENTINEL=inherited"), std::string::npos) << environment;
-    EXPECT_EQ(environment.find("kestrelpoint-test"), std::string::npos) << environment;
-    EXPECT_TRUE(QTest::qWaitFor([] { return !hasZombieChild(); }, 5000));
+    QFile file(QString::fromStdString(marker));
+    (void)QTest::qWaitFor([&file] { return file.exists(); }, 10000);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
 }
 
-TEST(GioWorkspace, OpensAPathThatIsNoDesktopEntryWithItsDefaultApplication)
+TEST(GioWorkspace, LaunchesADesktopEntryCleanlyAndOpensAnyOtherPathWithItsDefaultApplication)
 {
-    // A bundle is a directory: it goes to the user's default application for directories, here an
-    // opener of the test's own that writes the path it was given to a marker. Each test runs in its own
-    // process, so GIO reads these directories afresh.
-    QTemporaryDir dir;
-    const QString marker = dir.filePath(QStringLiteral("opened"));
-    const QString opener = dir.filePath(QStringLiteral("opener.sh"));
-    QFile script(opener);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1.part' && mv '%1.part' '%1'\n").arg(marker).toUtf8());
-    script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QDir(dir.path()).mkpath(QStringLiteral("data/applications"));
-    QDir(dir.path()).mkpath(QStringLiteral("config"));
-    QDir(dir.path()).mkpath(QStringLiteral("Applications/Notes.app"));
-    QFile entry(dir.filePath(QStringLiteral("data/applications/kestrel-opener.desktop")));
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-    entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Opener\nExec=%1 %f\nMimeType=inode/directory;\n")
-                    .arg(opener)
-                    .toUtf8());
-    entry.close();
-    QFile defaults(dir.filePath(QStringLiteral("config/mimeapps.list")));
-    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-    defaults.write("[Default Applications]\ninode/directory=kestrel-opener.desktop\n");
-    defaults.close();
-
+    // The entry's program writes its environment, the default application for directories (where bundles
+    // go) the path it was given, each to a marker in one step. A space in the folder's name: no shell may
+    // split the entry's path.
+    const test::TempTree tree;
+    const auto writeInOneStep = [](const std::string& what, const std::string& marker) {
+        return what + " > '" + marker + ".part' && mv '" + marker + ".part' '" + marker + "'";
+    };
+    const std::string entry = tree.write("a folder/marker.desktop",
+                                         "[Desktop Entry]\nType=Application\nName=Marker\nExec=sh -c \"" +
+                                             writeInOneStep("env", tree.path("environment")) + "\"\n");
+    const std::string opener = tree.write("opener.sh", "#!/bin/sh\n" + writeInOneStep("printf '%s' \"$1\"",
+                                                                                      tree.path("opened")));
+    ::chmod(opener.c_str(), 0700);
+    tree.write("data/applications/kestrel-opener.desktop",
+               "[Desktop Entry]\nType=Application\nName=Opener\nExec=" + opener + " %f\nMimeType=inode/directory;\n");
+    tree.write("config/mimeapps.list", "[Default Applications]\ninode/directory=kestrel-opener.desktop\n");
+    const std::string bundle = tree.dir("Applications/Notes.app");
     test::EnvironmentGuard environment;
-    environment.set("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8().constData());
-    environment.set("XDG_DATA_DIRS", dir.filePath(QStringLiteral("none")).toUtf8().constData());
-    environment.set("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8().constData());
-    environment.set("XDG_CONFIG_DIRS", dir.filePath(QStringLiteral("none")).toUtf8().constData());
-    const std::string bundle = dir.filePath(QStringLiteral("Applications/Notes.app")).toStdString();
+    environment.set("XDG_DATA_HOME", tree.path("data").c_str());
+    environment.set("XDG_DATA_DIRS", tree.path("none").c_str());
+    environment.set("XDG_CONFIG_HOME", tree.path("config").c_str());
+    environment.set("XDG_CONFIG_DIRS", tree.path("none").c_str());
+    environment.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
+    environment.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
+    environment.set("KESTREL_TEST_SENTINEL", "inherited");
+
+    GioWorkspace().openApplication(FileUrl::fromPath(entry));
+    const std::string launched = waitForMarker(tree.path("environment"));
+    EXPECT_NE(launched.find("KESTREL_TEST_SENTINEL=inherited"), std::string::npos) << launched;
+    EXPECT_EQ(launched.find("kestrelpoint-test"), std::string::npos) << launched;
+    EXPECT_TRUE(QTest::qWaitFor([] { return !hasZombieChild(); }, 5000));
     GioWorkspace().openApplication(FileUrl::fromPath(bundle));
-    ASSERT_TRUE(QTest::qWaitFor([&marker] { return QFile::exists(marker); }, 10000));
-    QFile opened(marker);
-    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-    EXPECT_EQ(opened.readAll().toStdString(), bundle);
+    EXPECT_EQ(waitForMarker(tree.path("opened")), bundle);
 }
 
 } // namespace

@@ -1,10 +1,8 @@
 #include "desktop/SingleInstance.h"
 
-#include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
+#include "support/CatalogFixture.h"
 
-#include <QLocalSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -17,8 +15,7 @@
 
 #include <atomic>
 #include <cstring>
-#include <memory>
-#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,152 +23,92 @@
 namespace kestrel {
 namespace {
 
-/// The running launcher's side as the resident program sets it up: the entry's claim handed over to the
-/// listener, each line read as a toggle message.
-class RunningLauncher {
-public:
-    explicit RunningLauncher(const std::string& directory)
-        : m_claim(directory)
+/// The running launcher's end of the socket (bound and listening, as the entry hands it over), recording
+/// every line the listener delivers.
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    SingleInstanceTest()
     {
-        if (m_claim.claim() != InstanceClaim::Role::primary || !m_claim.listen())
-            return;
-        const std::optional<InstanceClaim::Descriptors> adopted = InstanceClaim::adopt(m_claim.handOver());
-        if (adopted && m_listener.listen(adopted->listening, [this](const std::string& line) {
-                if (const std::optional<ToggleMessage> message = ToggleMessage::parse(line))
-                    received.push_back(*message);
-            }))
-            m_lockFd = adopted->lock;
+        m_address.sun_family = AF_UNIX;
+        std::strncpy(m_address.sun_path, m_tree.path("socket").c_str(), sizeof(m_address.sun_path) - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto record = [this](const std::string& line) { m_lines.push_back(line); };
+        m_listening = ::bind(fd, address(), sizeof(m_address)) == 0 && ::listen(fd, 16) == 0 &&
+                      m_listener.listen(fd, record);
     }
-    ~RunningLauncher()
+    void SetUp() override { ASSERT_TRUE(m_listening); }
+
+    const sockaddr* address() const { return reinterpret_cast<const sockaddr*>(&m_address); }
+    /// A client that connects and writes `data` without waiting for anything; returns its descriptor.
+    int connectAndWrite(const std::string& data) const
     {
-        if (m_lockFd >= 0)
-            ::close(m_lockFd);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::connect(fd, address(), sizeof(m_address)) != 0)
+            return -1;
+        ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        return fd;
     }
-    bool isListening() const { return m_lockFd >= 0; }
-    std::string socketPath() const { return m_claim.socketPath(); }
 
-    std::vector<ToggleMessage> received;
-
-private:
-    InstanceClaim m_claim;
+    const test::TempTree m_tree;
+    sockaddr_un m_address{};
     SingleInstance m_listener{ToggleMessage::maxLineLength};
-    int m_lockFd = -1;
+    bool m_listening = false;
+    std::vector<std::string> m_lines;
 };
 
-sockaddr_un addressOf(const std::string& path)
+TEST_F(SingleInstanceTest, HearsOneWholeLinePerClientAndStaysResponsiveToFloodsAndStalledClients)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    return address;
-}
-
-/// A client that connects and writes `data` (when not empty) without waiting for anything.
-int connectAndWrite(const std::string& path, const std::string& data)
-{
-    const sockaddr_un address = addressOf(path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-        return -1;
-    if (!data.empty())
-        ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-    return fd;
-}
-
-bool sendToggle(const std::string& directory, const char* startupId)
-{
-    InstanceClaim second(directory);
-    return second.claim() == InstanceClaim::Role::secondary &&
-           second.send(ToggleMessage::fromValues(startupId, "token-1").line());
-}
-
-TEST(SingleInstance, SecondStartTogglesTheLauncherAndAnyOtherMessageIsIgnored)
-{
-    QTemporaryDir directory;
-    RunningLauncher launcher(directory.path().toStdString());
-    ASSERT_TRUE(launcher.isListening());
-
-    for (const std::string message : {"", "toggle", "TOGGLE\n", "toggle \n", "togglex\n", "show\ntoggle\n"}) {
-        QLocalSocket socket;
-        socket.connectToServer(QString::fromStdString(launcher.socketPath()));
-        ASSERT_TRUE(socket.waitForConnected(1000));
-        socket.write(message.data(), static_cast<qint64>(message.size()));
-        socket.waitForBytesWritten(1000);
-    }
-    ASSERT_TRUE(sendToggle(directory.path().toStdString(), "launch_TIME42"));
-    EXPECT_TRUE(QTest::qWaitFor([&launcher] { return !launcher.received.empty(); }));
-    QTest::qWait(200);
-    ASSERT_EQ(launcher.received.size(), 1u);
-    EXPECT_EQ(launcher.received[0].startupId, "launch_TIME42");
-    EXPECT_EQ(launcher.received[0].activationToken, "token-1");
-}
-
-TEST(SingleInstance, FloodsAndStalledClientsLeaveTheLauncherResponsive)
-{
-    QTemporaryDir directory;
-    RunningLauncher launcher(directory.path().toStdString());
-    ASSERT_TRUE(launcher.isListening());
-    const std::string path = launcher.socketPath();
-
     // Ten megabytes without a newline, from a writer that blocks whenever the socket is full.
     std::atomic<bool> floodDropped = false;
-    std::thread flood([path, &floodDropped] {
-        const int fd = connectAndWrite(path, {});
+    const int floodFd = connectAndWrite({});
+    std::thread flood([floodFd, &floodDropped] {
         const std::string chunk(64 * 1024, 'x');
-        for (int sent = 0; fd >= 0 && sent < 160; ++sent) {
-            if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) {
-                floodDropped = true;
-                break;
-            }
-        }
-        ::close(fd);
+        for (int sent = 0; sent < 160 && !floodDropped; ++sent)
+            floodDropped = ::send(floodFd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0;
     });
-    std::vector<int> open;
-    open.push_back(connectAndWrite(path, "togg"));                                // a partial line, left open
-    open.push_back(connectAndWrite(path, {}));                                    // silent
-    open.push_back(connectAndWrite(path, std::string("\0\xff\x01toggle\n", 10))); // binary garbage
-    open.push_back(connectAndWrite(path, "toggle DESKTOP_STARTUP_ID=" + std::string(2000, 'a') + "\n"));
-    ::close(connectAndWrite(path, "toggle"));                                      // no newline, then gone
+    const std::vector<int> open = {
+        connectAndWrite("togg"),                                // a partial line, left open
+        connectAndWrite({}),                                    // silent
+        connectAndWrite(std::string("\0\xff\x01toggle\n", 10)), // binary garbage
+        connectAndWrite("show\ntoggle\n"),                      // only its first line is read
+        connectAndWrite("toggle DESKTOP_STARTUP_ID=" + std::string(2000, 'a') + "\n"), // over the cap
+    };
+    ::close(connectAndWrite("toggle")); // no newline, then gone
     // Dropped for its length, well before the two seconds after which any client is dropped.
     EXPECT_TRUE(QTest::qWaitFor([&floodDropped] { return floodDropped.load(); }, 1500));
-    ASSERT_TRUE(sendToggle(directory.path().toStdString(), nullptr));
-    EXPECT_TRUE(QTest::qWaitFor([&launcher] { return !launcher.received.empty(); }, 3000));
-    (void)QTest::qWaitFor([&floodDropped] { return floodDropped.load(); }, 3000); // the writer ends
+    const std::string toggle = ToggleMessage::fromValues("launch_TIME42", "token-1").line(); // a second start
+    ::close(connectAndWrite(toggle));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() >= 3; }, 3000));
+    ::shutdown(floodFd, SHUT_RDWR); // ends the writer in any case
     flood.join();
+    ::close(floodFd);
     for (const int fd : open)
         ::close(fd);
     QTest::qWait(100);
-    EXPECT_EQ(launcher.received.size(), 1u);
+
+    // Whole lines only, each read apart from what follows it; what they say is the toggle message's test.
+    const std::multiset<std::string> heard(m_lines.begin(), m_lines.end());
+    EXPECT_EQ(heard, (std::multiset<std::string>{std::string("\0\xff\x01toggle\n", 10), "show\n", toggle}));
 }
 
-TEST(SingleInstance, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
+TEST_F(SingleInstanceTest, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
 {
     if (::getuid() != 0)
         GTEST_SKIP() << "needs root to act as another user";
-    QTemporaryDir directory;
-    RunningLauncher launcher(directory.path().toStdString());
-    ASSERT_TRUE(launcher.isListening());
     // Open the way that the private directory normally shuts, to reach the credential check.
-    ::chmod(directory.path().toLocal8Bit().constData(), 0755);
-    ::chmod(launcher.socketPath().c_str(), 0777);
-    const sockaddr_un address = addressOf(launcher.socketPath());
+    ::chmod(m_tree.root().c_str(), 0755);
+    ::chmod(m_address.sun_path, 0777);
+    const std::string toggle = "toggle\n";
     const pid_t child = ::fork();
-    if (child == 0) { // system calls only: the parent has threads
-        static const char toggle[] = "toggle\n";
-        const bool asNobody = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-        const int fd = asNobody ? ::socket(AF_UNIX, SOCK_STREAM, 0) : -1;
-        const bool sent = fd >= 0 &&
-                          ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
-                          ::send(fd, toggle, sizeof(toggle) - 1, MSG_NOSIGNAL) == sizeof(toggle) - 1;
-        ::_exit(sent ? 0 : 1);
-    }
+    if (child == 0) // system calls only: the parent has threads
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && connectAndWrite(toggle) >= 0 ? 0 : 1);
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not connect at all";
     QTest::qWait(300);
-    EXPECT_TRUE(launcher.received.empty());
-    ASSERT_TRUE(sendToggle(directory.path().toStdString(), nullptr));
-    EXPECT_TRUE(QTest::qWaitFor([&launcher] { return launcher.received.size() == 1; }));
+    EXPECT_TRUE(m_lines.empty());
+    ::close(connectAndWrite(toggle));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() == 1; })) << "this user's toggle is heard";
 }
 
 } // namespace

@@ -1,5 +1,9 @@
 #include "ui/ResultListModel.h"
 
+#include "ui/AppRow.h"
+#include "ui/IconProvider.h"
+#include "ui/RowContent.h"
+
 #include <QAbstractItemModelTester>
 #include <QPersistentModelIndex>
 
@@ -12,22 +16,32 @@
 namespace kestrel {
 namespace {
 
+LauncherApp entry(std::string name, std::optional<FileUrl> url = {}, IconRef icon = nullptr,
+                  LauncherItemType type = LauncherItemType::application)
+{
+    return LauncherApp(Uuid::random(), std::move(name), std::move(url), std::move(icon), std::nullopt, type,
+                       std::nullopt);
+}
+
+/// An application bundle called `name` in /Applications.
+LauncherApp bundle(const std::string& name)
+{
+    return entry(name, FileUrl::fromPath("/Applications/" + name + ".app"));
+}
+
 TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
 {
     // Letters are applications, which keep their records (and ids) across rebuilds; '=' and '+' are the
     // calculator rows of two rebuilds, each made anew with its own id.
-    struct Case {
+    const struct {
         std::string before;
         std::string after;
-    };
-    const Case cases[] = {{"=AB", "+AB"}, {"ABCDE", "BD"}, {"BD", "ABCDE"}, {"ABC", "CAB"},
-                          {"AB", "+B"},   {"=ABCD", "+DXAY"}, {"AB", ""}};
-    for (const Case& c : cases) {
+    } cases[] = {{"=AB", "+AB"}, {"ABCDE", "BD"}, {"BD", "ABCDE"}, {"ABC", "CAB"}, {"=ABCD", "+DXAY"}, {"AB", ""}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.before + " -> " + c.after);
         std::map<char, LauncherApp> records;
         for (const char code : c.before + c.after)
-            records.try_emplace(code, Uuid::random(), std::string(1, code), std::nullopt, nullptr, std::nullopt,
-                                LauncherItemType::application, std::nullopt);
+            records.try_emplace(code, entry(std::string(1, code)));
         const auto rows = [&records](const std::string& codes) {
             std::vector<LauncherApp> apps;
             for (const char code : codes)
@@ -42,7 +56,7 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
             tracked.emplace_back(model.index(r));
 
         const std::vector<LauncherApp> next = rows(c.after);
-        model.setResults(next, 0);
+        EXPECT_TRUE(model.setResults(next, 0));
         ASSERT_EQ(model.rowCount(), static_cast<int>(next.size()));
         for (int r = 0; r < model.rowCount(); ++r)
             EXPECT_EQ(model.app(model.index(r))->id(), next[static_cast<std::size_t>(r)].id()) << "row " << r;
@@ -51,6 +65,73 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
             EXPECT_EQ(tracked[i].row(), at == std::string::npos ? -1 : static_cast<int>(at)) << c.before[i];
         }
     }
+}
+
+TEST(ResultListModel, EachRowAnswersTheRolesTheRowDelegateReads)
+{
+    const IconRef icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::themeIcon, "safari"});
+    const std::vector<LauncherApp> apps = {entry("Safari", bundle("Safari").url(), icon),
+                                           entry("Notes"),
+                                           entry("2+3 = 5", {}, nullptr, LauncherItemType::calculation)};
+    const struct {
+        const char* subtitle;
+        bool calculation;
+        const char* spoken;
+    } rows[] = {
+        {"/Applications/Safari.app", false, "Safari, /Applications/Safari.app"},
+        {"", false, "Notes"},
+        {"Press Enter to copy result", true, "2+3 = 5, Press Enter to copy result"},
+    };
+    ResultListModel model;
+    for (int selected = 0; selected < 3; ++selected) {
+        EXPECT_EQ(model.setResults(apps, selected), selected == 0) << "only the first call changes the rows";
+        for (int r = 0; r < 3; ++r) {
+            SCOPED_TRACE(apps[r].name());
+            const RowContent shown = RowContent::read(model.index(r));
+            EXPECT_EQ(shown.title.toStdString(), apps[r].name());
+            EXPECT_EQ(shown.subtitle.toStdString(), rows[r].subtitle);
+            EXPECT_EQ(shown.calculation, rows[r].calculation);
+            EXPECT_EQ(shown.icon, apps[r].icon());
+            EXPECT_EQ(shown.selected, r == selected);
+            EXPECT_EQ(model.index(r).data(Qt::AccessibleTextRole).toString().toStdString(), rows[r].spoken);
+        }
+    }
+}
+
+/// What the row delegate reads for `app` from the result list model.
+RowContent content(const LauncherApp& app)
+{
+    ResultListModel model;
+    model.setResults({app}, 0);
+    return RowContent::read(model.index(0));
+}
+
+TEST(AppRow, RememberedRowHeightsMatchAFullLayoutAndSpotWrappedNames)
+{
+    // Names of one font, names that need another (CJK, emoji, a tab), ones that wrap; each asked twice at
+    // each width, so a remembered value that went wrong would show.
+    const std::string wide(120, 'W');
+    const std::vector<LauncherApp> apps = {
+        bundle("Safari"), entry("Notes"), bundle("\u6587\u5b57\u7de8\u96c6"), bundle("Camera \U0001F4F7"),
+        bundle("Tab\tName"), bundle("A Remarkably Long Application Name That Certainly Does Not Fit On One Line"),
+        bundle(wide), entry("7*6", {}, nullptr, LauncherItemType::calculation)};
+    IconProvider icons;
+    AppRow delegate(icons);
+    for (const int width : {600, 300, 120, 600}) {
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const LauncherApp& app : apps) {
+                SCOPED_TRACE(app.name().substr(0, 12) + " at " + std::to_string(width));
+                const RowContent shown = content(app);
+                EXPECT_EQ(delegate.rowHeight(app.name(), !shown.subtitle.isEmpty(), shown.calculation, width),
+                          AppRow::layout(shown.title, !shown.subtitle.isEmpty(), QPoint(), width).height);
+            }
+        }
+    }
+    const std::vector<LauncherApp> oneLine = {bundle("Safari"), bundle("Mail"), bundle("Terminal")};
+    EXPECT_TRUE(delegate.uniformHeights(oneLine, 600));
+    std::vector<LauncherApp> withWrapped = oneLine;
+    withWrapped.push_back(bundle(wide));
+    EXPECT_FALSE(delegate.uniformHeights(withWrapped, 600)) << "a wrapped name makes its row higher";
 }
 
 } // namespace
