@@ -1,6 +1,5 @@
 #include "calculator/CalculatorError.h"
 #include "calculator/ExpressionEvaluator.h"
-#include "calculator/ExpressionPatterns.h"
 #include "calculator/MathCalculator.h"
 #include "calculator/NumberText.h"
 #include "calculator/PatternSearch.h"
@@ -9,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -48,31 +46,6 @@ TEST(MathCalculator, RewritesIntegerLiteralsThenValidates)
     for (const auto& [input, rewritten, valid] : cases) {
         EXPECT_EQ(MathCalculator::preprocessExpression(input), rewritten) << input;
         EXPECT_EQ(MathCalculator::isValidProcessedExpression(rewritten), valid) << rewritten;
-    }
-}
-
-// Two patterns are written differently from their defining form to stay linear on long texts; each must
-// match exactly the texts the defining form matches: every text of up to eight symbols is compared.
-TEST(MathCalculator, LinearPatternsAgreeWithTheirDefiningForms)
-{
-    const std::tuple<const char*, std::string_view, std::u16string> pairs[] = {
-        {R"(\d+\.\d+\.\d+)", ExpressionPatterns::twoPeriodNumber, u"7\u0663.+"},
-        {R"([\+\-\*\/\%\^]{2,})", ExpressionPatterns::doubledOperator, u"7-^ "},
-    };
-    for (const auto& [defining, used, symbols] : pairs) {
-        const PatternSearch reference(defining), search(used);
-        std::vector<icu::UnicodeString> texts = {icu::UnicodeString()};
-        std::size_t found = 0;
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            const SearchOutcome expected = reference.findIn(texts[i]);
-            ASSERT_EQ(search.findIn(texts[i]), expected) << used << " on text " << i;
-            found += expected == SearchOutcome::found;
-            for (const char16_t symbol : symbols)
-                if (texts[i].length() < 8)
-                    texts.push_back(icu::UnicodeString(texts[i]).append(symbol));
-        }
-        EXPECT_GT(found, 1000u) << used; // both outcomes well represented
-        EXPECT_GT(texts.size() - found, 1000u) << used;
     }
 }
 
@@ -122,7 +95,6 @@ TEST(MathCalculator, FormatsWholeValuesPlainlyAndOthersPerLocale)
     };
     for (const auto& [value, locale, text] : cases)
         EXPECT_EQ(MathCalculator::formatResult(value, locale), text) << value << " in " << locale;
-    EXPECT_EQ(MathCalculator::formatResult(DBL_MAX, "en_US").substr(0, 8), "179,769,");
 
     test::EnvironmentGuard environment; // the numeric category of the user's locale
     environment.set("LC_ALL", nullptr);

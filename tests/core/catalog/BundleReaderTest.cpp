@@ -17,23 +17,18 @@ namespace {
 
 using test::xmlPlist;
 
-/// An information dictionary with all three keys read, as libplist writes it in XML and in binary.
-std::vector<std::string> notesEncodings()
+/// The plist `xml` as libplist writes it in binary.
+std::string binaryOf(const std::string& xml)
 {
-    plist_t dictionary = plist_new_dict();
-    plist_dict_set_item(dictionary, "CFBundleIdentifier", plist_new_string("com.example.notes"));
-    plist_dict_set_item(dictionary, "CFBundleDisplayName", plist_new_string("Notes \xE2\x88\x91"));
-    plist_dict_set_item(dictionary, "CFBundleIconFile", plist_new_string("AppIcon"));
-    std::vector<std::string> out;
-    for (const auto encode : {plist_to_xml, plist_to_bin}) {
-        char* bytes = nullptr;
-        std::uint32_t length = 0;
-        encode(dictionary, &bytes, &length);
-        out.emplace_back(bytes, length);
-        std::free(bytes);
-    }
-    plist_free(dictionary);
-    return out;
+    plist_t node = nullptr;
+    plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &node);
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(node, &bytes, &length);
+    std::string binary(bytes, length);
+    std::free(bytes);
+    plist_free(node);
+    return binary;
 }
 
 // A binary plist of `objects` arrays, each holding `references` references to the next, the last empty (or,
@@ -73,8 +68,10 @@ std::string repeated(const std::string& piece, std::size_t times)
 
 TEST(BundleReader, ReadsStringKeysAndRejectsBrokenOrHostileInput)
 {
-    const std::vector<std::string> notes = notesEncodings();
     const std::string name = "<key>CFBundleDisplayName</key>";
+    const std::string xml = xmlPlist("<key>CFBundleIdentifier</key><string>com.example.notes</string>" + name
+                                     + "<string>Notes \xE2\x88\x91</string><key>CFBundleIconFile</key><string>AppIcon</string>");
+    const std::vector<std::string> notes = {xml, binaryOf(xml)};
     const std::pair<std::vector<std::string>, std::string> cases[] = { // "identifier|name|icon file", "-" for none
         {notes, "com.example.notes|Notes \xE2\x88\x91|AppIcon"},
         {{xmlPlist("<key>CFBundleName</key><string>Other</string>"), xmlPlist(name + "<integer>7</integer>")}, "-|-|-"},
