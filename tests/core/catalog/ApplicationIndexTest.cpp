@@ -130,8 +130,7 @@ TEST_F(ApplicationIndexTest, LargeDirectoriesLoadedAgainWithinALowOpenFileLimit)
                      desktopEntry("Entry " + std::to_string(i), i % 2 ? "NoDisplay=true\n" : ""));
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit low = saved;
-    low.rlim_cur = 100;
+    const rlimit low{100, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
     ApplicationIndex index(CatalogLocations{m_tree.root(), {m_tree.path("xdg")}});
     index.loadApplications();
@@ -159,8 +158,7 @@ TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
         EnvironmentGuard environment;
         for (const auto& [variable, value] : {std::pair{"HOME", homeValue}, {"XDG_DATA_HOME", dataHome}, {"XDG_DATA_DIRS", dataDirs}})
             environment.set(variable, value);
-        EXPECT_EQ(CatalogLocations::defaults().xdgApplicationDirectories, expected) << homeValue.value_or("-") << " "
-                                                                                    << dataDirs.value_or("-");
+        EXPECT_EQ(CatalogLocations::defaults().xdgApplicationDirectories, expected) << dataDirs.value_or("(unset)");
     }
 }
 
