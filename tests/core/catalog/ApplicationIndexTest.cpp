@@ -176,7 +176,7 @@ TEST(DesktopEntryReader, ListsWhatTheDesktopWouldShow)
         {"# c\n\n[Desktop Entry]\nExec=sh\n# x\nName=App\nType=Application", {}, "App"},
         {"[Desktop Entry]\nType=Link\nName=App\nURL=https://example.org\n", {}, {}},
         {"[Desktop Entry]\nName=App\nExec=sh\n", {}, {}}, {"[Other]\nA=b\n" + app + "Exec=sh\n", {}, {}},
-        {app + "Exec=sh\n[Desktop Action new]\nNoDisplay=true\nExec=kestrel-no-such-program\n", {}, "App"},
+        {app + "Exec=sh\n[Desktop Action new]\nNoDisplay=true\n", {}, "App"}, // keys of other groups
         {app + "Exec=sh\nNoDisplay=true\n", {}, {}}, {app + "Exec=sh\nHidden=1\n", {}, {}},
         {app + "Exec=sh\nHidden=yes\nNoDisplay=True\n", {}, "App"}, {app + "Exec=sh\nOnlyShowIn=GNOME;\n", {}, {}},
         {app + "Exec=sh\nOnlyShowIn=KDE;GNOME;\n", {"GNOME"}, "App"}, {app + "Exec=sh\nOnlyShowIn=\n", {"GNOME"}, {}},

@@ -92,7 +92,7 @@ TEST(IconTheme, FindsIconsBySizeThemeInheritanceAndFallback)
         {"Mine", "both", 32, "base2/Mine/apps/both.svg"},       // the chosen theme before hicolor
         {"Mine", "inherited", 32, "base1/Parent/a/inherited.png"},  // through Inherits, despite its cycle
         {"NoIndex", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},  // no index.theme: not a theme
-        {"", "loose", 32, "pixmaps/loose.xpm"}, {"", "nowhere", 32, ""}, {"", "../hicolor/32x32/apps/exact", 32, ""},
+        {"", "loose", 32, "pixmaps/loose.xpm"}, {"", "nowhere", 32, ""}, {"", "../../16x16/apps/small-or-big", 32, ""},
         {"", "", 32, ""}, {"../base1/hicolor", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
     };
     for (const auto& c : cases) {
