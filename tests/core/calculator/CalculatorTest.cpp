@@ -12,7 +12,6 @@
 #include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 namespace kestrel {
 namespace {

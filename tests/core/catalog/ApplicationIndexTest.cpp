@@ -29,7 +29,7 @@ class ApplicationIndexTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_environment.set("LC_ALL", "sv_SE.UTF-8"); // Swedish sorts \xC3\x96 after Z, as bytes do but the root order does not
+        m_environment.set("LC_ALL", "sv_SE.UTF-8"); // Swedish sorts O with diaeresis after Z, unlike the root order
         m_environment.set("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
     }
 
@@ -71,8 +71,10 @@ TEST_F(ApplicationIndexTest, EveryDotAppEntryIsListedUnderItsDisplayNameOrFileNa
     m_tree.write(apps + "BrokenThenFlat.app/Info.plist", plist("CFBundleDisplayName", "Fallback"));
     std::filesystem::resize_file(m_tree.write(apps + "Huge.app/Contents/Info.plist"), 9u << 20);
     m_tree.fifo(apps + "Fifo.app/Contents/Info.plist");
+    // The last one, "Apple", lies in the second bundle directory.
     for (const char* directory : {"NoInfo.app", ".Hidden.app", "Caf\xE9.app", "Upper.APP", "Folder/Inside.app", "Notes.app.zip",
-                                  "apple.app", "Banana.app", "Zebra.app", "\xC3\x96" "ffnen.app", "../System/Applications/Apple.app"})
+                                  "apple.app", "Banana.app", "Zebra.app", "\xC3\x96" "ffnen.app",
+                                  "../System/Applications/Apple.app"})
         m_tree.dir(apps + directory);
     m_tree.write(apps + "Icon.app/Contents/Info.plist", plist("CFBundleIconFile", "AppIcon")); // ".icns" is implied
     const std::string icns = m_tree.write(apps + "Icon.app/Contents/Resources/AppIcon.icns");
@@ -156,7 +158,8 @@ TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
     };
     for (const auto& [homeValue, dataHome, dataDirs, expected] : cases) {
         EnvironmentGuard environment;
-        for (const auto& [variable, value] : {std::pair{"HOME", homeValue}, {"XDG_DATA_HOME", dataHome}, {"XDG_DATA_DIRS", dataDirs}})
+        for (const auto& [variable, value] :
+             {std::pair{"HOME", homeValue}, {"XDG_DATA_HOME", dataHome}, {"XDG_DATA_DIRS", dataDirs}})
             environment.set(variable, value);
         EXPECT_EQ(CatalogLocations::defaults().xdgApplicationDirectories, expected) << dataDirs.value_or("(unset)");
     }

@@ -24,7 +24,6 @@ TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
     t.write("icon.png", "\x89PNG....");
     fs::resize_file(t.write("at-cap.png"), IconFile::maxBytes);
     fs::resize_file(t.write("over-cap.png"), IconFile::maxBytes + 1);
-    t.write("file", "x");
     t.fifo("pipe");
     fs::permissions(t.write("locked.png", "\x89PNG"), fs::perms::none);
     for (const auto& [name, target] : {std::pair{"link.svg", "icon.png"}, {"dangling.png", "gone.png"}, {"loop-a", "loop-b"},
@@ -34,7 +33,7 @@ TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
         {t.path("icon.png"), Status::ok, 8}, {t.path("at-cap.png"), Status::ok, IconFile::maxBytes},
         {t.path("link.svg"), Status::ok, 8}, {t.path("over-cap.png"), Status::tooLarge, 0},
         {t.write("empty.png"), Status::empty, 0}, {t.path("none.png"), Status::missing, 0},
-        {t.path("file/icon.png"), Status::missing, 0}, {t.path("dangling.png"), Status::missing, 0},
+        {t.write("file", "x") + "/icon.png", Status::missing, 0}, {t.path("dangling.png"), Status::missing, 0},
         {t.path("loop-a"), Status::unreadable, 0}, {t.path("pipe"), Status::notRegular, 0},
         {t.path("pipe.svg"), Status::notRegular, 0}, {t.dir("folder.png"), Status::notRegular, 0},
         {"/dev/zero", Status::notRegular, 0},
@@ -53,8 +52,8 @@ TEST(IconFile, FormatTellsSvgFromRasterData)
     using Format = IconFile::Format;
     const struct { const char* path; std::string bytes; Format format; } cases[] = {
         {"/i/a.svg", "\x89PNG\r\n\x1a\n", Format::raster}, {"/i/a", "\xEF\xBB\xBF<svg/>", Format::svg}, // content wins; BOM
-        {"/i/a.png", "  \n<?xml version='1.0'?>\n<svg/>", Format::svg}, {"/i/a.SVG", "<?xml version='1.0'?><!-- -->", Format::svg},
-        {"/i/a.xml", "<?xml version='1.0'?><icon/>", Format::raster}, {"/i/a.svgz", "\x1f\x8b\x08", Format::svg},
+        {"/i/a.png", " \n<?xml?>\n<svg/>", Format::svg}, {"/i/a.xml", "<?xml version='1.0'?><icon/>", Format::raster},
+        {"/i/a.SVG", "<?xml version='1.0'?><!-- -->", Format::svg}, {"/i/a.svgz", "\x1f\x8b\x08", Format::svg},
         {"/i/a.gz", "\x1f\x8b\x08", Format::raster}, {"/i/a.xpm", "/* XPM */", Format::raster}, {"/i/a.svg", "   ", Format::svg},
     };
     for (const auto& c : cases)
