@@ -16,24 +16,19 @@ namespace kestrel {
 namespace {
 
 using test::xmlPlist;
-using Items = std::vector<std::pair<const char*, plist_t>>;
 
-/// A dictionary of `items` (the nodes are taken over) written by libplist as XML and as binary.
-std::vector<std::string> encodings(const Items& items)
+/// The plist `xml` as libplist writes it in binary.
+std::string binaryOf(const std::string& xml)
 {
-    plist_t dictionary = plist_new_dict();
-    for (const auto& [key, value] : items)
-        plist_dict_set_item(dictionary, key, value);
-    std::vector<std::string> out;
-    for (const auto encode : {plist_to_xml, plist_to_bin}) {
-        char* bytes = nullptr;
-        std::uint32_t length = 0;
-        encode(dictionary, &bytes, &length);
-        out.emplace_back(bytes, length);
-        std::free(bytes);
-    }
-    plist_free(dictionary);
-    return out;
+    plist_t node = nullptr;
+    plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &node);
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(node, &bytes, &length);
+    std::string binary(bytes, length);
+    std::free(bytes);
+    plist_free(node);
+    return binary;
 }
 
 // A binary plist of `objects` arrays, each holding `references` references to the next, the last empty (or,
@@ -48,10 +43,10 @@ std::string chainedBinary(std::uint32_t objects, std::uint32_t references, bool 
     std::vector<std::uint32_t> offsets;
     for (std::uint32_t i = 0; i < objects; ++i) {
         offsets.push_back(static_cast<std::uint32_t>(data.size()));
-        const bool last = i + 1 == objects;
-        data += static_cast<char>(last && !cycle ? 0xA0 : 0xA0 + references);
-        for (std::uint32_t r = 0; !(last && !cycle) && r < references; ++r)
-            bigEndian(data, last ? 0 : i + 1, 4);
+        const bool leaf = i + 1 == objects && !cycle;
+        data += static_cast<char>(leaf ? 0xA0 : 0xA0 + references);
+        for (std::uint32_t r = 0; !leaf && r < references; ++r)
+            bigEndian(data, i + 1 == objects ? 0 : i + 1, 4);
     }
     const std::uint64_t table = data.size();
     for (const std::uint32_t offset : offsets)
@@ -63,47 +58,42 @@ std::string chainedBinary(std::uint32_t objects, std::uint32_t references, bool 
     return data;
 }
 
-/// "identifier|display name|icon file" ("-" for an absent key), or "no bundle".
-std::string describe(const std::optional<BundleInfo>& info)
+std::string repeated(const std::string& piece, std::size_t times)
 {
-    return info ? info->identifier.value_or("-") + "|" + info->displayName.value_or("-") + "|" + info->iconFile.value_or("-")
-                : "no bundle";
+    std::string out;
+    while (times-- > 0)
+        out += piece;
+    return out;
 }
 
 TEST(BundleReader, ReadsStringKeysAndRejectsBrokenOrHostileInput)
 {
-    const auto repeated = [](const std::string& piece, std::size_t times) {
-        std::string out;
-        while (times-- > 0)
-            out += piece;
-        return out;
-    };
-    const std::string displayName = "<key>CFBundleDisplayName</key>";
-    const std::vector<std::string> valid = encodings({{"CFBundleDisplayName", plist_new_string("Valid")}});
-    const std::string documentTypes =
-        repeated("<dict><key>Name</key><string>Type</string><key>Types</key><array><string>x</string></array></dict>", 1000);
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {encodings({{"CFBundleIdentifier", plist_new_string("com.example.notes")},
-                    {"CFBundleDisplayName", plist_new_string("Notes \xE2\x88\x91")},
-                    {"CFBundleIconFile", plist_new_string("AppIcon")}}),
-         "com.example.notes|Notes \xE2\x88\x91|AppIcon"},
-        {encodings({{"CFBundleName", plist_new_string("Other")}}), "-|-|-"},
-        {encodings({{"CFBundleDisplayName", plist_new_string("")}}), "-||-"},
-        {encodings({{"CFBundleDisplayName", plist_new_uint(7)}}), "-|-|-"},
-        {{"\xEF\xBB\xBF" + xmlPlist(displayName + "<string>BOM</string>")}, "-|BOM|-"},
-        {{xmlPlist(displayName + "<string/>")}, "-||-"},
-        {{"", "\xEF\xBB\xBF", valid[0].substr(0, valid[0].size() / 2), valid[1].substr(0, valid[1].size() - 5),
+    const std::string name = "<key>CFBundleDisplayName</key>";
+    const std::string xml = xmlPlist("<key>CFBundleIdentifier</key><string>com.example.notes</string>" + name
+                                     + "<string>Notes \xE2\x88\x91</string><key>CFBundleIconFile</key><string>AppIcon</string>");
+    const std::vector<std::string> notes = {xml, binaryOf(xml)};
+    const std::pair<std::vector<std::string>, std::string> cases[] = { // "identifier|name|icon file", "-" for none
+        {notes, "com.example.notes|Notes \xE2\x88\x91|AppIcon"},
+        {{xmlPlist(name + "<string/>")}, "-||-"}, {{"\xEF\xBB\xBF" + xmlPlist(name + "<string>BOM</string>")}, "-|BOM|-"},
+        {{"", "\xEF\xBB\xBF", notes[0].substr(0, notes[0].size() / 2), notes[1].substr(0, notes[1].size() - 5),
           "bplist00" + std::string(64, '\xFF')},
          "no bundle"},
         // Nesting and expansion that would exhaust libplist's stack or memory, and a reference cycle.
         {{"<plist>" + repeated("<array>", 300000) + repeated("</array>", 300000) + "</plist>", chainedBinary(200000, 1),
           chainedBinary(60, 2), chainedBinary(3, 1, true)},
          "no bundle"},
-        // Realistic sizes still open: many document types, deep but bounded nesting, shared references.
-        {{xmlPlist("<key>Docs</key><array>" + documentTypes + "</array>"),
+        // Other keys or types only; realistic sizes still open: many document types, deep but bounded nesting,
+        // shared references.
+        {{xmlPlist("<key>CFBundleName</key><string>Other</string>"), xmlPlist(name + "<integer>7</integer>"),
+          xmlPlist("<key>Docs</key><array>" + repeated("<dict><key>T</key><array><string>x</string></array></dict>", 1000)
+                   + "</array>"),
           "<plist>" + repeated("<array>", 200) + repeated("</array>", 200) + "</plist>", chainedBinary(200, 1),
           chainedBinary(16, 2)},
          "-|-|-"},
+    };
+    const auto describe = [](const std::optional<BundleInfo>& info) {
+        return info ? info->identifier.value_or("-") + "|" + info->displayName.value_or("-") + "|" + info->iconFile.value_or("-")
+                    : "no bundle";
     };
     for (const auto& [inputs, expected] : cases) {
         for (std::size_t i = 0; i < inputs.size(); ++i)

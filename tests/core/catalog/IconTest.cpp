@@ -1,0 +1,106 @@
+#include "catalog/IconFile.h"
+#include "catalog/IconTheme.h"
+
+#include "support/CatalogFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+
+namespace kestrel {
+namespace {
+
+using Status = IconFile::Status;
+namespace fs = std::filesystem;
+
+// A blocking open (of the FIFO without a writer, or the endless device) would hang here, not fail.
+TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
+{
+    const test::TempTree t;
+    t.write("icon.png", "\x89PNG....");
+    fs::resize_file(t.write("at-cap.png"), IconFile::maxBytes);
+    fs::resize_file(t.write("over-cap.png"), IconFile::maxBytes + 1);
+    t.fifo("pipe");
+    fs::permissions(t.write("locked.png", "\x89PNG"), fs::perms::none);
+    for (const auto& [name, target] : {std::pair{"link.svg", "icon.png"}, {"dangling.png", "gone.png"}, {"loop-a", "loop-b"},
+                                       {"loop-b", "loop-a"}, {"pipe.svg", "pipe"}})
+        fs::create_symlink(t.path(target), t.path(name));
+    const struct { std::string path; Status status; std::size_t size; } cases[] = {
+        {t.path("icon.png"), Status::ok, 8}, {t.path("at-cap.png"), Status::ok, IconFile::maxBytes},
+        {t.path("link.svg"), Status::ok, 8}, {t.path("over-cap.png"), Status::tooLarge, 0},
+        {t.write("empty.png"), Status::empty, 0}, {t.path("none.png"), Status::missing, 0},
+        {t.write("file", "x") + "/icon.png", Status::missing, 0}, {t.path("dangling.png"), Status::missing, 0},
+        {t.path("loop-a"), Status::unreadable, 0}, {t.path("pipe"), Status::notRegular, 0},
+        {t.path("pipe.svg"), Status::notRegular, 0}, {t.dir("folder.png"), Status::notRegular, 0},
+        {"/dev/zero", Status::notRegular, 0},
+        // Without read permission, which binds all but the superuser.
+        {t.path("locked.png"), ::geteuid() == 0 ? Status::ok : Status::unreadable, 4},
+    };
+    for (const auto& c : cases) {
+        const IconFile::Contents contents = IconFile::read(c.path);
+        EXPECT_EQ(contents.status, c.status) << c.path;
+        EXPECT_EQ(contents.bytes.size(), c.status == Status::ok ? c.size : 0) << c.path;
+    }
+}
+
+TEST(IconFile, FormatTellsSvgFromRasterData)
+{
+    using Format = IconFile::Format;
+    const struct { const char* path; std::string bytes; Format format; } cases[] = {
+        {"/i/a.svg", "\x89PNG\r\n\x1a\n", Format::raster}, {"/i/a", "\xEF\xBB\xBF<svg/>", Format::svg}, // content wins; BOM
+        {"/i/a.png", " \n<?xml?>\n<svg/>", Format::svg}, {"/i/a.xml", "<?xml version='1.0'?><icon/>", Format::raster},
+        {"/i/a.SVG", "<?xml version='1.0'?><!-- -->", Format::svg}, {"/i/a.svgz", "\x1f\x8b\x08", Format::svg},
+        {"/i/a.gz", "\x1f\x8b\x08", Format::raster}, {"/i/a.xpm", "/* XPM */", Format::raster}, {"/i/a.svg", "   ", Format::svg},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IconFile::format(c.path, c.bytes), c.format) << c.path << " " << c.bytes;
+}
+
+// Two base folders, a user theme inheriting from a parent (and a cycle back), hicolor split over both
+// bases, and a pixmaps folder.
+TEST(IconTheme, FindsIconsBySizeThemeInheritanceAndFallback)
+{
+    const test::TempTree t;
+    t.write("base1/hicolor/index.theme",
+            "[Icon Theme]\nDirectories=16x16/apps,32x32/apps,64x64/apps,scalable/apps,2x/apps\n"
+            "[16x16/apps]\nSize=16\nType=Fixed\n[32x32/apps]\nSize=32\nType=Fixed\n[64x64/apps]\nSize=64\nType=Fixed\n"
+            "[scalable/apps]\nSize=128\nType=Scalable\nMinSize=8\nMaxSize=512\n[2x/apps]\nSize=32\nScale=2\nType=Fixed\n");
+    t.write("base2/Mine/index.theme", "[Icon Theme]\nInherits=Parent\nDirectories=apps\n[apps]\nSize=32\n");
+    t.write("base1/Parent/index.theme", "[Icon Theme]\nInherits=Mine,hicolor\nDirectories=a\n"
+                                        "[a]\nSize=48\nType=Threshold\nThreshold=20\n");
+    for (const char* icon : {"hicolor/32x32/apps/exact.png", "hicolor/16x16/apps/small-or-big.png",
+                             "hicolor/64x64/apps/small-or-big.png", "hicolor/scalable/apps/vector.svg",
+                             "hicolor/2x/apps/vector.png", "hicolor/32x32/apps/both.png", "Parent/a/inherited.png",
+                             "NoIndex/32x32/apps/exact.png"})
+        t.write(std::string("base1/") + icon, "i");
+    t.fifo("base1/hicolor/32x32/apps/pipe.png");
+    t.write("base2/hicolor/32x32/apps/pipe.png", "p");
+    t.write("base2/Mine/apps/both.svg", "s");
+    t.write("pixmaps/loose.xpm", "x");
+
+    const struct { const char* theme; const char* name; int size; const char* expected; } cases[] = {
+        {"", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
+        {"hicolor", "exact.png", 32, "base1/hicolor/32x32/apps/exact.png"},  // written with its extension
+        {"", "small-or-big", 24, "base1/hicolor/16x16/apps/small-or-big.png"},  // closest: 8 below vs 40 above
+        {"", "vector", 32, "base1/hicolor/scalable/apps/vector.svg"},  // scalable beats a 2x directory
+        {"", "pipe", 32, "base2/hicolor/32x32/apps/pipe.png"},  // a FIFO is no icon file; the second base has one
+        {"Mine", "both", 32, "base2/Mine/apps/both.svg"},       // the chosen theme before hicolor
+        {"Mine", "inherited", 32, "base1/Parent/a/inherited.png"},  // through Inherits, despite its cycle
+        {"NoIndex", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},  // no index.theme: not a theme
+        {"", "loose", 32, "pixmaps/loose.xpm"}, {"", "nowhere", 32, ""}, {"", "../../16x16/apps/small-or-big", 32, ""},
+        {"", "", 32, ""}, {"../base1/hicolor", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
+    };
+    for (const auto& c : cases) {
+        IconTheme lookup({t.path("base1"), t.path("base2")}, c.theme, {t.path("pixmaps")});
+        const std::string found = lookup.find(c.name, c.size);
+        EXPECT_EQ(found.rfind(t.root(), 0) == 0 ? found.substr(t.root().size() + 1) : found, c.expected)
+            << c.theme << " / " << c.name << " @" << c.size;
+    }
+}
+
+} // namespace
+} // namespace kestrel
