@@ -1,4 +1,3 @@
-#include "main/EntryProgram.h"
 #include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
 #include "support/CatalogFixture.h"
@@ -13,7 +12,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace kestrel {
 namespace {
@@ -78,10 +76,16 @@ TEST(InstanceClaim, DirectoryIsPrivateToTheUser)
 }
 
 // The first start listens (replacing a stale socket file) and hands the lock and the socket over an exec;
-// a second start queues its toggle before anyone accepts; the lock goes with the last descriptor.
+// a second start queues its toggle before anyone accepts; the lock goes with the last descriptor. Only
+// what was handed over is adopted.
 TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 {
     TempTree directory;
+    const int file = ::open(directory.write("file").c_str(), O_RDWR);
+    const int lockedElsewhere = ::open(directory.write("other").c_str(), O_RDWR);
+    const int other = ::open(directory.path("other").c_str(), O_RDWR);
+    ASSERT_EQ(::flock(lockedElsewhere, LOCK_EX), 0);
+    const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
     std::optional<InstanceClaim> first(std::in_place, directory.root());
     ASSERT_EQ(first->claim(), InstanceClaim::Role::primary);
     ::symlink("/nonexistent", first->socketPath().c_str());
@@ -89,6 +93,10 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     EXPECT_EQ((modeOf(first->socketPath()) | modeOf(first->lockPath())) & 077, 0u);
     const std::string value = first->handOver();
     first.reset(); // what an exec leaves behind: the descriptors, no object
+    const std::string listening = value.substr(value.find(',') + 1), f = std::to_string(file);
+    for (const std::string& wrong : {std::string("none"), f + "," + listening + "x", "1," + listening, f + "," + f,
+                                     f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening})
+        EXPECT_EQ(InstanceClaim::adopt(wrong), std::nullopt) << wrong;
     const std::optional<InstanceClaim::Descriptors> adopted = InstanceClaim::adopt(value);
     ASSERT_TRUE(adopted) << value;
     const auto closesOnExec = [](int fd) { return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; };
@@ -106,33 +114,6 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     InstanceClaim third(directory.root());
     EXPECT_EQ(third.claim(), InstanceClaim::Role::primary);
     EXPECT_FALSE(third.send("toggle\n", 0)) << "nobody listens any more";
-}
-
-TEST(InstanceClaim, AdoptRejectsWhatTheEntryDidNotHandOver)
-{
-    TempTree directory;
-    const int file = ::open(directory.write("file").c_str(), O_RDWR);
-    const int lockedElsewhere = ::open(directory.write("other").c_str(), O_RDWR);
-    const int other = ::open(directory.path("other").c_str(), O_RDWR);
-    ASSERT_EQ(::flock(lockedElsewhere, LOCK_EX), 0);
-    const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    InstanceClaim claim(directory.root());
-    ASSERT_EQ(claim.claim(), InstanceClaim::Role::primary);
-    ASSERT_TRUE(claim.listen());
-    const std::string good = claim.handOver();
-    const std::string listening = good.substr(good.find(',') + 1), f = std::to_string(file);
-    for (const std::string& value : {std::string("none"), f + "," + listening + "x", "1," + listening, f + "," + f,
-                                     f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening})
-        EXPECT_EQ(InstanceClaim::adopt(value), std::nullopt) << value;
-    EXPECT_TRUE(InstanceClaim::adopt(good));
-}
-
-TEST(EntryProgram, ResidentIsLookedForInstalledThenInTheBuildTree)
-{
-    EXPECT_EQ(EntryProgram::residentCandidates("/usr/bin/kestrelpoint", "../libexec/kestrelpoint"),
-              (std::vector<std::string>{"/usr/bin/../libexec/kestrelpoint/kestrelpoint-resident",
-                                        "/usr/bin/kestrelpoint-resident"}));
-    EXPECT_EQ(EntryProgram::residentCandidates("", "../libexec/kestrelpoint"), std::vector<std::string>{});
 }
 
 } // namespace
