@@ -2,7 +2,6 @@
 
 #include "app/AppLauncher.h"
 #include "support/CatalogFixture.h"
-#include "support/EnvironmentGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -83,20 +82,10 @@ struct LiveCatalog {
     std::unique_ptr<CatalogRefresher> refresher;
 };
 
-class CatalogRefreshTest : public ::testing::Test {
-protected:
-    CatalogRefreshTest() { m_environment.set("LC_ALL", "en_US.UTF-8"); }
-    test::EnvironmentGuard m_environment;
-};
-
 using Action = std::function<void(const TempTree&)>;
 Action put(const std::string& path, const std::string& bytes)
 {
     return [=](const TempTree& t) { t.write(path, bytes); };
-}
-Action entry(const std::string& path, const std::string& name)
-{
-    return put(path, desktopEntry(name));
 }
 Action gone(const std::string& path)
 {
@@ -117,10 +106,10 @@ Action inTurn(const std::vector<Action>& actions)
 // The data home lists Bravo, the data directory Charlie, and Echo comes between the launcher's scan and the
 // start of the watching. The directories then change step by step while the launcher runs; after each step
 // the list must settle to what a fresh start would list.
-TEST_F(CatalogRefreshTest, ListFollowsTheDirectoriesThroughAwkwardChanges)
+TEST(CatalogRefresh, ListFollowsTheDirectoriesThroughAwkwardChanges)
 {
     const std::string alpha = "home/applications/alpha.desktop", dirs = "dirs/applications";
-    const Action restore = inTurn({gone(dirs), gone("dirs/other"), entry(dirs + "/charlie.desktop", "Charlie")});
+    const Action restore = inTurn({gone(dirs), gone("dirs/other"), put(dirs + "/charlie.desktop", desktopEntry("Charlie"))});
     const Action flood = [](const TempTree& t) { // more events than the kernel queues while nobody reads
         for (int i = 0; i < 10000; ++i)
             fs::remove(t.write("dirs/applications/flood.desktop", desktopEntry("Flood")));
@@ -129,8 +118,8 @@ TEST_F(CatalogRefreshTest, ListFollowsTheDirectoriesThroughAwkwardChanges)
     const std::pair<Action, std::string> steps[] = {
         {[](const TempTree&) {}, "Bravo Charlie Echo "},
         {put(alpha, ""), "Bravo Charlie Echo "}, // created empty, then filled
-        {entry(alpha, "Alpha"), "Alpha Bravo Charlie Echo "},
-        {entry(alpha + ".dpkg-new", "Zulu"), "Alpha Bravo Charlie Echo "}, // written aside, then renamed
+        {put(alpha, desktopEntry("Alpha")), "Alpha Bravo Charlie Echo "},
+        {put(alpha + ".dpkg-new", desktopEntry("Zulu")), "Alpha Bravo Charlie Echo "}, // written aside, then renamed
         {[=](const TempTree& t) { fs::rename(t.path(alpha + ".dpkg-new"), t.path(alpha)); }, "Bravo Charlie Echo Zulu "},
         {gone(dirs), "Bravo Zulu "},
         {restore, "Bravo Charlie Zulu "},
@@ -139,12 +128,12 @@ TEST_F(CatalogRefreshTest, ListFollowsTheDirectoriesThroughAwkwardChanges)
         {inTurn({gone(dirs), linked("dirs/other", dirs), linked(dirs, "dirs/other")}), "Bravo Zulu "}, // a loop
         {restore, "Bravo Charlie Zulu "},
         {gone("home"), "Charlie "},
-        {entry("home/applications/vendor/deeper/delta.desktop", "Delta"), "Charlie Delta "},
+        {put("home/applications/vendor/deeper/delta.desktop", desktopEntry("Delta")), "Charlie Delta "},
         {gone("home/applications/vendor"), "Charlie "},
         {inTurn({put("outside/readme", ""), linked("outside", dirs + "/linked")}), "Charlie "},
-        {entry("outside/foxtrot.desktop", "Foxtrot"), "Charlie Foxtrot "},
-        {[](const TempTree& t) { t.dir("root/Applications/Golf.app"); }, "Charlie Foxtrot Golf "},
-        {[](const TempTree& t) { t.dir("root/System/Applications/Utilities/Hotel.app"); }, "Charlie Foxtrot Golf Hotel "},
+        {put("outside/foxtrot.desktop", desktopEntry("Foxtrot")), "Charlie Foxtrot "},
+        {inTurn({put("root/Applications/Golf.app/x", ""), put("root/System/Applications/Utilities/Hotel.app/x", "")}),
+         "Charlie Foxtrot Golf Hotel "}, // bundle directories created after start
         {flood, "Charlie Flood Foxtrot Golf Hotel "},
     };
     TempTree tree;
@@ -161,7 +150,7 @@ TEST_F(CatalogRefreshTest, ListFollowsTheDirectoriesThroughAwkwardChanges)
 
 // Changes reported for a while, one every `everyMs`, then none: how many builds (each taking `buildMs`)
 // start while they come, and how many more after them.
-TEST_F(CatalogRefreshTest, BuildsWaitForAQuietPeriodButNotLongerThanTheLongestDelayAndNeverOverlap)
+TEST(CatalogRefresh, BuildsWaitForAQuietPeriodButNotLongerThanTheLongestDelayAndNeverOverlap)
 {
     struct Case {
         const char* what;

@@ -20,29 +20,22 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 std::string readAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-/// The shell command running the tool on `tree` with `arguments`, its output going to out and err in the
-/// tree, with what the output depends on pinned: the collation, and the desktop entries found (the tree's).
+/// The shell command running the tool on `tree` with `arguments` (none holding a quote), its output going
+/// to out and err in the tree, with what the output depends on pinned: the collation, and the desktop
+/// entries found (the tree's).
 std::string toolCommand(const test::TempTree& tree, const Strings& arguments)
 {
-    std::string command = "env LC_ALL=en_US.UTF-8 XDG_DATA_HOME=" + quoted(tree.path("data")) + " XDG_DATA_DIRS=/none "
-                          + quoted(KESTRELPOINT_QUERY) + (arguments.empty() ? "" : " --bundle-root " + quoted(tree.root()));
+    std::string command = "env LC_ALL=en_US.UTF-8 XDG_DATA_HOME=" + tree.path("data") + " XDG_DATA_DIRS=/none "
+                          + KESTRELPOINT_QUERY + (arguments.empty() ? "" : " --bundle-root " + tree.root());
     for (const std::string& argument : arguments)
-        command += " " + quoted(argument);
-    return command + " >" + quoted(tree.path("out")) + " 2>" + quoted(tree.path("err"));
+        command += " '" + argument + "'";
+    return command + " >" + tree.path("out") + " 2>" + tree.path("err");
 }
 
 TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
@@ -89,7 +82,7 @@ TEST(QueryTool, WatchPrintsTheListAgainAfterEveryCatalogueChange)
 {
     test::TempTree tree;
     tree.write("data/applications/fig.desktop", test::desktopEntry("Fig"));
-    ASSERT_EQ(std::system((toolCommand(tree, {"--watch", "i"}) + " & echo $! >" + quoted(tree.path("pid"))).c_str()), 0);
+    ASSERT_EQ(std::system((toolCommand(tree, {"--watch", "i"}) + " & echo $! >" + tree.path("pid")).c_str()), 0);
     const auto printed = [&](const std::string& expected) {
         for (const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
              readAll(tree.path("out")) != expected && std::chrono::steady_clock::now() < limit;)
