@@ -7,7 +7,6 @@
 
 #include <poll.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -19,7 +18,6 @@
 namespace kestrel {
 namespace {
 
-using Strings = std::vector<std::string>;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 namespace fs = std::filesystem;
