@@ -112,7 +112,8 @@ Action inTurn(const std::vector<Action>& actions)
 TEST(CatalogRefresh, ListFollowsTheDirectoriesThroughAwkwardChanges)
 {
     const std::string alpha = "home/applications/alpha.desktop", dirs = "dirs/applications";
-    const Action restore = inTurn({gone(dirs), gone("dirs/other"), put(dirs + "/charlie.desktop", desktopEntry("Charlie"))});
+    const Action restore =
+        inTurn({gone(dirs), gone("dirs/other"), put(dirs + "/charlie.desktop", desktopEntry("Charlie"))});
     // More events than the kernel queues while nobody reads, about a file that is no entry; the entry's own
     // events are then lost: only the queue's overflow tells of it.
     const Action flood = [](const TempTree& t) {
@@ -165,7 +166,7 @@ TEST(CatalogRefresh, BuildsWaitForAQuietPeriodButNotLongerThanTheLongestDelayAnd
         {"changes closer than the quiet period are one burst, built once it ends", 0, 0, 10, 600, 0, 0, 0, 1},
         {"changes further apart than the quiet period are built one by one", 30, 10000, 150, 600, 0, 3, 4, 0},
         {"a burst that never pauses is built after the longest delay", 0, 0, 10, 2600, 0, 1, 1, 1},
-        {"changes during a build lead to exactly one more after it, not a second at once", 20, 10000, 50, 300, 400, 1, 1, 1},
+        {"changes during a build lead to one more after it, never a second at once", 20, 10000, 50, 300, 400, 1, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

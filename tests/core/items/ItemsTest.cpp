@@ -61,7 +61,8 @@ TEST(Uuid, RandomVersionFourIdentifiers)
 TEST(FileUrl, KeepsAbsolutePathsAsGivenAndAnchorsRelativeOnes)
 {
     EXPECT_EQ(FileUrl::fromPath("/a/../b/./c//d/").path(), "/a/../b/./c//d/");
-    EXPECT_EQ(FileUrl::fromPath("relative/Tool.app").path(), std::filesystem::current_path().string() + "/relative/Tool.app");
+    EXPECT_EQ(FileUrl::fromPath("relative/Tool.app").path(),
+              std::filesystem::current_path().string() + "/relative/Tool.app");
     EXPECT_EQ(FileUrl::fromPath("").path(), "");
 }
 

@@ -51,7 +51,8 @@ TEST(ToggleMessage, LineCarriesOnlySafeValuesReadsBackAndGivesTheStartupTime)
     const std::string rejected[] = {
         "", "toggle", "TOGGLE\n", "toggle\ntoggle\n", "toggle DESKTOP_STARTUP_ID\n", "toggle DESKTOP_STARTUP_ID=\n",
         "toggle DESKTOP_STARTUP_ID=a  XDG_ACTIVATION_TOKEN=b\n", "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n",
-        "toggle HOME=/root\n", "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n", "toggle XDG_ACTIVATION_TOKEN=" + tooLong + "\n"};
+        "toggle HOME=/root\n", "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n",
+        "toggle XDG_ACTIVATION_TOKEN=" + tooLong + "\n"};
     for (const std::string& line : rejected)
         EXPECT_EQ(ToggleMessage::parse(line), std::nullopt) << line;
 }
@@ -94,7 +95,8 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     first.reset(); // what an exec leaves behind: the descriptors, no object
     const std::string listening = value.substr(value.find(',') + 1), f = std::to_string(file);
     for (const std::string& wrong : {std::string("none"), f + "," + listening + "x", "1," + listening, f + "," + f,
-                                     f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening})
+                                     f + "," + std::to_string(unbound), f + ",999",
+                                     std::to_string(other) + "," + listening})
         EXPECT_EQ(InstanceClaim::adopt(wrong), std::nullopt) << wrong;
     const std::optional<InstanceClaim::Descriptors> adopted = InstanceClaim::adopt(value);
     ASSERT_TRUE(adopted) << value;

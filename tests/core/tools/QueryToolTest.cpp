@@ -56,7 +56,8 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
                              + line("New\\nLine") + line("Safari") + line("Tab\\tName");
     const auto run = [&](const Strings& arguments) {
         const int status = std::system(toolCommand(tree, arguments).c_str());
-        return std::tuple(WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(tree.path("out")), readAll(tree.path("err")));
+        const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return std::tuple(exitStatus, readAll(tree.path("out")), readAll(tree.path("err")));
     };
     const std::pair<Strings, std::string> cases[] = {
         {{"--list"}, list},
