@@ -209,7 +209,6 @@ TEST_F(AppLauncherTest, SelectionStaysInsideTheList)
     constexpr std::int64_t min = std::numeric_limits<std::int64_t>::min();
     // For a text ("ar": four rows, "zzzz": none), moves by each offset, then writes a value as a click does.
     const std::tuple<std::string, std::vector<std::int64_t>, std::int64_t, std::vector<std::int64_t>> cases[] = {
-        {"ar", {1, 1, 1, 1, -1}, 1, {1, 2, 3, 3, 2, 1}},
         {"ar", {5, -1, -7}, -5, {3, 2, 0, 0}},
         {"ar", {max, max, min}, 7, {3, 3, 0, 3}},
         {"zzzz", {1, -1}, 3, {0, 0, 0}},
