@@ -5,6 +5,7 @@
 #include "text/UnicodeText.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace kestrel {
@@ -19,21 +20,17 @@ std::vector<LauncherApp> referenceSearchResults(const std::vector<LauncherApp>& 
     if (std::optional<LauncherApp> row = makeCalculatorRow(searchText)) {
         results.push_back(std::move(*row));
     }
-
     const std::string query = text::lowerCase(searchText);
+    const auto lower = [](const LauncherApp& app) { return text::lowerCase(app.name()); };
+    const auto isPrefix = [&](const LauncherApp& app) { return text::hasPrefixCanonically(lower(app), query); };
     std::vector<LauncherApp> matches;
-    for (const LauncherApp& app : apps) {
-        if (text::containsCanonically(text::lowerCase(app.name()), query)) {
-            matches.push_back(app);
-        }
-    }
+    std::copy_if(apps.begin(), apps.end(), std::back_inserter(matches),
+                 [&](const LauncherApp& app) { return text::containsCanonically(lower(app), query); });
     std::stable_sort(matches.begin(), matches.end(), [&](const LauncherApp& a, const LauncherApp& b) {
-        const bool aIsPrefix = text::hasPrefixCanonically(text::lowerCase(a.name()), query);
-        const bool bIsPrefix = text::hasPrefixCanonically(text::lowerCase(b.name()), query);
-        if (aIsPrefix != bIsPrefix) {
-            return aIsPrefix;
+        if (isPrefix(a) != isPrefix(b)) {
+            return isPrefix(a);
         }
-        return collator.compare(text::lowerCase(a.name()), text::lowerCase(b.name())) < 0;
+        return collator.compare(lower(a), lower(b)) < 0;
     });
     results.insert(results.end(), matches.begin(), matches.end());
     return results;

@@ -1,14 +1,12 @@
 #include "app/AppLauncher.h"
 
 #include "app/SearchIndex.h"
-#include "text/UnicodeText.h"
 #include "support/CatalogFixture.h"
 #include "support/EnvironmentGuard.h"
 #include "support/ReferenceSearch.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -23,38 +21,30 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-/// The desktop services, each call journalled as a short text ("center", "open /x.app", ...). The hot key
-/// callback is kept here, where a test can still press it after the controller is gone.
-struct FakeDesktop : ApplicationActivator, Workspace, Pasteboard {
-    struct Key : HotKey {
-        explicit Key(FakeDesktop& owner) : d(owner) {}
-        void registerHotKey(std::function<void(const Activation&)> callback) override
-        {
-            d.calls.push_back("register");
-            d.press = std::move(callback);
-            if (d.onRegister)
-                d.onRegister();
-        }
-        FakeDesktop& d;
+/// Every port of the controller, each call journalled as a short text ("center", "open /x.app", ...). The
+/// controller owns the instances that serve as its hot key and window; all of them write to one journal,
+/// which also keeps the hot key callback, where a test can still press it after the controller is gone.
+struct FakePorts : HotKey, SearchWindowPort, ApplicationActivator, Workspace, Pasteboard {
+    struct Journal {
+        Strings calls;
+        std::function<void(const Activation&)> press;
+        std::function<void()> onRegister = [] {};
     };
-    struct Window : SearchWindowPort {
-        explicit Window(Strings& journal) : calls(journal) {}
-        void center() override { calls.push_back("center"); }
-        void makeKeyAndOrderFront(const Activation& a) override
-        {
-            calls.push_back(a.userTime ? "front at " + std::to_string(a.userTime) : "front");
-        }
-        void orderOut() override { calls.push_back("orderOut"); }
-        Strings& calls;
-    };
-    void activateIgnoringOtherApps() override { calls.push_back("activate"); }
-    void openApplication(const FileUrl& url) override { calls.push_back("open " + url.path()); }
-    void clearContents() override { calls.push_back("clear"); }
-    void setString(const std::string& text) override { calls.push_back("set " + text); }
-
-    Strings calls;
-    std::function<void(const Activation&)> press;
-    std::function<void()> onRegister;
+    explicit FakePorts(Journal& journal) : j(journal) {}
+    void registerHotKey(std::function<void(const Activation&)> callback) override
+    {
+        j.calls.push_back("register");
+        j.press = std::move(callback);
+        j.onRegister();
+    }
+    void center() override { j.calls.push_back("center"); }
+    void makeKeyAndOrderFront(const Activation& a) override { j.calls.push_back("front " + std::to_string(a.userTime)); }
+    void orderOut() override { j.calls.push_back("orderOut"); }
+    void activateIgnoringOtherApps() override { j.calls.push_back("activate"); }
+    void openApplication(const FileUrl& url) override { j.calls.push_back("open " + url.path()); }
+    void clearContents() override { j.calls.push_back("clear"); }
+    void setString(const std::string& text) override { j.calls.push_back("set " + text); }
+    Journal& j;
 };
 
 class AppLauncherTest : public ::testing::Test {
@@ -62,26 +52,23 @@ protected:
     AppLauncherTest()
     {
         m_environment.set("LC_ALL", "en_US.UTF-8");
-        addBundles();
         m_tree.dir("System/Applications/mail.app");
     }
 
-    void addBundles() const
-    {
-        for (const char* name : {"Safari", "Safari Technology Preview", "Archive Utility", "Calendar", "Game 42", "42 Clock",
-                                 "2+3 Solver", "Notes", "Mail"})
-            m_tree.dir(std::string("Applications/") + name + ".app");
-    }
-
+    /// Over the nine bundles of Applications/ (made afresh) and System/Applications/mail.app.
     std::unique_ptr<AppLauncher> makeLauncher()
     {
+        std::filesystem::remove_all(m_tree.path("Applications"));
+        for (const char* name : {"Safari", "Safari Technology Preview", "Archive Utility", "Calendar", "Game 42",
+                                 "42 Clock", "2+3 Solver", "Notes", "Mail"})
+            m_tree.dir(std::string("Applications/") + name + ".app");
         const auto window = [this](AppLauncher&) {
-            m_desktop.calls.push_back("create window");
-            return std::make_unique<FakeDesktop::Window>(m_desktop.calls);
+            m_journal.calls.push_back("create window");
+            return std::make_unique<FakePorts>(m_journal);
         };
-        return std::make_unique<AppLauncher>(CatalogLocations{m_tree.root(), {}},
-                                             LauncherServices{std::make_unique<FakeDesktop::Key>(m_desktop), window,
-                                                              &m_desktop, &m_desktop, &m_desktop});
+        return std::make_unique<AppLauncher>(
+            CatalogLocations{m_tree.root(), {}},
+            LauncherServices{std::make_unique<FakePorts>(m_journal), window, &m_ports, &m_ports, &m_ports});
     }
 
     static void type(AppLauncher& launcher, const std::string& text)
@@ -93,87 +80,85 @@ protected:
     /// "shown" or "hidden", the search text in quotes, the selection, "/", the number of rows.
     static std::string state(const AppLauncher& l)
     {
-        return (l.isSearchVisible() ? "shown '" : "hidden '") + l.searchText() + "' " + std::to_string(l.selectedIndex())
-               + "/" + std::to_string(l.filteredApps().size());
+        return (l.isSearchVisible() ? "shown '" : "hidden '") + l.searchText() + "' "
+               + std::to_string(l.selectedIndex()) + "/" + std::to_string(l.filteredApps().size());
     }
 
-    /// The rows as texts: an application by its name, the calculator row as "calc:" and its name.
-    static Strings rows(const std::vector<LauncherApp>& apps)
+    /// The names of the rows, each followed by ", ".
+    static std::string rows(const std::vector<LauncherApp>& apps)
     {
-        Strings out;
+        std::string out;
         for (const LauncherApp& app : apps)
-            out.push_back((app.type() == LauncherItemType::calculation ? "calc:" : "") + app.name());
+            out += app.name() + ", ";
         return out;
+    }
+
+    /// Puts a catalogue built afresh from the tree in place, and counts the notifications that sends.
+    static int rebuild(AppLauncher& launcher)
+    {
+        int notifications = 0;
+        const auto subscription = launcher.objectWillChange().subscribe([&] { ++notifications; });
+        launcher.replaceCatalog(Catalog::build(launcher.applicationIndex().locations()));
+        launcher.objectWillChange().unsubscribe(subscription);
+        return notifications;
     }
 
     test::EnvironmentGuard m_environment;
     test::TempTree m_tree;
-    FakeDesktop m_desktop;
+    FakePorts::Journal m_journal;
+    FakePorts m_ports{m_journal};
 };
 
-TEST_F(AppLauncherTest, ConstructionRegistersTheKeyBeforeScanningAndListsEverything)
+// The key is registered before the scan (a bundle appearing meanwhile is listed); one window, created on the
+// first press, is toggled by the key, each press bringing its time; the callback holds the controller weakly.
+TEST_F(AppLauncherTest, HotKeyRegisteredFirstTogglesOneWindowAndIsDroppedWithTheController)
 {
-    // A bundle that appears while the key is being registered is found only if the scan comes after.
-    m_desktop.onRegister = [this] { m_tree.dir("Applications/Late Arrival.app"); };
-    const auto launcher = makeLauncher();
-    EXPECT_EQ(m_desktop.calls, Strings{"register"});
-    EXPECT_EQ(rows(launcher->filteredApps()),
-              (Strings{"2+3 Solver", "42 Clock", "Archive Utility", "Calendar", "Game 42", "Late Arrival", "Mail", "mail",
-                       "Notes", "Safari", "Safari Technology Preview"}));
-    EXPECT_EQ(state(*launcher), "hidden '' 0/11");
-    EXPECT_FALSE(launcher->showingSettings() || launcher->searchWindow());
-}
-
-// One window, created on the first press, toggled by the key and by a second start, each bringing its time.
-TEST_F(AppLauncherTest, HotKeyTogglesOneWindowAndIsDroppedWithTheController)
-{
+    m_journal.onRegister = [this] { m_tree.dir("Applications/Late Arrival.app"); };
     auto launcher = makeLauncher();
+    EXPECT_EQ(m_journal.calls, Strings{"register"});
+    EXPECT_EQ(state(*launcher), "hidden '' 0/11");
+
     const auto press = [&](std::uint32_t time) {
-        m_desktop.calls.clear();
-        m_desktop.press(Activation{time, time ? "launch_TIME" + std::to_string(time) : "", ""});
-        return m_desktop.calls;
+        m_journal.calls.clear();
+        m_journal.press(Activation{time, "", ""});
+        return m_journal.calls;
     };
-    EXPECT_EQ(press(4711), (Strings{"create window", "center", "front at 4711", "activate"}));
-    SearchWindowPort* const window = launcher->searchWindow();
+    EXPECT_EQ(press(4711), (Strings{"create window", "center", "front 4711", "activate"}));
     type(*launcher, "ar");
     launcher->moveSelection(1);
     EXPECT_EQ(press(0), Strings{"orderOut"});
-    EXPECT_EQ(state(*launcher), "hidden 'ar' 1/4"); // hiding keeps the search
-    EXPECT_EQ(press(0), (Strings{"center", "front", "activate"})); // the same window, shown afresh
-    EXPECT_EQ(launcher->searchWindow(), window);
-    m_desktop.calls.clear();
-    launcher->toggleSearchWindow(Activation{99, "", ""});
-    launcher->toggleSearchWindow(Activation{100, "", ""});
-    EXPECT_EQ(m_desktop.calls, (Strings{"orderOut", "center", "front at 100", "activate"}));
+    EXPECT_EQ(state(*launcher), "hidden 'ar' 1/5"); // hiding keeps the search
+    EXPECT_EQ(press(0), (Strings{"center", "front 0", "activate"})); // the same window again
 
     launcher.reset();
-    EXPECT_EQ(press(0), Strings{}); // the callback holds the controller weakly
+    EXPECT_EQ(press(0), Strings{});
 }
 
 TEST_F(AppLauncherTest, NotifiesBeforeEveryAssignmentEvenOfAnUnchangedValue)
 {
-    using Step = std::function<void(AppLauncher&)>;
-    // Each row: a setup, the operation, and the state seen by the observer at each notification it sends.
-    const std::tuple<Step, Step, Strings> cases[] = {
-        {{}, [](AppLauncher& l) { l.setSearchText(""); l.setShowingSettings(false); l.setSelectedIndex(0); l.moveSelection(-1); },
-         Strings(4, "hidden '' 0/10")},
-        {{}, [](AppLauncher& l) { l.hideSearchWindow(); }, Strings(1, "hidden '' 0/10")},
-        {{}, [](AppLauncher& l) { l.updateSearchResults(); }, Strings(2, "hidden '' 0/10")},
-        {[](AppLauncher& l) { l.showSearchWindow(); type(l, "ar"); l.moveSelection(1); l.hideSearchWindow(); },
-         [](AppLauncher& l) { l.showSearchWindow(); },
-         {"hidden 'ar' 1/4", "shown 'ar' 1/4", "shown '' 1/4", "shown '' 0/4", "shown '' 0/10"}},
-        {[](AppLauncher& l) { l.showSearchWindow(); }, [](AppLauncher& l) { l.activateSelected(); }, {"shown '' 0/10"}},
-        {[](AppLauncher& l) { type(l, "zzzz"); }, [](AppLauncher& l) { l.activateSelected(); }, {}},
+    const auto launcher = makeLauncher();
+    Strings seen;
+    launcher->objectWillChange().subscribe([&] { seen.push_back(state(*launcher)); });
+    // The states the observer sees at the notifications that `step` sends.
+    const auto during = [&](const std::function<void()>& step) {
+        seen.clear();
+        step();
+        return seen;
     };
-    for (const auto& [setup, operation, states] : cases) {
-        const auto launcher = makeLauncher();
-        if (setup)
-            setup(*launcher);
-        Strings seen;
-        launcher->objectWillChange().subscribe([&] { seen.push_back(state(*launcher)); });
-        operation(*launcher);
-        EXPECT_EQ(seen, states);
-    }
+    const Strings unchanged{"hidden '' 0/10"};
+    EXPECT_EQ(during([&] { launcher->setSearchText(""); }), unchanged);
+    EXPECT_EQ(during([&] { launcher->setShowingSettings(false); }), unchanged);
+    EXPECT_EQ(during([&] { launcher->setSelectedIndex(0); }), unchanged);
+    EXPECT_EQ(during([&] { launcher->moveSelection(-1); }), unchanged);
+    EXPECT_EQ(during([&] { launcher->hideSearchWindow(); }), unchanged);
+    EXPECT_EQ(during([&] { launcher->updateSearchResults(); }), Strings(2, "hidden '' 0/10"));
+    type(*launcher, "zzzz");
+    EXPECT_EQ(during([&] { launcher->activateSelected(); }), Strings{}) << "no row: nothing at all";
+    type(*launcher, "ar");
+    launcher->moveSelection(1);
+    EXPECT_EQ(during([&] { launcher->showSearchWindow(); }),
+              (Strings{"hidden 'ar' 1/4", "shown 'ar' 1/4", "shown '' 1/4", "shown '' 0/4", "shown '' 0/10"}));
+    EXPECT_EQ(during([&] { launcher->activateSelected(); }), Strings{"shown '' 0/10"});
 }
 
 TEST(ObjectWillChangePublisher, ObserversMayChangeTheSubscriptionsDuringASend)
@@ -197,38 +182,36 @@ TEST(ObjectWillChangePublisher, ObserversMayChangeTheSubscriptionsDuringASend)
     EXPECT_EQ(calls, (Strings{"self", "changer", "changer", "added"}));
 }
 
-TEST_F(AppLauncherTest, ResultListForTypedText)
+TEST_F(AppLauncherTest, ResultListForTypedTextWithTheFirstRowSelected)
 {
-    const std::pair<std::string, Strings> cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         // Prefix matches first, then the others, each group in collation order, whatever the case typed.
-        {"AR", {"Archive Utility", "Calendar", "Safari", "Safari Technology Preview"}},
-        {"safari ", {"Safari Technology Preview"}}, // not trimmed
-        {" ", {"2+3 Solver", "42 Clock", "Archive Utility", "Game 42", "Safari Technology Preview"}},
-        {"ma", {"Mail", "mail"}}, // equal names keep the catalogue order
-        {"42", {"42 Clock", "Game 42"}}, // a number alone is no expression
+        {"AR", "Archive Utility, Calendar, Safari, Safari Technology Preview, "},
         // The calculator row comes first and keeps the typed spacing.
-        {"2+3", {"calc:2+3 = 5", "2+3 Solver"}}, {"2 + 3 ", {"calc:2 + 3  = 5"}},
-        {"3 - -4", {}}, // an expression as typed, but not once the spaces are gone
-        {"1/0", {}},    // the evaluation fails
+        {"2+3", "2+3 = 5, 2+3 Solver, "},
+        {"2 + 3 ", "2 + 3  = 5, "},
+        {"3 - -4", ""}, // an expression as typed, but not once the spaces are gone
+        {"1/0", ""},    // the evaluation fails
     };
     const auto launcher = makeLauncher();
     for (const auto& [text, expected] : cases) {
-        SCOPED_TRACE("'" + text + "'");
         launcher->setSearchText(text);
         launcher->moveSelection(1);
         launcher->updateSearchResults();
-        EXPECT_EQ(rows(launcher->filteredApps()), expected);
-        EXPECT_EQ(launcher->selectedIndex(), 0);
+        EXPECT_EQ(rows(launcher->filteredApps()), expected) << text;
+        EXPECT_EQ(launcher->selectedIndex(), 0) << text;
     }
 }
 
 TEST_F(AppLauncherTest, SelectionStaysInsideTheList)
 {
-    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max(), min = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t min = std::numeric_limits<std::int64_t>::min();
     // For a text ("ar": four rows, "zzzz": none), moves by each offset, then writes a value as a click does.
     const std::tuple<std::string, std::vector<std::int64_t>, std::int64_t, std::vector<std::int64_t>> cases[] = {
-        {"ar", {1, 1, 1, 1, -1}, 1, {1, 2, 3, 3, 2, 1}}, {"ar", {5, -1, -7}, -5, {3, 2, 0, 0}},
-        {"ar", {max, max, min}, 7, {3, 3, 0, 3}}, {"zzzz", {1, -1}, 3, {0, 0, 0}},
+        {"ar", {5, -1, -7}, -5, {3, 2, 0, 0}},
+        {"ar", {max, max, min}, 7, {3, 3, 0, 3}},
+        {"zzzz", {1, -1}, 3, {0, 0, 0}},
     };
     const auto launcher = makeLauncher();
     for (const auto& [text, moves, written, expected] : cases) {
@@ -244,82 +227,67 @@ TEST_F(AppLauncherTest, SelectionStaysInsideTheList)
     }
 }
 
-// A catalogue rebuilt while the launcher runs: the typed text stays, the selection follows its application
-// (by location) or keeps its position, a calculator row stays the same record, a hidden window waits for its
-// next show, and Return acts on the list as it is after the swap (and hides the window when it acts).
+// A catalogue rebuilt while the window is shown: the typed text stays, the selection follows its application
+// (by location) or keeps its position, a calculator row stays the same record, both are published, and
+// Return acts on the list as it is after the swap.
 TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
 {
     const auto opens = [this](const std::string& bundle) { return Strings{"open " + m_tree.path(bundle), "orderOut"}; };
-    struct Case {
+    const struct {
         std::string text;
         std::int64_t moves;
-        bool hideFirst;
         std::string added, removed; // a bundle name in Applications/, a path below the tree
-        std::string stateAfter, selectedAfter;
+        std::string stateAfter;
         Strings returnCalls;
-    } const cases[] = {
+    } cases[] = {
         // A new match ahead of the selected row: the selection moves with its application.
-        {"ar", 1, false, "Argon", "", "shown 'ar' 2/5", "Calendar", opens("Applications/Calendar.app")},
+        {"ar", 1, "Argon", "", "shown 'ar' 2/5", opens("Applications/Calendar.app")},
         // The selected application is gone: the same position, clamped, and Return opens what is there now.
-        {"ar", 2, false, "", "Applications/Safari.app", "shown 'ar' 2/3", "Safari Technology Preview",
-         opens("Applications/Safari Technology Preview.app")},
-        {"ar", 3, false, "", "Applications/Safari Technology Preview.app", "shown 'ar' 2/3", "Safari",
-         opens("Applications/Safari.app")},
+        {"ar", 3, "", "Applications/Safari Technology Preview.app", "shown 'ar' 2/3", opens("Applications/Safari.app")},
         // The only match is gone: nothing is launched and the window stays.
-        {"cal", 0, false, "", "Applications/Calendar.app", "shown 'cal' 0/0", "-", {}},
+        {"cal", 0, "", "Applications/Calendar.app", "shown 'cal' 0/0", {}},
         // Same name, other location: identity is the location ("Mail" goes, "mail" stays selected).
-        {"", 6, false, "", "Applications/Mail.app", "shown '' 5/9", "mail", opens("System/Applications/mail.app")},
-        {"2+3", 0, false, "2+3 Adder", "", "shown '2+3' 0/3", "calc:2+3 = 5", {"clear", "set 5.0", "orderOut"}},
-        {"2+3", 1, false, "2+3 Adder", "", "shown '2+3' 2/3", "2+3 Solver", opens("Applications/2+3 Solver.app")},
-        // Of two equal names, Return opens the selected one's location.
-        {"ma", 1, false, "Argon", "", "shown 'ma' 1/2", "mail", opens("System/Applications/mail.app")},
-        // Hidden: the old list stays until the next show, which lists the new catalogue.
-        {"ar", 1, true, "Argon", "", "hidden 'ar' 1/4", "Calendar", {}},
-        // Also when the old list was the whole catalogue, which a show does not copy again.
-        {"", 0, true, "Argon", "", "hidden '' 0/10", "2+3 Solver", {}},
+        {"", 6, "", "Applications/Mail.app", "shown '' 5/9", opens("System/Applications/mail.app")},
+        {"2+3", 0, "2+3 Adder", "", "shown '2+3' 0/3", {"clear", "set 5.0", "orderOut"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text + " / " + c.stateAfter);
-        std::filesystem::remove_all(m_tree.path("Applications")); // back to the fixture's own bundles
-        addBundles();
+    for (const auto& c : cases) {
         const auto launcher = makeLauncher();
         launcher->showSearchWindow();
         type(*launcher, c.text);
         launcher->moveSelection(c.moves);
-        const std::vector<LauncherApp> before = launcher->filteredApps();
-        if (c.hideFirst)
-            launcher->hideSearchWindow();
+        const Uuid firstId = launcher->filteredApps().at(0).id();
         if (!c.added.empty())
             m_tree.dir("Applications/" + c.added + ".app");
         if (!c.removed.empty())
             std::filesystem::remove_all(m_tree.path(c.removed));
-        int notifications = 0;
-        const auto subscription = launcher->objectWillChange().subscribe([&] { ++notifications; });
-        launcher->replaceCatalog(Catalog::build(launcher->applicationIndex().locations()));
-        launcher->objectWillChange().unsubscribe(subscription);
-
+        EXPECT_EQ(rebuild(*launcher), 2) << c.stateAfter;
         EXPECT_EQ(state(*launcher), c.stateAfter);
-        const auto& rowsAfter = launcher->filteredApps();
-        const auto selected = static_cast<std::size_t>(launcher->selectedIndex());
-        EXPECT_EQ(selected < rowsAfter.size() ? rows({rowsAfter[selected]}).front() : "-", c.selectedAfter);
-        EXPECT_EQ(notifications, c.hideFirst ? 0 : 2) << "the list and the selection are published";
-        if (!before.empty() && before.front().type() == LauncherItemType::calculation) {
-            EXPECT_EQ(rowsAfter.front().id(), before.front().id()) << "the calculator row is kept as it was";
+        if (c.text == "2+3") {
+            EXPECT_EQ(launcher->filteredApps().front().id(), firstId) << "the calculator row is kept as it was";
         }
-        if (c.hideFirst) {
-            EXPECT_EQ(rows(rowsAfter), rows(before));
-            launcher->showSearchWindow();
-            const Strings shown = rows(launcher->filteredApps());
-            EXPECT_NE(std::find(shown.begin(), shown.end(), c.added), shown.end()) << "the show lists the new catalogue";
-            type(*launcher, "ar");
-            EXPECT_EQ(rows(launcher->filteredApps()),
-                      (Strings{"Archive Utility", "Argon", "Calendar", "Safari", "Safari Technology Preview"}));
-            continue;
-        }
-        m_desktop.calls.clear();
+        m_journal.calls.clear();
         launcher->activateSelected();
-        EXPECT_EQ(m_desktop.calls, c.returnCalls);
-        EXPECT_EQ(launcher->isSearchVisible(), c.returnCalls.empty());
+        EXPECT_EQ(m_journal.calls, c.returnCalls) << c.stateAfter;
+        EXPECT_EQ(launcher->isSearchVisible(), c.returnCalls.empty()) << c.stateAfter;
+    }
+}
+
+// While hidden nothing changes, and the next show lists the new catalogue, also when the old list was the
+// whole catalogue (which a show does not copy again).
+TEST_F(AppLauncherTest, CatalogueReplacedWhileHiddenIsListedByTheNextShow)
+{
+    for (const std::string text : {"ar", ""}) {
+        const auto launcher = makeLauncher();
+        launcher->showSearchWindow();
+        type(*launcher, text);
+        launcher->hideSearchWindow();
+        const std::string before = rows(launcher->filteredApps());
+        m_tree.dir("Applications/Argon.app");
+        EXPECT_EQ(rebuild(*launcher), 0) << text;
+        EXPECT_EQ(rows(launcher->filteredApps()), before) << text;
+        launcher->showSearchWindow();
+        EXPECT_EQ(rows(launcher->filteredApps()), "2+3 Solver, 42 Clock, Archive Utility, Argon, Calendar, Game 42, Mail, "
+                                                  "mail, Notes, Safari, Safari Technology Preview, ") << text;
     }
 }
 
@@ -328,47 +296,37 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectedApplication)
 // operators), searched for whole names and for random pieces: the index must give the plain search's list.
 TEST(SearchIndex, MatchesThePlainSearchOnGeneratedCatalogues)
 {
-    const std::vector<std::string> pieces = {
+    const Strings pieces = {
         "a", "A", "e", "E", "\u00e9", "e\u0301", "\u00c9", "\u00df", "ss", "SS", " ", "\u00e4", "a\u0308", "\u00c4", "o",
         "\u00f6", "z", "Z", "1", "+", "\u01c5", "\ufb01", "\u0130", "i", "I", "\u0301", "\u65e5", "\t", "ch", "\u0131"};
     std::mt19937 random(20240611);
-    const auto pick = [&random](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
-    std::size_t comparedRows = 0, mixedLists = 0;
+    const auto piece = [&] { return pieces[random() % pieces.size()]; };
+    std::size_t comparedRows = 0;
     for (const char* locale : {"en_US", "sv_SE", "tr_TR", "es_ES@collation=traditional"}) {
         const text::LocaleCollator collator(locale);
         for (int round = 0; round < 15; ++round) {
-            Strings names(1 + pick(60));
             std::vector<LauncherApp> apps;
-            for (std::size_t i = 0; i < names.size(); ++i) {
-                for (std::size_t k = pick(7); k > 0; --k)
-                    names[i] += pieces[pick(pieces.size())];
-                if (i > 0 && pick(5) == 0)
-                    names[i] = names[pick(i)]; // an exact duplicate
-                apps.emplace_back(Uuid::random(), names[i], FileUrl::fromPath("/" + std::to_string(i)), nullptr, std::nullopt,
+            for (std::size_t i = 0, count = 1 + random() % 60; i < count; ++i) {
+                std::string name = i > 0 && random() % 5 == 0 ? apps[random() % i].name() : ""; // an exact duplicate
+                for (std::size_t k = name.empty() ? random() % 7 : 0; k > 0; --k)
+                    name += piece();
+                apps.emplace_back(Uuid::random(), name, FileUrl::fromPath("/" + std::to_string(i)), nullptr, std::nullopt,
                                   LauncherItemType::application, std::nullopt);
             }
             const SearchIndex index(apps, collator);
             for (int q = 0; q < 20; ++q) {
-                const std::string query = q % 3 == 0 ? names[pick(names.size())]
-                                                     : pieces[pick(pieces.size())] + (q % 3 == 1 ? "" : pieces[pick(pieces.size())]);
-                if (query.empty())
-                    continue;
+                const std::string query =
+                    q % 3 == 0 ? apps[random() % apps.size()].name() : piece() + (q % 3 == 1 ? "" : piece());
                 std::vector<LauncherApp> expected = referenceSearchResults(apps, query, collator), actual;
-                if (!expected.empty() && expected.front().type() == LauncherItemType::calculation)
-                    expected.erase(expected.begin());
+                if (query.empty() || (!expected.empty() && expected.front().type() == LauncherItemType::calculation))
+                    continue; // the index lists applications only
                 index.appendMatches(query, actual);
                 ASSERT_TRUE(actual == expected) << locale << " '" << query << "'"; // records are equal by URL
                 comparedRows += actual.size();
-                const auto prefixed = std::count_if(actual.begin(), actual.end(), [&](const LauncherApp& app) {
-                    return text::hasPrefixCanonically(text::lowerCase(app.name()), text::lowerCase(query));
-                });
-                mixedLists += prefixed > 0 && static_cast<std::size_t>(prefixed) < actual.size();
             }
         }
     }
-    // The generator must produce real work: many rows, and many lists holding both groups.
-    EXPECT_GT(comparedRows, 2000u);
-    EXPECT_GT(mixedLists, 150u);
+    EXPECT_GT(comparedRows, 2000u) << "the generator must produce real work";
 }
 
 } // namespace

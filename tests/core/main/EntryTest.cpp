@@ -1,4 +1,3 @@
-#include "main/EntryProgram.h"
 #include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
 #include "support/CatalogFixture.h"
@@ -13,7 +12,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace kestrel {
 namespace {
@@ -26,87 +24,80 @@ mode_t modeOf(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-TEST(ToggleMessage, LineCarriesOnlySafeValuesAndReadsBackUnchanged)
+// The values a second start was given become the line it sends (unsafe ones dropped whole, never shortened
+// or escaped); the line reads back as the same message; the startup time is the last _TIME suffix when it
+// fits in 32 bits. Every other line is rejected.
+TEST(ToggleMessage, LineCarriesOnlySafeValuesReadsBackAndGivesTheStartupTime)
 {
     const std::string longest(ToggleMessage::maxValueLength, 'x');
     const std::string tooLong = longest + "x";
-    struct Case { const char* startupId; const char* token; std::string line; } cases[] = {
-        {nullptr, nullptr, "toggle\n"}, {"", "", "toggle\n"},
-        {"gnome-shell/Terminal/3090-0-host_TIME4711", nullptr,
-         "toggle DESKTOP_STARTUP_ID=gnome-shell/Terminal/3090-0-host_TIME4711\n"},
-        {nullptr, "a1b2=c3", "toggle XDG_ACTIVATION_TOKEN=a1b2=c3\n"},
-        {"id", longest.c_str(), "toggle DESKTOP_STARTUP_ID=id XDG_ACTIVATION_TOKEN=" + longest + "\n"},
-        // Unsafe values are dropped whole, never shortened or escaped.
-        {"with space", "new\nline", "toggle\n"}, {"caf\xc3\xa9", tooLong.c_str(), "toggle\n"},
-        {"tab\there", "\x7f", "toggle\n"},
+    const std::string both = "toggle DESKTOP_STARTUP_ID=a_TIME1_TIME4294967295 XDG_ACTIVATION_TOKEN=" + longest + "\n";
+    const struct { const char* startupId; const char* token; std::string line; std::uint32_t time; } cases[] = {
+        {nullptr, nullptr, "toggle\n", 0},
+        {"gnome-shell/3090-0-host_TIME4711", "", "toggle DESKTOP_STARTUP_ID=gnome-shell/3090-0-host_TIME4711\n", 4711},
+        {nullptr, "a1b2=c3", "toggle XDG_ACTIVATION_TOKEN=a1b2=c3\n", 0},
+        {"a_TIME1_TIME4294967295", longest.c_str(), both, 4294967295u},
+        {"x_TIME4294967296", "with space", "toggle DESKTOP_STARTUP_ID=x_TIME4294967296\n", 0},
+        {"x_TIME18446744073709551621", "new\nline", "toggle DESKTOP_STARTUP_ID=x_TIME18446744073709551621\n", 0},
+        {"x_TIME12x", tooLong.c_str(), "toggle DESKTOP_STARTUP_ID=x_TIME12x\n", 0},
+        {"caf\xc3\xa9", "\x7f", "toggle\n", 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const ToggleMessage message = ToggleMessage::fromValues(c.startupId, c.token);
         EXPECT_EQ(message.line(), c.line) << c.line;
         EXPECT_EQ(ToggleMessage::parse(message.line()), message) << c.line;
+        EXPECT_EQ(message.startupTime(), c.time) << c.line;
     }
-}
-
-TEST(ToggleMessage, AnyOtherLineIsRejected)
-{
-    const std::string value(ToggleMessage::maxValueLength + 1, 'v');
-    const std::string tooLong = "toggle DESKTOP_STARTUP_ID=" + std::string(ToggleMessage::maxLineLength, 'v') + "\n";
-    const std::vector<std::string> lines{
-        "", "toggle", "\n", "TOGGLE\n", "toggle \n", " toggle\n", "togglex\n", "toggle\r\n", "show\ntoggle\n",
-        "toggle\ntoggle\n", "toggle DESKTOP_STARTUP_ID\n", "toggle DESKTOP_STARTUP_ID=\n",
-        "toggle DESKTOP_STARTUP_ID=a  XDG_ACTIVATION_TOKEN=b\n", "toggle DESKTOP_STARTUP_ID=a \n",
-        "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n", "toggle HOME=/root\n",
-        "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n", "toggle XDG_ACTIVATION_TOKEN=" + value + "\n", tooLong,
-        std::string("toggle\0\n", 8)};
-    for (const std::string& line : lines)
+    const std::string rejected[] = {
+        "", "toggle", "TOGGLE\n", "toggle\ntoggle\n", "toggle DESKTOP_STARTUP_ID\n", "toggle DESKTOP_STARTUP_ID=\n",
+        "toggle DESKTOP_STARTUP_ID=a  XDG_ACTIVATION_TOKEN=b\n", "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n",
+        "toggle HOME=/root\n", "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n",
+        "toggle XDG_ACTIVATION_TOKEN=" + tooLong + "\n"};
+    for (const std::string& line : rejected)
         EXPECT_EQ(ToggleMessage::parse(line), std::nullopt) << line;
-}
-
-TEST(ToggleMessage, StartupTimeComesFromTheTimeSuffix)
-{
-    const struct { const char* startupId; std::uint32_t time; } cases[] = {
-        {"host-1234-0_TIME5678", 5678}, {"a_TIME1_TIME4294967295", 4294967295u}, // the last suffix counts
-        {"host_TIME4294967296", 0}, {"host_TIME99999999999", 0}, // beyond 32 bits, by value and by length
-        {"host_TIME", 0}, {"host_TIME12x", 0}, {"host_time12", 0}, {"", 0},
-    };
-    for (const auto& c : cases) {
-        ToggleMessage message;
-        message.startupId = c.startupId;
-        EXPECT_EQ(message.startupTime(), c.time) << c.startupId;
-    }
 }
 
 TEST(InstanceClaim, DirectoryIsPrivateToTheUser)
 {
     TempTree scratch;
-    const std::string base = scratch.root(), run = base + "/run", open = base + "/open";
-    const std::string fallback = base + "/kestrelpoint-" + std::to_string(::getuid());
-    ::mkdir(run.c_str(), 0700);
-    ::mkdir(open.c_str(), 0700);
+    const std::string run = scratch.dir("run"), open = scratch.dir("open");
+    const std::string fallback = scratch.path("kestrelpoint-" + std::to_string(::getuid()));
+    ::chmod(run.c_str(), 0700);
     ::chmod(open.c_str(), 0755);
-    EXPECT_EQ(InstanceClaim::directoryFor(run.c_str(), base), run);
+    EXPECT_EQ(InstanceClaim::directoryFor(run.c_str(), scratch.root()), run);
     for (const char* unusable : {open.c_str(), "run", static_cast<const char*>(nullptr)}) {
         ::chmod(fallback.c_str(), 0777); // a fallback left open (by an earlier case) is made private again
-        EXPECT_EQ(InstanceClaim::directoryFor(unusable, base), fallback) << (unusable ? unusable : "unset");
+        EXPECT_EQ(InstanceClaim::directoryFor(unusable, scratch.root()), fallback) << (unusable ? unusable : "unset");
         EXPECT_EQ(modeOf(fallback) & 07777, 0700u);
     }
     ::rmdir(fallback.c_str());
     ::symlink(run.c_str(), fallback.c_str());
-    EXPECT_EQ(InstanceClaim::directoryFor(nullptr, base), std::nullopt) << "followed a symbolic link";
+    EXPECT_EQ(InstanceClaim::directoryFor(nullptr, scratch.root()), std::nullopt) << "followed a symbolic link";
 }
 
+// The first start listens (replacing a stale socket file) and hands the lock and the socket over an exec;
+// a second start queues its toggle before anyone accepts; the lock goes with the last descriptor. Only
+// what was handed over is adopted.
 TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 {
     TempTree directory;
+    const int file = ::open(directory.write("file").c_str(), O_RDWR);
+    const int lockedElsewhere = ::open(directory.write("other").c_str(), O_RDWR);
+    const int other = ::open(directory.path("other").c_str(), O_RDWR);
+    ASSERT_EQ(::flock(lockedElsewhere, LOCK_EX), 0);
+    const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
     std::optional<InstanceClaim> first(std::in_place, directory.root());
     ASSERT_EQ(first->claim(), InstanceClaim::Role::primary);
-    ::symlink("/nonexistent", first->socketPath().c_str()); // stale: replaced
+    ::symlink("/nonexistent", first->socketPath().c_str());
     ASSERT_TRUE(first->listen());
-    EXPECT_EQ(modeOf(first->socketPath()) & 077, 0u);
-    EXPECT_EQ(modeOf(first->lockPath()) & 077, 0u);
-
+    EXPECT_EQ((modeOf(first->socketPath()) | modeOf(first->lockPath())) & 077, 0u);
     const std::string value = first->handOver();
     first.reset(); // what an exec leaves behind: the descriptors, no object
+    const std::string listening = value.substr(value.find(',') + 1), f = std::to_string(file);
+    for (const std::string& wrong : {std::string("none"), f + "," + listening + "x", "1," + listening, f + "," + f,
+                                     f + "," + std::to_string(unbound), f + ",999",
+                                     std::to_string(other) + "," + listening})
+        EXPECT_EQ(InstanceClaim::adopt(wrong), std::nullopt) << wrong;
     const std::optional<InstanceClaim::Descriptors> adopted = InstanceClaim::adopt(value);
     ASSERT_TRUE(adopted) << value;
     const auto closesOnExec = [](int fd) { return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; };
@@ -114,50 +105,16 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 
     InstanceClaim second(directory.root());
     EXPECT_EQ(second.claim(), InstanceClaim::Role::secondary);
-    const std::string line = ToggleMessage::fromValues("id_TIME7", nullptr).line();
-    ASSERT_TRUE(second.send(line, 0)) << "the toggle waits in the queue before anyone accepts";
+    ASSERT_TRUE(second.send("toggle\n", 0));
     const int connection = ::accept(adopted->listening, nullptr, nullptr);
-    ASSERT_GE(connection, 0);
-    char received[64] = {};
-    EXPECT_EQ(::recv(connection, received, sizeof(received) - 1, MSG_WAITALL), static_cast<ssize_t>(line.size()));
-    EXPECT_EQ(received, line);
-    ::close(connection);
-
-    ::close(adopted->listening);
-    ::close(adopted->lock);
+    char received[16] = {};
+    EXPECT_EQ(::recv(connection, received, sizeof(received) - 1, MSG_WAITALL), 7);
+    EXPECT_STREQ(received, "toggle\n");
+    for (const int fd : {connection, adopted->listening, adopted->lock})
+        ::close(fd);
     InstanceClaim third(directory.root());
-    EXPECT_EQ(third.claim(), InstanceClaim::Role::primary) << "the lock goes with the last descriptor";
-    EXPECT_FALSE(third.send(line, 0)) << "nobody listens any more";
-}
-
-TEST(InstanceClaim, AdoptRejectsWhatTheEntryDidNotHandOver)
-{
-    TempTree directory;
-    const int file = ::open((directory.root() + "/file").c_str(), O_RDWR | O_CREAT, 0600);
-    const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const int other = ::open((directory.root() + "/other").c_str(), O_RDWR | O_CREAT, 0600);
-    const int lockedElsewhere = ::open((directory.root() + "/other").c_str(), O_RDWR);
-    ASSERT_EQ(::flock(lockedElsewhere, LOCK_EX), 0);
-    InstanceClaim claim(directory.root());
-    ASSERT_EQ(claim.claim(), InstanceClaim::Role::primary);
-    ASSERT_TRUE(claim.listen());
-    const std::string good = claim.handOver();
-    const std::string listening = good.substr(good.find(',') + 1);
-    const std::string f = std::to_string(file);
-    const std::vector<std::string> values{
-        "", "none", f, f + ",", "," + listening, f + "," + f, f + "," + listening + "x", f + ",-" + listening,
-        "1," + listening, f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening};
-    for (const std::string& value : values)
-        EXPECT_EQ(InstanceClaim::adopt(value), std::nullopt) << value;
-    EXPECT_TRUE(InstanceClaim::adopt(good));
-}
-
-TEST(EntryProgram, ResidentIsLookedForInstalledThenInTheBuildTree)
-{
-    EXPECT_EQ(EntryProgram::residentCandidates("/usr/bin/kestrelpoint", "../libexec/kestrelpoint"),
-              (std::vector<std::string>{"/usr/bin/../libexec/kestrelpoint/kestrelpoint-resident",
-                                        "/usr/bin/kestrelpoint-resident"}));
-    EXPECT_EQ(EntryProgram::residentCandidates("", "../libexec/kestrelpoint"), std::vector<std::string>{});
+    EXPECT_EQ(third.claim(), InstanceClaim::Role::primary);
+    EXPECT_FALSE(third.send("toggle\n", 0)) << "nobody listens any more";
 }
 
 } // namespace
