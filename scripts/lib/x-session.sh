@@ -53,15 +53,19 @@ is_our_child() {
 
 remember_pid() { SESSION_PIDS+=("$1"); }
 
-# session_init [TOOL...]: checks the tools (the session's own and TOOLs), makes SESSION_TMP and the
-# private RUNTIME_DIR, and arranges the cleanup.
-session_init() {
+# need TOOL...: each TOOL is a command on PATH (or an executable path); exits naming the first missing.
+need() {
   local tool
-  for tool in Xvfb openbox xdotool xclip xprop "$@"; do
+  for tool in "$@"; do
     command -v "$tool" >/dev/null || { session_log "$tool is missing (scripts/install-deps installs it)" >&2; exit 1; }
   done
+}
+
+# session_init [TOOL...]: checks the TOOLs and KESTREL_BIN, makes SESSION_TMP and the private
+# RUNTIME_DIR, and arranges the cleanup.
+session_init() {
+  need "$@"
   [ -x "${KESTREL_BIN:-}" ] || { session_log "KESTREL_BIN does not name the launcher binary" >&2; exit 1; }
-  [ -x "${KESTREL_X_PROBE:-}" ] || { session_log "KESTREL_X_PROBE does not name kestrel-x-probe" >&2; exit 1; }
   SESSION_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-$SESSION_NAME.XXXXXX")
   trap session_cleanup EXIT
   trap 'exit 130' INT TERM HUP
@@ -99,6 +103,8 @@ wait_for() {
 
 start_x() {
   local display_file=$SESSION_TMP/display
+  need Xvfb openbox xdotool xclip xprop
+  [ -x "${KESTREL_X_PROBE:-}" ] || session_die "KESTREL_X_PROBE does not name kestrel-x-probe"
   Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -noreset 9>"$display_file" 2>"$SESSION_TMP/xvfb.log" &
   remember_pid $!
   wait_for 30 test -s "$display_file" || session_die "Xvfb did not start: $(tail -n 5 "$SESSION_TMP/xvfb.log")"

@@ -136,12 +136,10 @@ scenario_settings_sheet_follows_the_window() {
   show_with_hotkey
   type_text "fig"
   press Down
-  local window sheet
+  local window
   window=$(viewable_windows | head -n 1)
   click_settings_button "$window"
   expect "the settings button opens the sheet" wait_for "$DEADLINE" settings_shown "$window"
-  sheet=$(other_launcher_windows "$window" | head -n 1)
-  expect "the sheet is 450 x 600" test "$(xdotool getwindowgeometry "$sheet" | sed -n 's/^ *Geometry: //p')" = 450x600
   click_settings_close "$window"
   expect "Close ends the sheet" wait_for "$DEADLINE" settings_gone "$window"
   wait_for "$DEADLINE" launcher_focused || session_die "the launcher lost the keyboard focus after the sheet"
@@ -249,17 +247,12 @@ Loop Link|loop-a.png|placeholder
 Zero Device|zero.png|placeholder
 Folder Icon|folder.png|placeholder
 Locked File|locked.png|placeholder
-Empty File|empty.png|placeholder
-Truncated Png|truncated.png|placeholder
-Truncated Svg|truncated.svg|placeholder
-Huge Png|huge.png|placeholder
-Entity Svg|entities.svg|placeholder
 Oversized File|oversized.png|placeholder
 Red Square|red.png|icon:ff0000
 Green Square|green.svg|icon:00ff00
 TABLE
 )
-  local name file shows start
+  local name file shows
   while IFS='|' read -r name file shows; do
     add_entry data-home "$(tr 'A-Z ' 'a-z-' <<<"$name")" "$name" "Icon=$icons/$file"
   done <<<"$table"
@@ -268,19 +261,8 @@ TABLE
     show_with_hotkey
     type_text "$name"
     expect "$name ($file): the row shows $shows" wait_for "$DEADLINE" first_picture_is "$shows"
-    start=$(date +%s%N)
     press Escape
     expect "$name: Escape hides the window promptly" wait_for 2 launcher_hidden
-    session_log "$name: hidden $((($(date +%s%N) - start) / 1000000)) ms after Escape"
-  done <<<"$table"
-  # Every decode has ended now: the placeholders are for good.
-  while IFS='|' read -r name file shows; do
-    [ "$shows" = placeholder ] || continue
-    show_with_hotkey
-    type_text "$name"
-    expect "$name, shown again: still the placeholder" wait_for "$DEADLINE" first_picture_is placeholder
-    press Escape
-    wait_for 2 launcher_hidden || session_die "$name, shown again: Escape did not hide the window"
   done <<<"$table"
   local peak
   peak=$(awk '/^VmHWM:/ { print $2 }' "/proc/$LAUNCHER_PID/status")

@@ -17,23 +17,15 @@ WL_USER=${WL_USER:-kestrel-wayland}
 PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
 
 wl_init() {
-  local tool
-  for tool in sway Xwayland foot wtype wl-paste wl-copy swaymsg dbus-daemon dbus-send xclip pgrep "$PYTHON" $([ "$(id -u)" -ne 0 ] || echo runuser useradd); do
-    command -v "$tool" >/dev/null || { session_log "$tool is missing (scripts/install-deps installs it)" >&2; exit 1; }
-  done
-  [ -x /usr/libexec/xdg-desktop-portal ] || { session_log "xdg-desktop-portal is missing" >&2; exit 1; }
-  [ -x "${KESTREL_BIN:-}" ] || { session_log "KESTREL_BIN does not name the launcher binary" >&2; exit 1; }
-  SESSION_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-wayland.XXXXXX")
-  WL_STRAYS=$SESSION_TMP/bound-launchers
+  session_init sway Xwayland foot wtype wl-paste swaymsg dbus-daemon dbus-send xclip pgrep "$PYTHON" \
+    /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo runuser useradd)
   trap wl_cleanup EXIT
-  trap 'exit 130' INT TERM HUP
-  wl_prepare_user
-  RUNTIME_DIR=$SESSION_TMP/runtime
-  mkdir -m 700 "$RUNTIME_DIR"
-  mkdir -p "$SESSION_TMP/bin"
+  WL_STRAYS=$SESSION_TMP/bound-launchers
   : >"$WL_STRAYS"
+  wl_prepare_user
+  mkdir -p "$SESSION_TMP/bin"
   wl_place_launcher
-  unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION SWAYSOCK
+  unset DISPLAY SWAYSOCK
 }
 
 # As root: the unprivileged user exists (created once, idempotently, safe against a parallel test doing
