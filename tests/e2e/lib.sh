@@ -70,7 +70,7 @@ EOS
   add_entry data-dir aardvark "Aardvark" "NoDisplay=true"
 }
 
-# add_entry TREE ID NAME [EXTRA-LINE]: TREE is data-home or data-dir; ID may name a subdirectory.
+# add_entry TREE ID NAME [EXTRA-LINE]: TREE is data-home or data-dir.
 add_entry() {
   {
     printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s %s\n' "$3" "$FIXTURE/bin/mark" "$2"
