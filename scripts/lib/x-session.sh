@@ -18,19 +18,12 @@ DEADLINE=${DEADLINE:-20}
 session_log() { printf '%s: %s\n' "$SESSION_NAME" "$*"; }
 
 # Stops everything this session started, newest first (the launcher before its X server), by PID, and
-# only while it is still our child. Keeps the session's files when it failed (or SESSION_KEEP=1).
+# only while it is still our child. Keeps the session's files when it failed (or SESSION_KEEP=1). The
+# exit status is the one the shell exits with, or STATUS when given (from another EXIT trap).
 session_cleanup() {
-  local status=$?
-  local i pid n
-  for ((i = ${#SESSION_PIDS[@]} - 1; i >= 0; i--)); do
-    pid=${SESSION_PIDS[i]}
-    is_our_child "$pid" || continue
-    kill -TERM "$pid" 2>/dev/null || true
-    n=0
-    while is_our_child "$pid" && ((n < 50)); do sleep 0.1; n=$((n + 1)); done
-    is_our_child "$pid" && kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  local status=${1:-$?}
+  local i
+  for ((i = ${#SESSION_PIDS[@]} - 1; i >= 0; i--)); do stop_pid "${SESSION_PIDS[i]}"; done
   if [ -n "${SESSION_TMP:-}" ] && [ -d "$SESSION_TMP" ]; then
     if ((status != 0 || SESSION_KEEP)); then
       session_log "kept the session's files in $SESSION_TMP"
@@ -39,6 +32,16 @@ session_cleanup() {
     fi
   fi
   exit "$status"
+}
+
+# Stops the child PID (TERM, then KILL after five seconds) and waits until it is gone.
+stop_pid() {
+  local n=0
+  is_our_child "$1" || return 0
+  kill -TERM "$1" 2>/dev/null || true
+  while is_our_child "$1" && ((n < 50)); do sleep 0.1; n=$((n + 1)); done
+  is_our_child "$1" && kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
 }
 
 # True while PID is alive (not a zombie) and a child of this shell: a PID that was reused by another
@@ -61,11 +64,10 @@ need() {
   done
 }
 
-# session_init [TOOL...]: checks the TOOLs and KESTREL_BIN, makes SESSION_TMP and the private
-# RUNTIME_DIR, and arranges the cleanup.
+# session_init [TOOL...]: checks the TOOLs, makes SESSION_TMP and the private RUNTIME_DIR, and arranges
+# the cleanup.
 session_init() {
   need "$@"
-  [ -x "${KESTREL_BIN:-}" ] || { session_log "KESTREL_BIN does not name the launcher binary" >&2; exit 1; }
   SESSION_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-$SESSION_NAME.XXXXXX")
   trap session_cleanup EXIT
   trap 'exit 130' INT TERM HUP
@@ -133,6 +135,7 @@ launcher_env() {
 # single-instance socket and holds the Ctrl+Space grab. With --hotkey-taken (another client holds
 # Ctrl+Space) it waits instead for the launcher to say on stderr that the key is taken. Sets LAUNCHER_PID.
 start_launcher() {
+  [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
   launcher_env
   env "${LAUNCHER_ENV[@]}" "$KESTREL_BIN" >"$SESSION_TMP/launcher.out" 2>"$SESSION_TMP/launcher.err" &
   LAUNCHER_PID=$!

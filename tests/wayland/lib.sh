@@ -4,9 +4,10 @@
 # Each scenario gets its own headless sway (WLR_BACKENDS=headless, WLR_RENDERER=pixman) with XWayland, in
 # its own XDG_RUNTIME_DIR, with a native Wayland client (foot) in front; keys come from wtype's virtual
 # keyboards. sway refuses to run as root: run as root, everything of the scenario runs as the unprivileged
-# user $WL_USER (created when missing) through runuser; otherwise as the calling user. Every process is
-# started in the background by this shell and stopped by PID on exit (scripts/lib/x-session.sh's cleanup); the
-# launchers that sway starts from its key binding record their PIDs and are stopped by those.
+# user $WL_USER (created when missing) through setpriv, which execs the command in its own process, so
+# the PIDs remembered are the programs' own; otherwise as the calling user. Every process is started in
+# the background by this shell and stopped by PID on exit; the launchers that sway starts from its key
+# binding record their PIDs and are stopped by those.
 #
 # Needs KESTREL_BIN (the launcher) and KESTREL_WAYLAND_DIR (this directory).
 
@@ -17,9 +18,10 @@ WL_USER=${WL_USER:-kestrel-wayland}
 PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
 
 wl_init() {
-  session_init sway Xwayland foot wtype wl-paste swaymsg dbus-daemon dbus-send xclip pgrep "$PYTHON" \
-    /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo runuser useradd)
+  session_init sway Xwayland foot wtype wl-paste swaymsg dbus-daemon dbus-send xclip "$PYTHON" \
+    /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo setpriv useradd)
   trap wl_cleanup EXIT
+  [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
   WL_STRAYS=$SESSION_TMP/bound-launchers
   : >"$WL_STRAYS"
   wl_prepare_user
@@ -31,10 +33,8 @@ wl_init() {
 # As root: the unprivileged user exists (created once, idempotently, safe against a parallel test doing
 # the same) and owns the scenario's directory.
 wl_prepare_user() {
-  if [ "$(id -u)" -ne 0 ]; then
-    WL_AS=()
-    return
-  fi
+  WL_AS=()
+  [ "$(id -u)" -eq 0 ] || return 0
   local attempt
   for attempt in 1 2 3 4 5 6 7 8 9 10; do
     id -u "$WL_USER" >/dev/null 2>&1 && break
@@ -42,7 +42,7 @@ wl_prepare_user() {
   done
   id -u "$WL_USER" >/dev/null 2>&1 || session_die "could not create the user $WL_USER"
   chmod 755 "$SESSION_TMP"
-  WL_AS=(runuser -u "$WL_USER" --)
+  WL_AS=(setpriv --reuid="$WL_USER" --regid="$WL_USER" --clear-groups --)
 }
 
 # The launcher runs where the test user can execute it: in place when it can, else copied (with whatever
@@ -65,20 +65,14 @@ EOF
   chmod 755 "$SESSION_TMP/bin/bound-launcher"
 }
 
+# Launchers started by sway's binding are not our children: stopped by their recorded PIDs, while they
+# still are the launcher of this scenario's user; then everything that is ours.
 wl_cleanup() {
-  local status=$?
-  local pid
-  # Launchers started by sway's binding are not our children: stopped by their recorded PIDs, while they
-  # still are the launcher of this scenario's user.
-  if [ -s "${WL_STRAYS:-/nonexistent}" ]; then
-    while read -r pid; do
-      [ -n "$pid" ] && wl_is_bound_launcher "$pid" && kill -TERM "$pid" 2>/dev/null || true
-    done <"$WL_STRAYS"
-  fi
-  local i
-  for ((i = ${#SESSION_PIDS[@]} - 1; i >= 0; i--)); do stop_bg "${SESSION_PIDS[i]}"; done
-  (exit "$status")
-  session_cleanup
+  local status=$? pid
+  while read -r pid; do
+    [ -n "$pid" ] && wl_is_bound_launcher "$pid" && kill -TERM "$pid" 2>/dev/null || true
+  done <"${WL_STRAYS:-/dev/null}"
+  session_cleanup "$status"
 }
 
 # The command execs the resident program (kestrelpoint-resident, next to it) on a first start.
@@ -95,12 +89,12 @@ wl_is_bound_launcher() {
 # as_user COMMAND...: runs COMMAND as the scenario's user (in the foreground).
 as_user() { "${WL_AS[@]}" "$@"; }
 
-# The environment of everything in the session: private HOME, runtime directory and fixture catalogue.
+# The environment of everything in the session: the launcher's (private HOME, runtime directory and
+# fixture catalogue), and once they run, sway's sockets, XWayland's display and the session bus.
 wl_env() {
-  WL_ENV=(PATH=/usr/local/bin:/usr/bin:/bin HOME="$FIXTURE/home" XDG_RUNTIME_DIR="$RUNTIME_DIR"
-    XDG_DATA_HOME="$FIXTURE/data-home" XDG_DATA_DIRS="$FIXTURE/data-dir"
-    XDG_CONFIG_HOME="$FIXTURE/home/.config" XDG_CACHE_HOME="$FIXTURE/home/.cache" LC_ALL=C.UTF-8)
-  [ -n "${WAYLAND_DISPLAY:-}" ] && WL_ENV+=(WAYLAND_DISPLAY="$WAYLAND_DISPLAY" SWAYSOCK="$SWAYSOCK" DISPLAY="$DISPLAY")
+  launcher_env
+  WL_ENV=(PATH=/usr/local/bin:/usr/bin:/bin "${LAUNCHER_ENV[@]}")
+  [ -n "${WAYLAND_DISPLAY:-}" ] && WL_ENV+=(WAYLAND_DISPLAY="$WAYLAND_DISPLAY" SWAYSOCK="$SWAYSOCK")
   [ -n "${WL_BUS:-}" ] && WL_ENV+=(DBUS_SESSION_BUS_ADDRESS="$WL_BUS")
   return 0
 }
@@ -108,39 +102,15 @@ wl_env() {
 # in_session COMMAND...: runs COMMAND as the user, in the session's environment (foreground).
 in_session() { wl_env; as_user env -i "${WL_ENV[@]}" "$@"; }
 
-# in_session_bg NAME COMMAND...: the same in the background, output in $SESSION_TMP/NAME.{out,err}; the PID
-# (ours: runuser's, which passes TERM on) is remembered for the cleanup and left in BG_PID.
+# in_session_bg NAME COMMAND...: the same in the background, output in $SESSION_TMP/NAME.{out,err}; the
+# PID (the program's own: setpriv and env exec it) is remembered for the cleanup and left in BG_PID.
 in_session_bg() {
   local name=$1
   shift
   wl_env
-  # A simple command, not a function: bash then runs runuser itself as the background job, so $! is its
-  # PID (a function would leave the PID of a subshell that a TERM stops without runuser seeing it).
   "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@" >"$SESSION_TMP/$name.out" 2>"$SESSION_TMP/$name.err" &
   BG_PID=$!
   remember_pid "$BG_PID"
-}
-
-# Stops one process started with in_session_bg (by its PID) and waits until it is gone. As root the job
-# is runuser, whose one child is the process itself: that child gets the TERM, so runuser just follows it
-# (runuser signalled itself waits two seconds before it returns).
-stop_bg() {
-  local pid=$1 n=0 target
-  is_our_child "$pid" || return 0
-  target=$pid
-  if [ ${#WL_AS[@]} -gt 0 ]; then
-    target=$(pgrep -P "$pid" | head -n 1)
-    [ -n "$target" ] || target=$pid
-  fi
-  kill -TERM "$target" 2>/dev/null || true
-  while is_our_child "$pid" && ((n < 50)); do sleep 0.05; n=$((n + 1)); done
-  if is_our_child "$pid"; then
-    kill -KILL "$target" 2>/dev/null || true
-    n=0
-    while is_our_child "$pid" && ((n < 50)); do sleep 0.05; n=$((n + 1)); done
-    is_our_child "$pid" && kill -KILL "$pid" 2>/dev/null || true
-  fi
-  wait "$pid" 2>/dev/null || true
 }
 
 # ---------------------------------------------------------------- sway, XWayland and foot
@@ -149,6 +119,7 @@ stop_bg() {
 # in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which sway reports to its children).
 start_sway() {
   make_catalog
+  DISPLAY=
   cat >"$SESSION_TMP/sway.config" <<EOF
 xwayland enable
 bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher
@@ -157,7 +128,6 @@ EOF
   [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
   in_session_bg sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway --config "$SESSION_TMP/sway.config"
-  SWAY_PID=$BG_PID
   wait_for 30 sway_socket_ready || session_die "sway did not start: $(tail -n 5 "$SESSION_TMP/sway.err")"
   wait_for 30 test -s "$SESSION_TMP/display" || session_die "sway did not report XWayland's display"
   DISPLAY=$(cat "$SESSION_TMP/display")
@@ -171,7 +141,7 @@ sway_socket_ready() {
   socket=$(find "$RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' -type s 2>/dev/null | head -n 1)
   display=$(find "$RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s -printf '%f\n' 2>/dev/null | head -n 1)
   [ -n "$socket" ] && [ -n "$display" ] || return 1
-  WAYLAND_DISPLAY=$display SWAYSOCK=$socket DISPLAY=
+  WAYLAND_DISPLAY=$display SWAYSOCK=$socket
   in_session swaymsg -t get_version >/dev/null
 }
 
@@ -179,35 +149,32 @@ sway_socket_ready() {
 windows() { in_session swaymsg -r -t get_tree | "$PYTHON" "$KESTREL_WAYLAND_DIR/tree.py"; }
 
 # The window of the launcher, when mapped (one line as `windows` prints it).
-launcher_window() { windows | awk -v pid="$(launcher_pid)" '$1 == "xwayland" && $2 == pid'; }
+launcher_window() { windows | awk -v pid="$LAUNCHER_PID" '$1 == "xwayland" && $2 == pid'; }
 wl_launcher_shown() { [ -n "$(launcher_window)" ]; }
-wl_launcher_hidden() { wl_launcher_alive && [ -z "$(launcher_window)" ]; }
+wl_launcher_hidden() { launcher_alive && [ -z "$(launcher_window)" ]; }
 # focused_is foot|launcher: which window has the keyboard focus.
 focused_is() {
-  local line
-  line=$(windows | awk '$4 == "focused"')
   case $1 in
-    foot) [ "$(awk '{print $1}' <<<"$line")" = xdg_shell ] ;;
-    launcher) [ -n "$line" ] && [ "$(awk '{print $2}' <<<"$line")" = "$(launcher_pid)" ] ;;
+    foot) [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" ] ;;
+    launcher) [ -n "$(launcher_window | awk '$4 == "focused"')" ] ;;
   esac
 }
 
 # ---------------------------------------------------------------- the launcher
 
 # Starts the resident launcher in the session (the first start; later ones come from the binding) and
-# waits for its single-instance socket. Sets LAUNCHER_PID (ours) and LAUNCHER_REAL_PID (the launcher's).
+# waits for its single-instance socket. Sets LAUNCHER_PID.
 start_wl_launcher() {
-  in_session_bg launcher sh -c 'echo $$ >"$0"; exec "$1"' "$SESSION_TMP/launcher.pid" "$WL_BIN"
+  in_session_bg launcher "$WL_BIN"
   LAUNCHER_PID=$BG_PID
-  wait_for 30 test -s "$SESSION_TMP/launcher.pid" || session_die "the launcher did not start"
   wait_for 60 wl_launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
-  session_log "launcher running as PID $(launcher_pid)"
+  session_log "launcher running as PID $LAUNCHER_PID"
 }
 
-launcher_pid() { cat "$SESSION_TMP/launcher.pid" 2>/dev/null; }
-wl_launcher_alive() { is_our_child "$LAUNCHER_PID"; }
-wl_launcher_listening() { wl_launcher_alive && [ -n "$(find "$RUNTIME_DIR" -type s ! -name 'sway-ipc*' ! -name 'wayland-*' ! -name 'dbus-*' 2>/dev/null)" ]; }
-stop_wl_launcher() { stop_bg "$LAUNCHER_PID"; rm -f "$SESSION_TMP/launcher.pid"; }
+wl_launcher_listening() {
+  launcher_alive &&
+    [ -n "$(find "$RUNTIME_DIR" -type s ! -name 'sway-ipc*' ! -name 'wayland-*' ! -name 'dbus-*' 2>/dev/null)" ]
+}
 
 # Keys through a new virtual keyboard. The binding is sway's own; keys for the XWayland window wait
 # after the keymap, which XWayland otherwise answers by dropping the call's first key. A busy machine
@@ -225,17 +192,17 @@ show_with_binding() {
 
 # Lines the launcher wrote on stderr that are its own (not Qt's or a library's).
 launcher_lines() { grep '^kestrelpoint:' "$SESSION_TMP/launcher.err" 2>/dev/null || true; }
+launcher_says() { launcher_lines | grep -qF "$1"; }
 
 # ---------------------------------------------------------------- the portal
 
 # start_portal MODE: a private session bus (no service activation) and, on it, the real
 # xdg-desktop-portal frontend with the test backend answering in MODE (see shortcuts-backend.py).
 # MODE "no-frontend": the bus only; "no-backend": the frontend without any GlobalShortcuts backend.
+# Sets WL_BUS, PORTAL_PID (the frontend's) and PORTAL_PIDS (everything, for stop_portal).
 start_portal() {
   local mode=$1
   cat >"$SESSION_TMP/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
   <listen>unix:dir=$RUNTIME_DIR</listen>
@@ -251,9 +218,8 @@ EOF
   cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$SESSION_TMP/bin/"
   : >"$SESSION_TMP/backend.log"
   [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
-  WL_BUS= PORTAL_PID= BACKEND_PID=
   in_session_bg bus dbus-daemon --config-file="$SESSION_TMP/bus.conf" --nofork --print-address=1
-  BUS_PID=$BG_PID
+  PORTAL_PIDS=("$BG_PID")
   wait_for 30 test -s "$SESSION_TMP/bus.out" || session_die "the session bus did not start"
   WL_BUS=$(head -n 1 "$SESSION_TMP/bus.out")
   [ "$mode" = no-frontend ] && return 0
@@ -261,14 +227,24 @@ EOF
     printf '[portal]\nDBusName=org.freedesktop.impl.portal.desktop.kestreltest\nInterfaces=org.freedesktop.impl.portal.GlobalShortcuts;\nUseIn=kestreltest\n' \
       >"$SESSION_TMP/portals/kestreltest.portal"
     in_session_bg backend "$PYTHON" "$SESSION_TMP/bin/shortcuts-backend.py" --mode "$mode" --log "$SESSION_TMP/backend.log"
-    BACKEND_PID=$BG_PID
+    PORTAL_PIDS+=("$BG_PID")
     wait_for 30 grep -q '"ready"' "$SESSION_TMP/backend.log" || session_die "the test backend did not start: $(cat "$SESSION_TMP/backend.err")"
   fi
   in_session_bg portal env XDG_CURRENT_DESKTOP=kestreltest XDG_DESKTOP_PORTAL_DIR="$SESSION_TMP/portals" \
     /usr/libexec/xdg-desktop-portal --verbose
   PORTAL_PID=$BG_PID
+  PORTAL_PIDS+=("$BG_PID")
   wait_for 30 bus_has_owner org.freedesktop.portal.Desktop || session_die "xdg-desktop-portal did not start: $(tail -n 5 "$SESSION_TMP/portal.err")"
   session_log "xdg-desktop-portal on $WL_BUS with the test backend in mode $mode"
+}
+
+# Stops the portal, its backend and the bus, newest first, and forgets the bus.
+stop_portal() {
+  local i
+  for ((i = ${#PORTAL_PIDS[@]} - 1; i >= 0; i--)); do stop_pid "${PORTAL_PIDS[i]}"; done
+  rm -f "$SESSION_TMP/portals/"*.portal "$SESSION_TMP/bus.out"
+  : >"$SESSION_TMP/backend.log"
+  WL_BUS=
 }
 
 bus_has_owner() {
@@ -283,15 +259,3 @@ backend_activate() {
 }
 
 backend_called() { grep -q "\"call\": \"$1\"" "$SESSION_TMP/backend.log"; }
-
-stop_portal() {
-  local name pid
-  for name in PORTAL_PID BACKEND_PID BUS_PID; do
-    pid=${!name:-}
-    [ -n "$pid" ] && stop_bg "$pid"
-    eval "$name="
-  done
-  rm -f "$SESSION_TMP/portals/"*.portal "$SESSION_TMP/bus.out"
-  : >"$SESSION_TMP/backend.log"
-  WL_BUS=
-}

@@ -47,7 +47,7 @@ scenario_binding_toggles_window_over_native_client() {
   expect "wl-paste reads 5.0 while foot has the focus" wait_for "$DEADLINE" wl_clipboard_is "5.0"
   expect "the Wayland clipboard offers it as UTF-8 plain text" wl_offers_plain_text
   expect "every press went to the one resident launcher" test "$(bound_launchers_alive)" -eq 0
-  stop_wl_launcher
+  stop_pid "$LAUNCHER_PID"
   expect "the copied text outlives the launcher" wl_clipboard_is "5.0"
   start_wl_launcher
   show_with_binding
@@ -87,16 +87,16 @@ scenario_portal_binds_and_activated_toggles() {
   expect "and the next hides it" wait_for "$DEADLINE" wl_launcher_hidden
   expect "an unknown shortcut id toggles nothing" test "$(backend_activate other)" -eq 0
   expect "the launcher still says nothing on stderr" test -z "$(launcher_lines)"
-  stop_wl_launcher
+  stop_pid "$LAUNCHER_PID"
   expect "its session is closed when it quits" wait_for "$DEADLINE" backend_called Close
 
   start_wl_launcher
   expect "a new launcher binds the shortcut again: its Activated reaches one session" \
     wait_for "$DEADLINE" activated_in_one_session
   expect "and shows the launcher" wait_for "$DEADLINE" wl_launcher_shown
-  stop_bg "$PORTAL_PID"
+  stop_pid "$PORTAL_PID"
   expect "one line says the portal left the bus" wait_for "$DEADLINE" launcher_says "the portal left the session bus"
-  expect "the launcher is still running" wl_launcher_alive
+  expect "the launcher is still running" launcher_alive
   press_binding
   expect "and the binding hides it" wait_for "$DEADLINE" wl_launcher_hidden
   expect "exactly one line was printed" test "$(launcher_lines | wc -l)" -eq 1
@@ -138,13 +138,12 @@ scenario_portal_failures_fall_back() {
     press_binding
     expect "$mode: the binding still toggles the launcher" wait_for "$DEADLINE" wl_launcher_hidden
     expect "$mode: exactly one line was printed" test "$(launcher_lines | wc -l)" -eq 1
-    stop_wl_launcher
+    stop_pid "$LAUNCHER_PID"
     stop_portal
   done
 }
 
 activated_in_one_session() { [ "$(backend_activate toggle)" -eq 1 ]; }
-launcher_says() { launcher_lines | grep -qF "$1"; }
 
 wl_init
 run_scenario "$@"
