@@ -18,7 +18,7 @@ WL_USER=${WL_USER:-kestrel-wayland}
 PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
 
 wl_init() {
-  session_init sway Xwayland foot wtype wl-paste swaymsg dbus-daemon dbus-send xclip "$PYTHON" \
+  session_init sway Xwayland foot wtype wl-paste swaymsg jq dbus-daemon dbus-send xclip "$PYTHON" \
     /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo setpriv useradd)
   trap wl_cleanup EXIT
   [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
@@ -75,15 +75,10 @@ wl_cleanup() {
   session_cleanup "$status"
 }
 
-# The command execs the resident program (kestrelpoint-resident, next to it) on a first start.
+# A launcher program (the command execs kestrelpoint-resident on a first start) of this scenario: its
+# environment names the scenario's own runtime directory.
 wl_is_bound_launcher() {
-  local exe
-  exe=$(readlink "/proc/$1/exe" 2>/dev/null) || return 1
-  case $exe in
-    "$(readlink -f "$WL_BIN")" | "$(dirname "$(readlink -f "$WL_BIN")")/kestrelpoint-resident") ;;
-    *) return 1 ;;
-  esac
-  grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
+  [[ $(readlink "/proc/$1/exe" 2>/dev/null) == */kestrelpoint* ]] && grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
 }
 
 # as_user COMMAND...: runs COMMAND as the scenario's user (in the foreground).
@@ -145,8 +140,15 @@ sway_socket_ready() {
   in_session swaymsg -t get_version >/dev/null
 }
 
-# One line per mapped window in sway's tree: "SHELL PID FLOATING FOCUSED X Y WIDTH HEIGHT OUTPUT-W OUTPUT-H".
-windows() { in_session swaymsg -r -t get_tree | "$PYTHON" "$KESTREL_WAYLAND_DIR/tree.py"; }
+# One line per mapped window in sway's tree: "SHELL PID FLOATING FOCUSED X Y WIDTH HEIGHT OUTPUT-W OUTPUT-H"
+# (the rectangle in layout coordinates; the headless backend has one output).
+windows() {
+  in_session swaymsg -r -t get_tree | jq -r '(first(.. | objects | select(.type == "output")).rect) as $out
+    | .. | objects | select((.type == "con" or .type == "floating_con") and .pid != null and .visible != false)
+    | [.shell, .pid, (if .type == "floating_con" then "floating" else "tiled" end),
+       (if .focused then "focused" else "-" end), .rect.x, .rect.y, .rect.width, .rect.height, $out.width, $out.height]
+    | join(" ")'
+}
 
 # The window of the launcher, when mapped (one line as `windows` prints it).
 launcher_window() { windows | awk -v pid="$LAUNCHER_PID" '$1 == "xwayland" && $2 == pid'; }
