@@ -19,6 +19,9 @@ expect() {
   fi
 }
 
+# not COMMAND...: succeeds when COMMAND fails (for wait_for).
+not() { ! "$@"; }
+
 # Succeeds when COMMAND holds at every poll during SECONDS (for "nothing happens" checks, always paired
 # with a later positive observation that proves the inputs were processed).
 holds_for() {
@@ -107,13 +110,4 @@ second_start() {
   launcher_env
   env "${LAUNCHER_ENV[@]}" "$@" timeout 60 "$KESTREL_BIN" >"$SESSION_TMP/second.out" 2>"$SESSION_TMP/second.err" || status=$?
   [ "$status" -eq 0 ] || session_die "a second start exited with status $status: $(cat "$SESSION_TMP/second.err")"
-}
-
-# Puts TEXT on the clipboard from an xclip kept in the foreground (it ends when another client takes
-# the selection) and waits until it serves it.
-set_clipboard() {
-  printf '%s' "$1" >"$SESSION_TMP/clipboard-in"
-  xclip -quiet -selection clipboard -i "$SESSION_TMP/clipboard-in" >/dev/null 2>&1 &
-  remember_pid $!
-  wait_for "$DEADLINE" clipboard_is "$1" || session_die "could not put '$1' on the clipboard"
 }
