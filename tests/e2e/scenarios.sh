@@ -52,9 +52,11 @@ other_window() { xdotool search --onlyvisible --name '^kestrel-e2e-other$' 2>/de
 focus_is() { [ "$(xdotool getwindowfocus -f 2>/dev/null)" = "$1" ]; }
 
 # One session of typing, launching, hiding and copying: typed text reaches the field and Down moves the
-# selection, Return launches once and hides, Escape hides and empties the field, and a calculator row's
-# Return copies the plain number. (Filtering, the selection's ends, what hiding resets and a Return
-# without a result are the core's unit tests' business.)
+# selection, Return launches once and hides, Escape hides and empties the field, a calculator row's
+# Return copies the plain number, and an application installed while the launcher runs is found on a
+# later show (the running launcher watches its directories). (Filtering, the selection's ends, what
+# hiding resets, a Return without a result and which directory changes are followed are the core's
+# unit tests' business.)
 scenario_keys_drive_the_search() {
   start_x
   make_catalog
@@ -88,6 +90,9 @@ scenario_keys_drive_the_search() {
 7-10|-3.0
 TABLE
   expect "no application was launched by a calculator row" launched_count_is "$before"
+
+  add_entry data-dir kiwi "Kiwi"
+  launch_when_listed kiwi "kiwi"
 }
 
 # The settings button opens the key guide as a window of its own; it leaves and comes back with the

@@ -26,15 +26,6 @@ SHORTCUTS = "org.freedesktop.impl.portal.GlobalShortcuts"
 NO_RESULTS = dbus.Dictionary({}, signature="sv")
 
 
-def plain(value):
-    """D-Bus values as JSON-friendly Python values."""
-    if isinstance(value, dict):
-        return {str(k): plain(v) for k, v in value.items()}
-    if isinstance(value, (list, tuple)):
-        return [plain(v) for v in value]
-    return str(value)
-
-
 class Session(dbus.service.Object):
     def __init__(self, backend, path):
         super().__init__(backend.connection, path)
@@ -67,7 +58,7 @@ class Backend(dbus.service.Object):
     @dbus.service.method(SHORTCUTS, in_signature="ooa(sa{sv})sa{sv}", out_signature="ua{sv}",
                          async_callbacks=("reply", "fail"))
     def BindShortcuts(self, handle, session_handle, shortcuts, parent_window, options, reply, fail):
-        self.record("BindShortcuts", session=str(session_handle), shortcuts=plain(shortcuts))
+        self.record("BindShortcuts", session=str(session_handle), shortcuts=shortcuts)  # D-Bus values are str, list and dict
         session = self.sessions.get(str(session_handle))
         if self.mode == "silent":
             return  # never answers
