@@ -153,7 +153,8 @@ start_launcher() {
 hotkey_held() { launcher_alive && "$KESTREL_X_PROBE" --hotkey; }
 
 launcher_alive() { is_our_child "$LAUNCHER_PID"; }
-launcher_listening() { launcher_alive && [ -n "$(find "$RUNTIME_DIR" -type s 2>/dev/null)" ]; }
+# The launcher listens on its single-instance socket in the runtime directory.
+launcher_listening() { launcher_alive && [ -n "$(find "$RUNTIME_DIR" -type s -name 'kestrelpoint*' 2>/dev/null)" ]; }
 
 # The viewable (mapped, on screen) windows of the process PID (default: the launcher), one id per line.
 viewable_windows() { xdotool search --onlyvisible --pid "${1:-$LAUNCHER_PID}" 2>/dev/null || true; }

@@ -169,13 +169,8 @@ focused_is() {
 start_wl_launcher() {
   in_session_bg launcher "$WL_BIN"
   LAUNCHER_PID=$BG_PID
-  wait_for 60 wl_launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
+  wait_for 60 launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
   session_log "launcher running as PID $LAUNCHER_PID"
-}
-
-wl_launcher_listening() {
-  launcher_alive &&
-    [ -n "$(find "$RUNTIME_DIR" -type s ! -name 'sway-ipc*' ! -name 'wayland-*' ! -name 'dbus-*' 2>/dev/null)" ]
 }
 
 # Keys through a new virtual keyboard. The binding is sway's own; keys for the XWayland window wait
