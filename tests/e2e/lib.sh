@@ -1,111 +1,26 @@
-# Helpers shared by the end-to-end scenarios (sourced, not run).
-#
-# Each scenario gets its own Xvfb (a free display number chosen by the server), openbox, a private
-# XDG_RUNTIME_DIR (so the single-instance socket never meets another test's launcher), a private HOME and
-# fixture XDG application directories. Every process started here is recorded and, on exit, exactly those
-# PIDs are stopped. Conditions are awaited by polling with generous deadlines, never by fixed sleeps, so
-# the tests hold on a loaded machine; no check is about how fast something happens.
-#
-# Needs KESTREL_BIN (the launcher) and KESTREL_X_CLIENT (tests/e2e/x-client.cpp).
-# scripts/run and scripts/measure use the same helpers with their own E2E_PREFIX.
+# What the end-to-end scenarios add to the private X session of scripts/lib/x-session.sh (sourced, not
+# run): checks that report and fail, the fixture catalogue whose applications record their launches,
+# and the inputs the scenarios drive. Needs KESTREL_BIN and KESTREL_X_PROBE.
 
-set -euo pipefail
+SESSION_NAME=${SESSION_NAME:-e2e}
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/x-session.sh"
 
-E2E_PIDS=()
-E2E_PREFIX=${E2E_PREFIX:-e2e}
-E2E_KEEP=${E2E_KEEP:-0}
-E2E_CHECKS=0
-# Deadline for anything the launcher or the X server should do in reaction to an input (seconds).
-E2E_DEADLINE=${E2E_DEADLINE:-20}
-
-e2e_log() { printf '%s: %s\n' "$E2E_PREFIX" "$*"; }
-
-# Stops everything this scenario started, newest first (the launcher before its X server), by PID, and
-# only while it is still our child.
-e2e_cleanup() {
-  local status=$?
-  local i pid n
-  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
-    pid=${E2E_PIDS[i]}
-    e2e_is_our_child "$pid" || continue
-    kill -TERM "$pid" 2>/dev/null || true
-    n=0
-    while e2e_is_our_child "$pid" && ((n < 50)); do sleep 0.1; n=$((n + 1)); done
-    e2e_is_our_child "$pid" && kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  if [ -n "${E2E_TMP:-}" ] && [ -d "$E2E_TMP" ]; then
-    if ((status != 0 || E2E_KEEP)); then
-      e2e_log "kept the scenario's files in $E2E_TMP"
-    else
-      rm -rf "$E2E_TMP"
-    fi
-  fi
-  exit "$status"
-}
-
-# True while PID is alive (not a zombie) and a child of this shell: a PID that was reused by another
-# program after ours ended is never signalled.
-e2e_is_our_child() {
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-  stat=${stat##*) }
-  set -- $stat
-  [ "$1" != Z ] && [ "$2" = "$$" ]
-}
-
-e2e_remember() { E2E_PIDS+=("$1"); }
-
-e2e_init() {
-  for tool in Xvfb openbox xdotool xclip xprop xwininfo; do
-    command -v "$tool" >/dev/null || { e2e_log "$tool is missing (scripts/install-deps installs it)" >&2; exit 1; }
-  done
-  [ -x "${KESTREL_BIN:-}" ] || { e2e_log "KESTREL_BIN does not name the launcher binary" >&2; exit 1; }
-  [ -x "${KESTREL_X_CLIENT:-}" ] || { e2e_log "KESTREL_X_CLIENT does not name the test X client" >&2; exit 1; }
-  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-e2e.XXXXXX")
-  trap e2e_cleanup EXIT
-  trap 'exit 130' INT TERM HUP
-  RUNTIME_DIR=$E2E_TMP/runtime
-  mkdir -m 700 "$RUNTIME_DIR"
-  unset WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION
-}
-
-# Fails the scenario: prints why, the launcher's stderr and a screenshot's location.
-e2e_die() {
-  e2e_log "FAIL: $*" >&2
-  if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
-    import -window root "$E2E_TMP/failure.png" 2>/dev/null && e2e_log "screenshot: $E2E_TMP/failure.png" >&2
-  fi
-  if [ -s "${E2E_TMP:-/nonexistent}/launcher.err" ]; then
-    e2e_log "launcher stderr:" >&2
-    sed 's/^/  | /' "$E2E_TMP/launcher.err" >&2
-  fi
-  exit 1
-}
+CHECKS=0
 
 # expect DESCRIPTION COMMAND...: the scenario goes on when COMMAND succeeds and fails otherwise.
 expect() {
   local what=$1
   shift
-  E2E_CHECKS=$((E2E_CHECKS + 1))
+  CHECKS=$((CHECKS + 1))
   if "$@"; then
-    e2e_log "ok: $what"
+    session_log "ok: $what"
   else
-    e2e_die "$what"
+    session_die "$what"
   fi
 }
 
-# wait_for SECONDS COMMAND...: succeeds as soon as COMMAND does; fails when SECONDS pass first.
-wait_for() {
-  local limit=$1
-  shift
-  local end=$(($(date +%s%N) + limit * 1000000000))
-  while true; do
-    "$@" >/dev/null 2>&1 && return 0
-    (($(date +%s%N) < end)) || return 1
-    sleep 0.05
-  done
-}
+# not COMMAND...: succeeds when COMMAND fails (for wait_for).
+not() { ! "$@"; }
 
 # Succeeds when COMMAND holds at every poll during SECONDS (for "nothing happens" checks, always paired
 # with a later positive observation that proves the inputs were processed).
@@ -119,30 +34,13 @@ holds_for() {
   done
 }
 
-# ---------------------------------------------------------------- X server and window manager
-
-start_x() {
-  local display_file=$E2E_TMP/display
-  Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -noreset 9>"$display_file" 2>"$E2E_TMP/xvfb.log" &
-  e2e_remember $!
-  wait_for 30 test -s "$display_file" || e2e_die "Xvfb did not start: $(tail -n 5 "$E2E_TMP/xvfb.log")"
-  export DISPLAY=":$(head -n 1 "$display_file")"
-  openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
-  e2e_remember $!
-  wait_for 30 window_manager_running || e2e_die "openbox did not start on $DISPLAY"
-  timeout 60 "$KESTREL_X_CLIENT" --probe-window-manager || e2e_die "openbox does not manage windows on $DISPLAY"
-  e2e_log "X server $DISPLAY with openbox"
-}
-
-window_manager_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-
-# Starts the test X client with ARGS; its stdout goes to $E2E_TMP/NAME.out. Sets X_CLIENT_PID.
-start_x_client() {
-  local name=$1
-  shift
-  "$KESTREL_X_CLIENT" "$@" >"$E2E_TMP/$name.out" 2>"$E2E_TMP/$name.err" &
-  X_CLIENT_PID=$!
-  e2e_remember "$X_CLIENT_PID"
+# run_scenario NAME: runs scenario_NAME in a fresh session, as ctest asks (one test per scenario).
+run_scenario() {
+  local scenario=${1:?usage: scenarios.sh SCENARIO}
+  declare -F "scenario_$scenario" >/dev/null || { session_log "no scenario named $scenario" >&2; exit 2; }
+  session_log "scenario $scenario"
+  "scenario_$scenario"
+  session_log "passed: $scenario ($CHECKS checks)"
 }
 
 # ---------------------------------------------------------------- fixture catalogue
@@ -152,25 +50,30 @@ start_x_client() {
 # must stay out. Each entry's Exec runs bin/mark with the entry's id, which appends the id to
 # $FIXTURE/launched and saves the environment the application was started with in $FIXTURE/env-<id>.
 make_catalog() {
-  FIXTURE=$E2E_TMP/fixture
+  FIXTURE=$SESSION_TMP/fixture
   mkdir -p "$FIXTURE/home" "$FIXTURE/data-home/applications" "$FIXTURE/data-dir/applications" "$FIXTURE/bin"
   : >"$FIXTURE/launched"
-  cat >"$FIXTURE/bin/mark" <<EOF
+  cat >"$FIXTURE/bin/mark" <<EOS
 #!/bin/sh
 env >"$FIXTURE/env-\$1"
 printf '%s\n' "\$1" >>"$FIXTURE/launched"
-EOF
+EOS
   chmod +x "$FIXTURE/bin/mark"
-  add_entry data-home apricot "Apricot"
-  add_entry data-dir blueberry "Blueberry"
-  add_entry data-dir candied-fig "Candied Fig"
-  add_entry data-home cherry "Cherry"
-  add_entry data-dir elderberry "Elderberry"
-  add_entry data-home fig "Fig"
+  local tree id name
+  while read -r tree id name; do
+    add_entry "$tree" "$id" "$name"
+  done <<'EOS'
+data-home apricot Apricot
+data-dir blueberry Blueberry
+data-dir candied-fig Candied Fig
+data-home cherry Cherry
+data-dir elderberry Elderberry
+data-home fig Fig
+EOS
   add_entry data-dir aardvark "Aardvark" "NoDisplay=true"
 }
 
-# add_entry TREE ID NAME [EXTRA-LINE]
+# add_entry TREE ID NAME [EXTRA-LINE]: TREE is data-home or data-dir.
 add_entry() {
   {
     printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s %s\n' "$3" "$FIXTURE/bin/mark" "$2"
@@ -182,70 +85,7 @@ launched_count() { wc -l <"$FIXTURE/launched"; }
 launched_count_is() { [ "$(launched_count)" -eq "$1" ]; }
 last_launched() { tail -n 1 "$FIXTURE/launched"; }
 
-# ---------------------------------------------------------------- the launcher
-
-# The environment the launcher runs in: the fixture catalogue, private HOME and runtime directory.
-# (An array for `env`, not a function, so that `env ... &` leaves the launcher's own PID in $!.)
-launcher_env() {
-  LAUNCHER_ENV=(HOME="$FIXTURE/home" XDG_DATA_HOME="$FIXTURE/data-home" XDG_DATA_DIRS="$FIXTURE/data-dir"
-    XDG_CONFIG_HOME="$FIXTURE/home/.config" XDG_CACHE_HOME="$FIXTURE/home/.cache"
-    XDG_RUNTIME_DIR="$RUNTIME_DIR" LC_ALL=C.UTF-8 DISPLAY="$DISPLAY")
-}
-
-# Starts the launcher in the background and waits until it is ready for the hot key: it listens on its
-# single-instance socket and holds the Ctrl+Space grab. With --hotkey-taken (another client holds
-# Ctrl+Space) it waits instead for the launcher to say on stderr that the key is taken. Sets LAUNCHER_PID.
-start_launcher() {
-  launcher_env
-  env "${LAUNCHER_ENV[@]}" "$KESTREL_BIN" >"$E2E_TMP/launcher.out" 2>"$E2E_TMP/launcher.err" &
-  LAUNCHER_PID=$!
-  e2e_remember "$LAUNCHER_PID"
-  wait_for 60 launcher_listening || e2e_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
-  if [ "${1:-}" = --hotkey-taken ]; then
-    wait_for 60 grep -qi 'ctrl+space' "$E2E_TMP/launcher.err" || e2e_die "the launcher did not report the taken hot key"
-  else
-    wait_for 60 hotkey_held || e2e_die "the launcher did not grab Ctrl+Space"
-  fi
-  e2e_log "launcher running as PID $LAUNCHER_PID"
-}
-
-# Some client holds Ctrl+Space (asked without getting in the way of a launcher that is grabbing it).
-hotkey_held() { launcher_alive && "$KESTREL_X_CLIENT" --probe-hotkey; }
-
-launcher_alive() { e2e_is_our_child "$LAUNCHER_PID"; }
-launcher_listening() { launcher_alive && [ -n "$(find "$RUNTIME_DIR" -type s 2>/dev/null)" ]; }
-
-# The launcher's viewable (mapped, on screen) windows, one id per line.
-launcher_viewable_windows() { xdotool search --onlyvisible --pid "$LAUNCHER_PID" 2>/dev/null || true; }
-launcher_shown() { [ -n "$(launcher_viewable_windows)" ]; }
-launcher_hidden() { launcher_alive && [ -z "$(launcher_viewable_windows)" ]; }
-# The X input focus is on a window of the launcher, so typing reaches it.
-launcher_focused() {
-  local window
-  window=$(xdotool getwindowfocus 2>/dev/null) || return 1
-  [ "$(xdotool getwindowpid "$window" 2>/dev/null)" = "$LAUNCHER_PID" ]
-}
-
-# Runs the binary a second time (the single-instance toggle path), with NAME=VALUE... added to its
-# environment; it must exit 0 by itself.
-second_start() {
-  local status=0
-  launcher_env
-  env "${LAUNCHER_ENV[@]}" "$@" timeout 60 "$KESTREL_BIN" >"$E2E_TMP/second.out" 2>"$E2E_TMP/second.err" || status=$?
-  [ "$status" -eq 0 ] || e2e_die "a second start exited with status $status: $(cat "$E2E_TMP/second.err")"
-}
-
-press_hotkey() { xdotool key ctrl+space; }
-press() { local key; for key in "$@"; do xdotool key "$key"; done; }
-type_text() { xdotool type --delay 40 -- "$1"; }
-
-# Shows the launcher with the hot key and waits until it is on screen with the keyboard focus.
-show_with_hotkey() {
-  launcher_hidden || e2e_die "show_with_hotkey: the launcher is not hidden"
-  press_hotkey
-  wait_for "$E2E_DEADLINE" launcher_shown || e2e_die "Ctrl+Space did not show the launcher"
-  wait_for "$E2E_DEADLINE" launcher_focused || e2e_die "the shown launcher did not get the keyboard focus"
-}
+# ---------------------------------------------------------------- inputs
 
 # launch_and_expect ID TEXT [KEY...]: shows the launcher, types TEXT, presses the KEYs and Return, and
 # checks that exactly the application ID was launched and the window went away.
@@ -258,23 +98,16 @@ launch_and_expect() {
   [ -z "$text" ] || type_text "$text"
   press "$@" Return
   local what="'$text'${*:+ then $*}, Return launches $id"
-  wait_for "$E2E_DEADLINE" launched_count_is $((before + 1)) || e2e_die "$what: nothing was launched"
+  wait_for "$DEADLINE" launched_count_is $((before + 1)) || session_die "$what: nothing was launched"
   expect "$what" test "$(last_launched)" = "$id"
-  wait_for "$E2E_DEADLINE" launcher_hidden || e2e_die "$what: the window stayed on screen"
+  wait_for "$DEADLINE" launcher_hidden || session_die "$what: the window stayed on screen"
 }
 
-# ---------------------------------------------------------------- the clipboard
-
-clipboard() { xclip -o -selection clipboard 2>/dev/null; }
-clipboard_is() { [ "$(clipboard; printf x)" = "${1}x" ]; }
-
-# Puts TEXT on the clipboard from an xclip kept in the foreground (it ends when another client takes
-# the selection) and waits until it serves it.
-set_clipboard() {
-  printf '%s' "$1" >"$E2E_TMP/clipboard-in"
-  xclip -quiet -selection clipboard -i "$E2E_TMP/clipboard-in" >/dev/null 2>&1 &
-  e2e_remember $!
-  wait_for "$E2E_DEADLINE" clipboard_is "$1" || e2e_die "could not put '$1' on the clipboard"
+# Runs the binary a second time (the single-instance toggle path), with NAME=VALUE... added to its
+# environment; it must exit 0 by itself.
+second_start() {
+  local status=0
+  launcher_env
+  env "${LAUNCHER_ENV[@]}" "$@" timeout 60 "$KESTREL_BIN" >"$SESSION_TMP/second.out" 2>"$SESSION_TMP/second.err" || status=$?
+  [ "$status" -eq 0 ] || session_die "a second start exited with status $status: $(cat "$SESSION_TMP/second.err")"
 }
-
-screenshot() { import -window root "$E2E_TMP/$1.png"; }

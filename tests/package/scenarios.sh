@@ -3,76 +3,39 @@
 #   scenarios.sh SCENARIO      (ctest runs one test per scenario; see CMakeLists.txt)
 # Needs KESTREL_SOURCE_DIR, KESTREL_BUILD_DIR (the tree that is packaged), KESTREL_VERSION,
 # KESTREL_PACKAGE_RECORD (where package.builds writes the .deb's path for the other scenarios),
-# KESTREL_PROGRAMS (the product's program names, one a line) and KESTREL_X_CLIENT.
+# KESTREL_PROGRAMS (the product's program names, one a line) and KESTREL_X_PROBE.
 # The scenarios that run the launcher use the end-to-end helpers: a private Xvfb with openbox, a
 # fixture catalogue, and exactly the processes they started are stopped at the end.
+SESSION_NAME=package
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
-E2E_PREFIX=package
-
-# Every file the package must hold besides the programs, which come from KESTREL_PROGRAMS.
-required_files() {
-  cat <<'EOF'
-usr/bin/kestrelpoint
-usr/bin/kestrelpoint-query
-usr/share/applications/kestrelpoint.desktop
-etc/xdg/autostart/kestrelpoint.desktop
-usr/share/icons/hicolor/scalable/apps/kestrelpoint.svg
-usr/share/icons/hicolor/16x16/apps/kestrelpoint.png
-usr/share/icons/hicolor/22x22/apps/kestrelpoint.png
-usr/share/icons/hicolor/24x24/apps/kestrelpoint.png
-usr/share/icons/hicolor/32x32/apps/kestrelpoint.png
-usr/share/icons/hicolor/48x48/apps/kestrelpoint.png
-usr/share/icons/hicolor/64x64/apps/kestrelpoint.png
-usr/share/icons/hicolor/128x128/apps/kestrelpoint.png
-usr/share/icons/hicolor/256x256/apps/kestrelpoint.png
-usr/share/man/man1/kestrelpoint.1.gz
-usr/share/man/man1/kestrelpoint-query.1.gz
-usr/share/doc/kestrelpoint/README.md
-usr/share/doc/kestrelpoint/LICENSE
-usr/share/doc/kestrelpoint/copyright
-usr/share/doc/kestrelpoint/changelog.gz
-EOF
-}
 
 # ---------------------------------------------------------------- helpers
-
-# For the scenarios that start no launcher: the helpers' temporary directory and cleanup, without the
-# X server's tools or a launcher binary.
-plain_init() {
-  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-package.XXXXXX")
-  trap e2e_cleanup EXIT
-  trap 'exit 130' INT TERM HUP
-}
 
 # The .deb that package.builds made.
 package_file() {
   local deb
-  deb=$(cat "$KESTREL_PACKAGE_RECORD" 2>/dev/null) || e2e_die "no package recorded (package.builds makes it)"
-  [ -f "$deb" ] || e2e_die "the recorded package $deb is gone"
+  deb=$(cat "$KESTREL_PACKAGE_RECORD" 2>/dev/null) || session_die "no package recorded (package.builds makes it)"
+  [ -f "$deb" ] || session_die "the recorded package $deb is gone"
   printf '%s\n' "$deb"
 }
 
-# Sets up the scenario's temporary directory (the end-to-end helpers' E2E_TMP) and extracts the package
-# into $ROOT inside it. Sets DEB, ROOT and KESTREL_BIN (the extracted launcher).
+# Sets up the session's temporary directory and extracts the package into $ROOT inside it. Sets DEB,
+# ROOT and KESTREL_BIN (the extracted launcher).
 package_init() {
   DEB=$(package_file)
-  local staging
-  staging=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-package.XXXXXX")
-  dpkg-deb -x "$DEB" "$staging" || { rm -rf "$staging"; e2e_die "dpkg-deb -x $DEB failed"; }
-  KESTREL_BIN=$staging/usr/bin/kestrelpoint
-  e2e_init
-  mv "$staging" "$E2E_TMP/root"
-  ROOT=$E2E_TMP/root
+  session_init
+  ROOT=$SESSION_TMP/root
+  dpkg-deb -x "$DEB" "$ROOT" || session_die "dpkg-deb -x $DEB failed"
   KESTREL_BIN=$ROOT/usr/bin/kestrelpoint
 }
 
 # Runs scripts/package of the source tree SOURCE on the build directory BUILD with extra environment
-# NAME=VALUE...; its output goes to $E2E_TMP/NAME.out and its status to PACKAGE_STATUS.
+# NAME=VALUE...; its output goes to $SESSION_TMP/NAME.out and its status to PACKAGE_STATUS.
 run_package_script() {
   local name=$1 source=$2 build=$3
   shift 3
   PACKAGE_STATUS=0
-  env KESTREL_BUILD_DIR="$build" "$@" "$source/scripts/package" >"$E2E_TMP/$name.out" 2>&1 || PACKAGE_STATUS=$?
+  env KESTREL_BUILD_DIR="$build" "$@" "$source/scripts/package" >"$SESSION_TMP/$name.out" 2>&1 || PACKAGE_STATUS=$?
 }
 
 # The kestrelpoint_*.deb files and the packaging leftovers in the directory DIR, one a line.
@@ -94,36 +57,66 @@ is_plain_command() { [[ -n $1 && $1 != *[%\"\'\\]* ]]; }
 # The value of KEY in the [Desktop Entry] group of FILE.
 entry_value() { awk -F= -v key="$2" '/^\[/ { group = $0 } group == "[Desktop Entry]" && $1 == key { sub(/^[^=]*=/, ""); print; exit }' "$1"; }
 
+check_lintian() {
+  local status=0
+  lintian --info --display-level '>=pedantic' "$DEB" >"$SESSION_TMP/lintian.out" 2>"$SESSION_TMP/lintian.err" || status=$?
+  sed 's/^/  | /' "$SESSION_TMP/lintian.out" "$SESSION_TMP/lintian.err"
+  # lintian exits 1 when it reports an error, 2 when it could not check the package.
+  expect "lintian checked the package and reports no errors or warnings" \
+    bash -c "[ $status -eq 0 ] && ! grep -Eq '^(E|W): ' '$SESSION_TMP/lintian.out'"
+}
+
+check_desktop_entries() {
+  local menu=$ROOT/usr/share/applications/kestrelpoint.desktop
+  local autostart=$ROOT/etc/xdg/autostart/kestrelpoint.desktop
+  local entry pair
+  for entry in "$menu" "$autostart"; do
+    expect "${entry#"$ROOT"/} passes desktop-file-validate" desktop-file-validate "$entry"
+    # Starts kestrelpoint, names its icon, is skipped when the program is gone, waits for no notification.
+    for pair in Exec=kestrelpoint Icon=kestrelpoint TryExec=kestrelpoint StartupNotify=false; do
+      expect "${entry#"$ROOT"/} has $pair" test "$(entry_value "$entry" "${pair%%=*}")" = "${pair#*=}"
+    done
+  done
+  expect "the menu entry is called Kestrelpoint" test "$(entry_value "$menu" Name)" = Kestrelpoint
+  expect "the menu entry has a comment and categories" \
+    test -n "$(entry_value "$menu" Comment)" -a -n "$(entry_value "$menu" Categories)"
+  expect "the autostart entry is not disabled" bash -c "! grep -Eq '^(Hidden=true|X-GNOME-Autostart-enabled=false)' '$autostart'"
+  local listed
+  listed=$(env -i PATH="$ROOT/usr/bin:/usr/bin:/bin" HOME="$SESSION_TMP" XDG_DATA_HOME="$SESSION_TMP/none" \
+    XDG_DATA_DIRS="$ROOT/usr/share" LC_ALL=C.UTF-8 "$ROOT/usr/bin/kestrelpoint-query" --list)
+  expect "the launcher's catalogue lists the menu entry (its TryExec found)" \
+    test "$listed" = "$(printf 'application\tKestrelpoint\t%s\tkestrelpoint' "$menu")"
+}
+
 # ---------------------------------------------------------------- scenarios
 
 # scripts/package makes the .deb, named by its last line, with the project's name, version, the
 # machine's architecture and dependencies computed from the libraries; when CPack fails on the way,
 # no package and no leftovers remain.
 scenario_builds() {
-  plain_init
+  session_init
   local build=$KESTREL_BUILD_DIR
-  mkdir -p "$E2E_TMP/shim"
-  printf '#!/bin/sh\necho "dpkg-shlibdeps: refusing on purpose" >&2\nexit 1\n' >"$E2E_TMP/shim/dpkg-shlibdeps"
-  chmod +x "$E2E_TMP/shim/dpkg-shlibdeps"
-  run_package_script failing "$KESTREL_SOURCE_DIR" "$build" PATH="$E2E_TMP/shim:$PATH"
+  mkdir -p "$SESSION_TMP/shim"
+  printf '#!/bin/sh\necho "dpkg-shlibdeps: refusing on purpose" >&2\nexit 1\n' >"$SESSION_TMP/shim/dpkg-shlibdeps"
+  chmod +x "$SESSION_TMP/shim/dpkg-shlibdeps"
+  run_package_script failing "$KESTREL_SOURCE_DIR" "$build" PATH="$SESSION_TMP/shim:$PATH"
   expect "scripts/package fails when CPack fails" test "$PACKAGE_STATUS" -ne 0
-  expect "and shows CPack's error" grep -q 'refusing on purpose' "$E2E_TMP/failing.out"
+  expect "and shows CPack's error" grep -q 'refusing on purpose' "$SESSION_TMP/failing.out"
   expect "and leaves no package or staging directory in the build directory" test -z "$(packages_in "$build")"
 
   run_package_script package "$KESTREL_SOURCE_DIR" "$build"
-  [ "$PACKAGE_STATUS" -eq 0 ] || { cat "$E2E_TMP/package.out" >&2; e2e_die "scripts/package failed ($PACKAGE_STATUS)"; }
+  [ "$PACKAGE_STATUS" -eq 0 ] || { cat "$SESSION_TMP/package.out" >&2; session_die "scripts/package failed ($PACKAGE_STATUS)"; }
   local deb arch
-  deb=$(tail -n 1 "$E2E_TMP/package.out")
+  deb=$(tail -n 1 "$SESSION_TMP/package.out")
   arch=$(dpkg --print-architecture)
   expect "the last line names the package in the build directory" \
     test "$deb" = "$(realpath "$build")/kestrelpoint_${KESTREL_VERSION}_${arch}.deb"
   expect "it is the only package there, with no leftovers" test "$(packages_in "$build")" = "$deb"
-  expect "the package is named kestrelpoint" test "$(dpkg-deb -f "$deb" Package)" = kestrelpoint
-  expect "its version is the project's" test "$(dpkg-deb -f "$deb" Version)" = "$KESTREL_VERSION"
-  expect "its architecture is the machine's" test "$(dpkg-deb -f "$deb" Architecture)" = "$arch"
+  expect "the package is kestrelpoint, of the project's version, for the machine's architecture" \
+    test "$(dpkg-deb -f "$deb" Package Version Architecture | tr '\n' ' ')" = "Package: kestrelpoint Version: $KESTREL_VERSION Architecture: $arch "
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
-  e2e_log "Depends: $depends"
+  session_log "Depends: $depends"
   local package
   for package in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libicu72 libglib2.0-0 libplist3 libxcb1 qt6-qpa-plugins; do
     expect "it depends on $package" grep -Eq "(^|, )$package( |,|$)" <<<"$depends"
@@ -135,8 +128,8 @@ scenario_builds() {
 # On a tree that does not compile, scripts/package stops with the compiler's error and a non-zero status,
 # and an older package in the build directory is gone rather than passed off as this tree's.
 scenario_broken_tree_leaves_no_package() {
-  plain_init
-  local source=$E2E_TMP/source build=$E2E_TMP/build
+  session_init
+  local source=$SESSION_TMP/source build=$SESSION_TMP/build
   mkdir -p "$source" "$build"
   if [ -d "$KESTREL_SOURCE_DIR/.git" ] || [ -f "$KESTREL_SOURCE_DIR/.git" ]; then
     git -C "$KESTREL_SOURCE_DIR" ls-files -z --cached --others --exclude-standard |
@@ -148,59 +141,27 @@ scenario_broken_tree_leaves_no_package() {
   : >"$build/kestrelpoint_0.1_$(dpkg --print-architecture).deb"
   run_package_script broken "$source" "$build"
   expect "scripts/package fails on a tree that does not compile" test "$PACKAGE_STATUS" -ne 0
-  expect "and shows the compiler's error" grep -q 'this tree does not compile' "$E2E_TMP/broken.out"
+  expect "and shows the compiler's error" grep -q 'this tree does not compile' "$SESSION_TMP/broken.out"
   expect "no package is left in the build directory" test -z "$(packages_in "$build")"
   expect "nor anywhere under it" test -z "$(find "$build" -name '*.deb')"
 }
 
-# lintian finds no errors and no warnings (its informational tags are listed, not failed on).
-scenario_lintian_reports_no_errors() {
-  plain_init
-  local deb
-  deb=$(package_file)
-  local status=0
-  lintian --info --display-level '>=pedantic' "$deb" >"$E2E_TMP/lintian.out" 2>"$E2E_TMP/lintian.err" || status=$?
-  sed 's/^/  | /' "$E2E_TMP/lintian.out" "$E2E_TMP/lintian.err"
-  # lintian exits 1 when it reports an error, 2 when it could not check the package.
-  expect "lintian checked the package and reports no errors" test "$status" -eq 0
-  expect "no line is an error" bash -c "! grep -q '^E: ' '$E2E_TMP/lintian.out'"
-  expect "lintian reports no warnings" bash -c "! grep -q '^W: ' '$E2E_TMP/lintian.out'"
-}
-
-# Both desktop entries pass desktop-file-validate and say what the launcher needs; the menu entry's icon
-# is in the package and the launcher's own catalogue lists the entry.
-scenario_desktop_entries_are_valid() {
-  package_init
-  local menu=$ROOT/usr/share/applications/kestrelpoint.desktop
-  local autostart=$ROOT/etc/xdg/autostart/kestrelpoint.desktop
-  local entry
-  for entry in "$menu" "$autostart"; do
-    expect "${entry#"$ROOT"/} passes desktop-file-validate" desktop-file-validate "$entry"
-    expect "${entry#"$ROOT"/} starts kestrelpoint" test "$(entry_value "$entry" Exec)" = kestrelpoint
-    expect "${entry#"$ROOT"/} names the icon kestrelpoint" test "$(entry_value "$entry" Icon)" = kestrelpoint
-    expect "${entry#"$ROOT"/} is skipped when the program is gone" test "$(entry_value "$entry" TryExec)" = kestrelpoint
-    expect "${entry#"$ROOT"/} waits for no startup notification" test "$(entry_value "$entry" StartupNotify)" = false
-  done
-  expect "the menu entry is called Kestrelpoint" test "$(entry_value "$menu" Name)" = Kestrelpoint
-  expect "the menu entry has a comment" test -n "$(entry_value "$menu" Comment)"
-  expect "the menu entry has categories" test -n "$(entry_value "$menu" Categories)"
-  expect "the autostart entry is not disabled" bash -c "! grep -Eq '^(Hidden=true|X-GNOME-Autostart-enabled=false)' '$autostart'"
-  local listed
-  listed=$(env -i PATH="$ROOT/usr/bin:/usr/bin:/bin" HOME="$E2E_TMP" XDG_DATA_HOME="$E2E_TMP/none" \
-    XDG_DATA_DIRS="$ROOT/usr/share" LC_ALL=C.UTF-8 "$ROOT/usr/bin/kestrelpoint-query" --list)
-  expect "the launcher's catalogue lists the menu entry (its TryExec found)" \
-    test "$listed" = "$(printf 'application\tKestrelpoint\t%s\tkestrelpoint' "$menu")"
-}
-
 # The extracted package holds every required file and every program, exactly what the build tree's
 # install rules install, the autostart entry in /etc as its one configuration file, stripped programs
-# whose libraries all resolve, icons of the size their directory says, and manual pages that render.
+# whose libraries all resolve, icons of the size their directory says, and manual pages that render;
+# lintian finds no errors and no warnings (its informational tags are listed, not failed on); both
+# desktop entries pass desktop-file-validate and say what the launcher needs, and the launcher's own
+# catalogue lists the menu entry.
 scenario_contents_are_complete() {
   package_init
+  check_lintian
+  check_desktop_entries
+  # The files no check below reads: the icons, entries, manual pages and documents are read there.
   local file
-  while read -r file; do
+  for file in usr/share/icons/hicolor/scalable/apps/kestrelpoint.svg usr/share/doc/kestrelpoint/copyright \
+    usr/share/doc/kestrelpoint/changelog.gz; do
     expect "the package holds $file" test -f "$ROOT/$file"
-  done < <(required_files)
+  done
   local program found
   while read -r program; do
     [ -n "$program" ] || continue
@@ -210,25 +171,25 @@ scenario_contents_are_complete() {
     expect "every library $program needs is on this machine" bash -c "! ldd '$found' | grep -q 'not found'"
   done <"$KESTREL_PROGRAMS"
 
-  DESTDIR="$E2E_TMP/installed" cmake --install "$KESTREL_BUILD_DIR" --prefix /usr >"$E2E_TMP/install.out" 2>&1 ||
-    e2e_die "cmake --install failed: $(tail -n 5 "$E2E_TMP/install.out")"
-  (cd "$E2E_TMP/installed" && find . ! -type d | sort) >"$E2E_TMP/installed.list"
-  (cd "$ROOT" && find . ! -type d | sort) >"$E2E_TMP/package.list"
-  expect "the package holds exactly what cmake --install installs" diff "$E2E_TMP/installed.list" "$E2E_TMP/package.list"
+  DESTDIR="$SESSION_TMP/installed" cmake --install "$KESTREL_BUILD_DIR" --prefix /usr >"$SESSION_TMP/install.out" 2>&1 ||
+    session_die "cmake --install failed: $(tail -n 5 "$SESSION_TMP/install.out")"
+  (cd "$SESSION_TMP/installed" && find . ! -type d | sort) >"$SESSION_TMP/installed.list"
+  (cd "$ROOT" && find . ! -type d | sort) >"$SESSION_TMP/package.list"
+  expect "the package holds exactly what cmake --install installs" diff "$SESSION_TMP/installed.list" "$SESSION_TMP/package.list"
   expect "nothing is installed under usr/etc or usr/local" test -z "$(dpkg-deb -c "$DEB" | grep -E ' \./usr/(etc|local)/')"
   expect "every file belongs to root" test -z "$(dpkg-deb -c "$DEB" | awk '$2 != "root/root"')"
   expect "non-programs are 0644" test -z "$(cd "$ROOT" && find . -type f ! -path './usr/bin/*' ! -path './usr/libexec/*' ! -perm 0644)"
-  mkdir -p "$E2E_TMP/control"
-  dpkg-deb -e "$DEB" "$E2E_TMP/control"
+  mkdir -p "$SESSION_TMP/control"
+  dpkg-deb -e "$DEB" "$SESSION_TMP/control"
   expect "the configuration files are exactly the files under /etc" \
-    test "$(sort "$E2E_TMP/control/conffiles")" = "$(cd "$ROOT" && find etc -type f | sed 's|^|/|' | sort)"
+    test "$(sort "$SESSION_TMP/control/conffiles")" = "$(cd "$ROOT" && find etc -type f | sed 's|^|/|' | sort)"
   expect "README.md is the project's" cmp "$ROOT/usr/share/doc/kestrelpoint/README.md" "$KESTREL_SOURCE_DIR/README.md"
   expect "LICENSE is the project's" cmp "$ROOT/usr/share/doc/kestrelpoint/LICENSE" "$KESTREL_SOURCE_DIR/LICENSE"
 
-  local png size
-  for png in "$ROOT"/usr/share/icons/hicolor/*x*/apps/kestrelpoint.png; do
-    size=$(basename "$(dirname "$(dirname "$png")")")
-    expect "the $size icon is a $size PNG" bash -c "file -b '$png' | grep -q 'PNG image data, ${size/x/ x }'"
+  local size
+  for size in 16 22 24 32 48 64 128 256; do
+    expect "the package holds a ${size}x$size PNG icon" \
+      bash -c "file -b '$ROOT/usr/share/icons/hicolor/${size}x$size/apps/kestrelpoint.png' | grep -q 'PNG image data, $size x $size'"
   done
   local page
   for page in kestrelpoint kestrelpoint-query; do
@@ -239,93 +200,57 @@ scenario_contents_are_complete() {
   done
 }
 
-# The smoke scenario: the hot key shows the launcher, "2+3" Return copies 5.0 and hides it, and Escape
-# hides it. Runs KESTREL_BIN.
-smoke() {
-  start_x
-  make_catalog
-  start_launcher
-  expect "no window at start" launcher_hidden
-  show_with_hotkey
-  type_text "2+3"
-  press Return
-  expect "'2+3', Return copies 5.0" wait_for "$E2E_DEADLINE" clipboard_is "5.0"
-  expect "and hides the window" wait_for "$E2E_DEADLINE" launcher_hidden
-  show_with_hotkey
-  press Escape
-  expect "Escape hides it" wait_for "$E2E_DEADLINE" launcher_hidden
-}
-
-# The smoke scenario with the launcher from the extracted package.
-scenario_extracted_launcher_smoke() {
-  package_init
-  smoke
-}
-
-# The smoke scenario with a launcher installed elsewhere, named by KESTREL_BIN (for
-# scripts/verify-install-chroot; not a ctest test).
-scenario_installed_launcher_smoke() {
-  e2e_init
-  smoke
-}
-
-# session_run ENTRY [timeout SECONDS]: runs the Exec line of the desktop entry ENTRY (under $ROOT) as a
-# desktop session or menu runs it: its TryExec must be found, the command is looked up in a PATH that
-# starts with the package's bin, with no terminal and in a session of its own. With timeout, it waits
-# for the command to end (at most SECONDS) and leaves its status in SESSION_STATUS; otherwise it starts
-# the command in the background, in the launcher's place (LAUNCHER_PID).
+# session_run ENTRY NAME: runs the Exec line of the desktop entry ENTRY (under $ROOT) in the background
+# as a desktop session or menu runs it: its TryExec must be found, the command is looked up in a PATH
+# that starts with the package's bin, with no terminal and in a session of its own. Its output goes to
+# $SESSION_TMP/NAME.{out,err}; sets RUN_PID (the command's own).
 session_run() {
   local entry=$ROOT/$1 session_path=$ROOT/usr/bin:$PATH exec_line
-  shift
   exec_line=$(entry_value "$entry" Exec)
-  is_plain_command "$exec_line" || e2e_die "${entry#"$ROOT"/}: the Exec line has field codes, quoting or escapes"
-  env PATH="$session_path" which "$(entry_value "$entry" TryExec)" >/dev/null ||
-    e2e_die "${entry#"$ROOT"/}: its TryExec program is not found"
+  is_plain_command "$exec_line" || session_die "$1: the Exec line has field codes, quoting or escapes"
+  env PATH="$session_path" which "$(entry_value "$entry" TryExec)" >/dev/null || session_die "$1: its TryExec program is not found"
   local -a command
   read -ra command <<<"$exec_line"
   [ "$(PATH=$session_path command -v "${command[0]}")" = "$ROOT/usr/bin/kestrelpoint" ] ||
-    e2e_die "${entry#"$ROOT"/}: its command is not the packaged launcher"
+    session_die "$1: its command is not the packaged launcher"
   launcher_env
-  if [ "${1:-}" = timeout ]; then
-    SESSION_STATUS=0
-    env "${LAUNCHER_ENV[@]}" PATH="$session_path" timeout "$2" setsid --wait "${command[@]}" </dev/null \
-      >"$E2E_TMP/again.out" 2>"$E2E_TMP/again.err" || SESSION_STATUS=$?
-  else
-    env "${LAUNCHER_ENV[@]}" PATH="$session_path" setsid "${command[@]}" </dev/null \
-      >"$E2E_TMP/launcher.out" 2>"$E2E_TMP/launcher.err" &
-    LAUNCHER_PID=$!
-    e2e_remember "$LAUNCHER_PID"
-  fi
+  env "${LAUNCHER_ENV[@]}" PATH="$session_path" setsid "${command[@]}" </dev/null >"$SESSION_TMP/$2.out" 2>"$SESSION_TMP/$2.err" &
+  RUN_PID=$!
+  remember_pid "$RUN_PID"
 }
 
-# The autostart entry's Exec line, run as a desktop session runs it, starts one launcher with no window;
-# choosing the menu entry then shows that launcher's window and the autostart line again hides it, and
-# neither starts a second launcher.
-scenario_autostart_entry_starts_one_launcher() {
+# PID ends by itself within a minute, with status 0.
+exits_zero() { wait_for 60 not is_our_child "$1" && wait "$1"; }
+
+# The launcher extracted from the package, started by the autostart entry's Exec line as a desktop
+# session runs it: one launcher with no window; choosing the menu entry then shows that launcher's window
+# and the autostart line again hides it, and neither starts a second launcher; the hot key shows it and
+# "2+3" Return copies 5.0 and hides it.
+scenario_extracted_launcher_autostarts() {
   package_init
   start_x
   make_catalog
   local autostart=etc/xdg/autostart/kestrelpoint.desktop menu=usr/share/applications/kestrelpoint.desktop
-  session_run "$autostart"
-  wait_for 60 launcher_listening || e2e_die "the autostarted launcher did not come up"
-  wait_for 60 hotkey_held || e2e_die "the autostarted launcher did not grab Ctrl+Space"
+  session_run "$autostart" launcher
+  LAUNCHER_PID=$RUN_PID
+  wait_for 60 launcher_listening || session_die "the autostarted launcher did not come up"
+  wait_for 60 hotkey_held || session_die "the autostarted launcher did not grab Ctrl+Space"
   expect "the launcher is the process the session started" test "$(launchers_from_root)" = "$LAUNCHER_PID"
   expect "it shows no window at start" launcher_hidden
 
-  session_run "$menu" timeout 60
-  expect "the menu entry, chosen while the launcher runs, exits 0" test "$SESSION_STATUS" -eq 0
-  expect "and shows the running launcher's window" wait_for "$E2E_DEADLINE" launcher_shown
+  session_run "$menu" menu
+  expect "the menu entry, chosen while the launcher runs, exits 0" exits_zero "$RUN_PID"
+  expect "and shows the running launcher's window" wait_for "$DEADLINE" launcher_shown
   expect "one launcher runs" launcher_count_is 1
-  session_run "$autostart" timeout 60
-  expect "the autostart line run again exits 0" test "$SESSION_STATUS" -eq 0
-  expect "and hides the window" wait_for "$E2E_DEADLINE" launcher_hidden
+  session_run "$autostart" again
+  expect "the autostart line run again exits 0" exits_zero "$RUN_PID"
+  expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
   expect "still one launcher runs" launcher_count_is 1
   show_with_hotkey
-  press Escape
-  expect "the autostarted launcher answers the hot key" wait_for "$E2E_DEADLINE" launcher_hidden
+  type_text "2+3"
+  press Return
+  expect "in the window the hot key shows, '2+3' Return copies 5.0" wait_for "$DEADLINE" clipboard_is "5.0"
+  expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
 }
 
-scenario=${1:?usage: scenarios.sh SCENARIO}
-declare -F "scenario_$scenario" >/dev/null || { echo "no scenario $scenario" >&2; exit 2; }
-"scenario_$scenario"
-e2e_log "PASS: $scenario ($E2E_CHECKS checks)"
+run_scenario "$@"

@@ -1,55 +1,48 @@
-# Helpers of the Wayland scenarios (sourced, not run), on top of tests/e2e/lib.sh.
+# Helpers of the Wayland scenarios (sourced, not run), on top of tests/e2e/lib.sh (the fixture catalogue,
+# the checks, the cleanup by PID).
 #
 # Each scenario gets its own headless sway (WLR_BACKENDS=headless, WLR_RENDERER=pixman) with XWayland, in
 # its own XDG_RUNTIME_DIR, with a native Wayland client (foot) in front; keys come from wtype's virtual
 # keyboards. sway refuses to run as root: run as root, everything of the scenario runs as the unprivileged
-# user $WL_USER (created when missing) through runuser; otherwise as the calling user. Every process is
-# started in the background by this shell and stopped by PID on exit (tests/e2e/lib.sh's cleanup); the
-# launchers that sway starts from its key binding record their PIDs and are stopped by those.
+# user $WL_USER (created when missing) through setpriv, which execs the command in its own process, so
+# the PIDs remembered are the programs' own; otherwise as the calling user. Every process is started in
+# the background by this shell and stopped by PID on exit; the launchers that sway starts from its key
+# binding record their PIDs and are stopped by those.
 #
 # Needs KESTREL_BIN (the launcher) and KESTREL_WAYLAND_DIR (this directory).
 
+SESSION_NAME=wayland
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
-E2E_PREFIX=wayland
 WL_USER=${WL_USER:-kestrel-wayland}
 PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
 
 wl_init() {
-  local tool
-  for tool in sway Xwayland foot wtype wl-paste wl-copy swaymsg dbus-daemon dbus-send xclip pgrep "$PYTHON" $([ "$(id -u)" -ne 0 ] || echo runuser useradd); do
-    command -v "$tool" >/dev/null || { e2e_log "$tool is missing (scripts/install-deps installs it)" >&2; exit 1; }
-  done
-  [ -x /usr/libexec/xdg-desktop-portal ] || { e2e_log "xdg-desktop-portal is missing" >&2; exit 1; }
-  [ -x "${KESTREL_BIN:-}" ] || { e2e_log "KESTREL_BIN does not name the launcher binary" >&2; exit 1; }
-  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-wayland.XXXXXX")
-  WL_STRAYS=$E2E_TMP/bound-launchers
+  session_init sway Xwayland foot wtype wl-paste swaymsg jq dbus-daemon dbus-send xclip "$PYTHON" \
+    /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo setpriv useradd)
   trap wl_cleanup EXIT
-  trap 'exit 130' INT TERM HUP
-  wl_prepare_user
-  RUNTIME_DIR=$E2E_TMP/runtime
-  mkdir -m 700 "$RUNTIME_DIR"
-  mkdir -p "$E2E_TMP/bin"
+  [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
+  WL_STRAYS=$SESSION_TMP/bound-launchers
   : >"$WL_STRAYS"
+  wl_prepare_user
+  mkdir -p "$SESSION_TMP/bin"
   wl_place_launcher
-  unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP DESKTOP_SESSION SWAYSOCK
+  unset DISPLAY SWAYSOCK
 }
 
 # As root: the unprivileged user exists (created once, idempotently, safe against a parallel test doing
 # the same) and owns the scenario's directory.
 wl_prepare_user() {
-  if [ "$(id -u)" -ne 0 ]; then
-    WL_AS=()
-    return
-  fi
+  WL_AS=()
+  [ "$(id -u)" -eq 0 ] || return 0
   local attempt
   for attempt in 1 2 3 4 5 6 7 8 9 10; do
     id -u "$WL_USER" >/dev/null 2>&1 && break
     useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$WL_USER" 2>/dev/null || sleep 0.5
   done
-  id -u "$WL_USER" >/dev/null 2>&1 || e2e_die "could not create the user $WL_USER"
-  chmod 755 "$E2E_TMP"
-  WL_AS=(runuser -u "$WL_USER" --)
+  id -u "$WL_USER" >/dev/null 2>&1 || session_die "could not create the user $WL_USER"
+  chmod 755 "$SESSION_TMP"
+  WL_AS=(setpriv --reuid="$WL_USER" --regid="$WL_USER" --clear-groups --)
 }
 
 # The launcher runs where the test user can execute it: in place when it can, else copied (with whatever
@@ -59,55 +52,44 @@ wl_place_launcher() {
   if ! as_user test -x "$KESTREL_BIN"; then
     local file
     for file in "$(dirname "$KESTREL_BIN")"/kestrelpoint*; do
-      [ -f "$file" ] && [ -x "$file" ] && cp "$file" "$E2E_TMP/bin/"
+      [ -f "$file" ] && [ -x "$file" ] && cp "$file" "$SESSION_TMP/bin/"
     done
-    WL_BIN=$E2E_TMP/bin/$(basename "$KESTREL_BIN")
+    WL_BIN=$SESSION_TMP/bin/$(basename "$KESTREL_BIN")
   fi
   # What sway's key binding runs: the launcher, recording its PID first (exec keeps it).
-  cat >"$E2E_TMP/bin/bound-launcher" <<EOF
+  cat >"$SESSION_TMP/bin/bound-launcher" <<EOF
 #!/bin/sh
 echo \$\$ >>"$WL_STRAYS"
-exec "$WL_BIN" 2>>"$E2E_TMP/bound.err"
+exec "$WL_BIN" 2>>"$SESSION_TMP/bound.err"
 EOF
-  chmod 755 "$E2E_TMP/bin/bound-launcher"
+  chmod 755 "$SESSION_TMP/bin/bound-launcher"
 }
 
+# Launchers started by sway's binding are not our children: stopped by their recorded PIDs, while they
+# still are the launcher of this scenario's user; then everything that is ours.
 wl_cleanup() {
-  local status=$?
-  local pid
-  # Launchers started by sway's binding are not our children: stopped by their recorded PIDs, while they
-  # still are the launcher of this scenario's user.
-  if [ -s "${WL_STRAYS:-/nonexistent}" ]; then
-    while read -r pid; do
-      [ -n "$pid" ] && wl_is_bound_launcher "$pid" && kill -TERM "$pid" 2>/dev/null || true
-    done <"$WL_STRAYS"
-  fi
-  local i
-  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do stop_bg "${E2E_PIDS[i]}"; done
-  (exit "$status")
-  e2e_cleanup
+  local status=$? pid
+  while read -r pid; do
+    [ -n "$pid" ] && wl_is_bound_launcher "$pid" && kill -TERM "$pid" 2>/dev/null || true
+  done <"${WL_STRAYS:-/dev/null}"
+  session_cleanup "$status"
 }
 
-# The command execs the resident program (kestrelpoint-resident, next to it) on a first start.
+# A launcher program (the command execs kestrelpoint-resident on a first start) of this scenario: its
+# environment names the scenario's own runtime directory.
 wl_is_bound_launcher() {
-  local exe
-  exe=$(readlink "/proc/$1/exe" 2>/dev/null) || return 1
-  case $exe in
-    "$(readlink -f "$WL_BIN")" | "$(dirname "$(readlink -f "$WL_BIN")")/kestrelpoint-resident") ;;
-    *) return 1 ;;
-  esac
-  grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
+  [[ $(readlink "/proc/$1/exe" 2>/dev/null) == */kestrelpoint* ]] && grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
 }
 
 # as_user COMMAND...: runs COMMAND as the scenario's user (in the foreground).
 as_user() { "${WL_AS[@]}" "$@"; }
 
-# The environment of everything in the session: private HOME, runtime directory and fixture catalogue.
+# The environment of everything in the session: the launcher's (private HOME, runtime directory and
+# fixture catalogue), and once they run, sway's sockets, XWayland's display and the session bus.
 wl_env() {
-  WL_ENV=(PATH=/usr/local/bin:/usr/bin:/bin HOME="$FIXTURE/home" XDG_RUNTIME_DIR="$RUNTIME_DIR"
-    XDG_DATA_HOME="$FIXTURE/data-home" XDG_DATA_DIRS="$FIXTURE/data-dir"
-    XDG_CONFIG_HOME="$FIXTURE/home/.config" XDG_CACHE_HOME="$FIXTURE/home/.cache" LC_ALL=C.UTF-8)
-  [ -n "${WAYLAND_DISPLAY:-}" ] && WL_ENV+=(WAYLAND_DISPLAY="$WAYLAND_DISPLAY" SWAYSOCK="$SWAYSOCK" DISPLAY="$DISPLAY")
+  launcher_env
+  WL_ENV=(PATH=/usr/local/bin:/usr/bin:/bin "${LAUNCHER_ENV[@]}")
+  [ -n "${WAYLAND_DISPLAY:-}" ] && WL_ENV+=(WAYLAND_DISPLAY="$WAYLAND_DISPLAY" SWAYSOCK="$SWAYSOCK")
   [ -n "${WL_BUS:-}" ] && WL_ENV+=(DBUS_SESSION_BUS_ADDRESS="$WL_BUS")
   return 0
 }
@@ -115,39 +97,15 @@ wl_env() {
 # in_session COMMAND...: runs COMMAND as the user, in the session's environment (foreground).
 in_session() { wl_env; as_user env -i "${WL_ENV[@]}" "$@"; }
 
-# in_session_bg NAME COMMAND...: the same in the background, output in $E2E_TMP/NAME.{out,err}; the PID
-# (ours: runuser's, which passes TERM on) is remembered for the cleanup and left in BG_PID.
+# in_session_bg NAME COMMAND...: the same in the background, output in $SESSION_TMP/NAME.{out,err}; the
+# PID (the program's own: setpriv and env exec it) is remembered for the cleanup and left in BG_PID.
 in_session_bg() {
   local name=$1
   shift
   wl_env
-  # A simple command, not a function: bash then runs runuser itself as the background job, so $! is its
-  # PID (a function would leave the PID of a subshell that a TERM stops without runuser seeing it).
-  "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@" >"$E2E_TMP/$name.out" 2>"$E2E_TMP/$name.err" &
+  "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@" >"$SESSION_TMP/$name.out" 2>"$SESSION_TMP/$name.err" &
   BG_PID=$!
-  e2e_remember "$BG_PID"
-}
-
-# Stops one process started with in_session_bg (by its PID) and waits until it is gone. As root the job
-# is runuser, whose one child is the process itself: that child gets the TERM, so runuser just follows it
-# (runuser signalled itself waits two seconds before it returns).
-stop_bg() {
-  local pid=$1 n=0 target
-  e2e_is_our_child "$pid" || return 0
-  target=$pid
-  if [ ${#WL_AS[@]} -gt 0 ]; then
-    target=$(pgrep -P "$pid" | head -n 1)
-    [ -n "$target" ] || target=$pid
-  fi
-  kill -TERM "$target" 2>/dev/null || true
-  while e2e_is_our_child "$pid" && ((n < 50)); do sleep 0.05; n=$((n + 1)); done
-  if e2e_is_our_child "$pid"; then
-    kill -KILL "$target" 2>/dev/null || true
-    n=0
-    while e2e_is_our_child "$pid" && ((n < 50)); do sleep 0.05; n=$((n + 1)); done
-    e2e_is_our_child "$pid" && kill -KILL "$pid" 2>/dev/null || true
-  fi
-  wait "$pid" 2>/dev/null || true
+  remember_pid "$BG_PID"
 }
 
 # ---------------------------------------------------------------- sway, XWayland and foot
@@ -156,21 +114,21 @@ stop_bg() {
 # in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which sway reports to its children).
 start_sway() {
   make_catalog
-  cat >"$E2E_TMP/sway.config" <<EOF
+  DISPLAY=
+  cat >"$SESSION_TMP/sway.config" <<EOF
 xwayland enable
-bindsym Ctrl+space exec $E2E_TMP/bin/bound-launcher
-exec printenv DISPLAY >$E2E_TMP/display.tmp && mv $E2E_TMP/display.tmp $E2E_TMP/display
+bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher
+exec printenv DISPLAY >$SESSION_TMP/display.tmp && mv $SESSION_TMP/display.tmp $SESSION_TMP/display
 EOF
-  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$E2E_TMP"
+  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
   in_session_bg sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-    sway --config "$E2E_TMP/sway.config"
-  SWAY_PID=$BG_PID
-  wait_for 30 sway_socket_ready || e2e_die "sway did not start: $(tail -n 5 "$E2E_TMP/sway.err")"
-  wait_for 30 test -s "$E2E_TMP/display" || e2e_die "sway did not report XWayland's display"
-  DISPLAY=$(cat "$E2E_TMP/display")
+    sway --config "$SESSION_TMP/sway.config"
+  wait_for 30 sway_socket_ready || session_die "sway did not start: $(tail -n 5 "$SESSION_TMP/sway.err")"
+  wait_for 30 test -s "$SESSION_TMP/display" || session_die "sway did not report XWayland's display"
+  DISPLAY=$(cat "$SESSION_TMP/display")
   in_session_bg foot foot --app-id kestrel-test-foot -- cat
-  wait_for 30 focused_is foot || e2e_die "foot did not come up focused"
-  e2e_log "sway on $WAYLAND_DISPLAY, XWayland $DISPLAY, foot in front"
+  wait_for 30 focused_is foot || session_die "foot did not come up focused"
+  session_log "sway on $WAYLAND_DISPLAY, XWayland $DISPLAY, foot in front"
 }
 
 sway_socket_ready() {
@@ -178,43 +136,42 @@ sway_socket_ready() {
   socket=$(find "$RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' -type s 2>/dev/null | head -n 1)
   display=$(find "$RUNTIME_DIR" -maxdepth 1 -name 'wayland-*' -type s -printf '%f\n' 2>/dev/null | head -n 1)
   [ -n "$socket" ] && [ -n "$display" ] || return 1
-  WAYLAND_DISPLAY=$display SWAYSOCK=$socket DISPLAY=
+  WAYLAND_DISPLAY=$display SWAYSOCK=$socket
   in_session swaymsg -t get_version >/dev/null
 }
 
-# One line per mapped window in sway's tree: "SHELL PID FLOATING FOCUSED X Y WIDTH HEIGHT OUTPUT-W OUTPUT-H".
-windows() { in_session swaymsg -r -t get_tree | "$PYTHON" "$KESTREL_WAYLAND_DIR/tree.py"; }
+# One line per mapped window in sway's tree: "SHELL PID FLOATING FOCUSED X Y WIDTH HEIGHT OUTPUT-W OUTPUT-H"
+# (the rectangle in layout coordinates; the headless backend has one output).
+windows() {
+  in_session swaymsg -r -t get_tree | jq -r '(first(.. | objects | select(.type == "output")).rect) as $out
+    | .. | objects | select((.type == "con" or .type == "floating_con") and .pid != null and .visible != false)
+    | [.shell, .pid, (if .type == "floating_con" then "floating" else "tiled" end),
+       (if .focused then "focused" else "-" end), .rect.x, .rect.y, .rect.width, .rect.height, $out.width, $out.height]
+    | join(" ")'
+}
 
 # The window of the launcher, when mapped (one line as `windows` prints it).
-launcher_window() { windows | awk -v pid="$(launcher_pid)" '$1 == "xwayland" && $2 == pid'; }
+launcher_window() { windows | awk -v pid="$LAUNCHER_PID" '$1 == "xwayland" && $2 == pid'; }
 wl_launcher_shown() { [ -n "$(launcher_window)" ]; }
-wl_launcher_hidden() { wl_launcher_alive && [ -z "$(launcher_window)" ]; }
+wl_launcher_hidden() { launcher_alive && [ -z "$(launcher_window)" ]; }
 # focused_is foot|launcher: which window has the keyboard focus.
 focused_is() {
-  local line
-  line=$(windows | awk '$4 == "focused"')
   case $1 in
-    foot) [ "$(awk '{print $1}' <<<"$line")" = xdg_shell ] ;;
-    launcher) [ -n "$line" ] && [ "$(awk '{print $2}' <<<"$line")" = "$(launcher_pid)" ] ;;
+    foot) [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" ] ;;
+    launcher) [ -n "$(launcher_window | awk '$4 == "focused"')" ] ;;
   esac
 }
 
 # ---------------------------------------------------------------- the launcher
 
 # Starts the resident launcher in the session (the first start; later ones come from the binding) and
-# waits for its single-instance socket. Sets LAUNCHER_PID (ours) and LAUNCHER_REAL_PID (the launcher's).
+# waits for its single-instance socket. Sets LAUNCHER_PID.
 start_wl_launcher() {
-  in_session_bg launcher sh -c 'echo $$ >"$0"; exec "$1"' "$E2E_TMP/launcher.pid" "$WL_BIN"
+  in_session_bg launcher "$WL_BIN"
   LAUNCHER_PID=$BG_PID
-  wait_for 30 test -s "$E2E_TMP/launcher.pid" || e2e_die "the launcher did not start"
-  wait_for 60 wl_launcher_listening || e2e_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
-  e2e_log "launcher running as PID $(launcher_pid)"
+  wait_for 60 launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
+  session_log "launcher running as PID $LAUNCHER_PID"
 }
-
-launcher_pid() { cat "$E2E_TMP/launcher.pid" 2>/dev/null; }
-wl_launcher_alive() { e2e_is_our_child "$LAUNCHER_PID"; }
-wl_launcher_listening() { wl_launcher_alive && [ -n "$(find "$RUNTIME_DIR" -type s ! -name 'sway-ipc*' ! -name 'wayland-*' ! -name 'dbus-*' 2>/dev/null)" ]; }
-stop_wl_launcher() { stop_bg "$LAUNCHER_PID"; rm -f "$E2E_TMP/launcher.pid"; }
 
 # Keys through a new virtual keyboard. The binding is sway's own; keys for the XWayland window wait
 # after the keymap, which XWayland otherwise answers by dropping the call's first key. A busy machine
@@ -224,25 +181,25 @@ type_keys() { in_session wtype -s 300 -M shift -m shift -s 50 "$@"; }
 
 # The compositor binding shows the launcher and it gets the keyboard focus.
 show_with_binding() {
-  wl_launcher_hidden || e2e_die "show_with_binding: the launcher is not hidden"
+  wl_launcher_hidden || session_die "show_with_binding: the launcher is not hidden"
   press_binding
-  wait_for "$E2E_DEADLINE" wl_launcher_shown || e2e_die "the binding did not show the launcher"
-  wait_for "$E2E_DEADLINE" focused_is launcher || e2e_die "the shown launcher did not get the keyboard focus"
+  wait_for "$DEADLINE" wl_launcher_shown || session_die "the binding did not show the launcher"
+  wait_for "$DEADLINE" focused_is launcher || session_die "the shown launcher did not get the keyboard focus"
 }
 
 # Lines the launcher wrote on stderr that are its own (not Qt's or a library's).
-launcher_lines() { grep '^kestrelpoint:' "$E2E_TMP/launcher.err" 2>/dev/null || true; }
+launcher_lines() { grep '^kestrelpoint:' "$SESSION_TMP/launcher.err" 2>/dev/null || true; }
+launcher_says() { launcher_lines | grep -qF "$1"; }
 
 # ---------------------------------------------------------------- the portal
 
 # start_portal MODE: a private session bus (no service activation) and, on it, the real
 # xdg-desktop-portal frontend with the test backend answering in MODE (see shortcuts-backend.py).
 # MODE "no-frontend": the bus only; "no-backend": the frontend without any GlobalShortcuts backend.
+# Sets WL_BUS, PORTAL_PID (the frontend's) and PORTAL_PIDS (everything, for stop_portal).
 start_portal() {
   local mode=$1
-  cat >"$E2E_TMP/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+  cat >"$SESSION_TMP/bus.conf" <<EOF
 <busconfig>
   <type>session</type>
   <listen>unix:dir=$RUNTIME_DIR</listen>
@@ -254,28 +211,37 @@ start_portal() {
   </policy>
 </busconfig>
 EOF
-  mkdir -p "$E2E_TMP/portals"
-  cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$E2E_TMP/bin/"
-  : >"$E2E_TMP/backend.log"
-  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$E2E_TMP"
-  WL_BUS= PORTAL_PID= BACKEND_PID=
-  in_session_bg bus dbus-daemon --config-file="$E2E_TMP/bus.conf" --nofork --print-address=1
-  BUS_PID=$BG_PID
-  wait_for 30 test -s "$E2E_TMP/bus.out" || e2e_die "the session bus did not start"
-  WL_BUS=$(head -n 1 "$E2E_TMP/bus.out")
+  mkdir -p "$SESSION_TMP/portals"
+  cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$SESSION_TMP/bin/"
+  : >"$SESSION_TMP/backend.log"
+  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
+  in_session_bg bus dbus-daemon --config-file="$SESSION_TMP/bus.conf" --nofork --print-address=1
+  PORTAL_PIDS=("$BG_PID")
+  wait_for 30 test -s "$SESSION_TMP/bus.out" || session_die "the session bus did not start"
+  WL_BUS=$(head -n 1 "$SESSION_TMP/bus.out")
   [ "$mode" = no-frontend ] && return 0
   if [ "$mode" != no-backend ]; then
     printf '[portal]\nDBusName=org.freedesktop.impl.portal.desktop.kestreltest\nInterfaces=org.freedesktop.impl.portal.GlobalShortcuts;\nUseIn=kestreltest\n' \
-      >"$E2E_TMP/portals/kestreltest.portal"
-    in_session_bg backend "$PYTHON" "$E2E_TMP/bin/shortcuts-backend.py" --mode "$mode" --log "$E2E_TMP/backend.log"
-    BACKEND_PID=$BG_PID
-    wait_for 30 grep -q '"ready"' "$E2E_TMP/backend.log" || e2e_die "the test backend did not start: $(cat "$E2E_TMP/backend.err")"
+      >"$SESSION_TMP/portals/kestreltest.portal"
+    in_session_bg backend "$PYTHON" "$SESSION_TMP/bin/shortcuts-backend.py" --mode "$mode" --log "$SESSION_TMP/backend.log"
+    PORTAL_PIDS+=("$BG_PID")
+    wait_for 30 grep -q '"ready"' "$SESSION_TMP/backend.log" || session_die "the test backend did not start: $(cat "$SESSION_TMP/backend.err")"
   fi
-  in_session_bg portal env XDG_CURRENT_DESKTOP=kestreltest XDG_DESKTOP_PORTAL_DIR="$E2E_TMP/portals" \
+  in_session_bg portal env XDG_CURRENT_DESKTOP=kestreltest XDG_DESKTOP_PORTAL_DIR="$SESSION_TMP/portals" \
     /usr/libexec/xdg-desktop-portal --verbose
   PORTAL_PID=$BG_PID
-  wait_for 30 bus_has_owner org.freedesktop.portal.Desktop || e2e_die "xdg-desktop-portal did not start: $(tail -n 5 "$E2E_TMP/portal.err")"
-  e2e_log "xdg-desktop-portal on $WL_BUS with the test backend in mode $mode"
+  PORTAL_PIDS+=("$BG_PID")
+  wait_for 30 bus_has_owner org.freedesktop.portal.Desktop || session_die "xdg-desktop-portal did not start: $(tail -n 5 "$SESSION_TMP/portal.err")"
+  session_log "xdg-desktop-portal on $WL_BUS with the test backend in mode $mode"
+}
+
+# Stops the portal, its backend and the bus, newest first, and forgets the bus.
+stop_portal() {
+  local i
+  for ((i = ${#PORTAL_PIDS[@]} - 1; i >= 0; i--)); do stop_pid "${PORTAL_PIDS[i]}"; done
+  rm -f "$SESSION_TMP/portals/"*.portal "$SESSION_TMP/bus.out"
+  : >"$SESSION_TMP/backend.log"
+  WL_BUS=
 }
 
 bus_has_owner() {
@@ -289,4 +255,4 @@ backend_activate() {
     /org/freedesktop/portal/desktop org.kestrelpoint.TestBackend.Activate "string:$1" | awk '/uint32/ {print $2}'
 }
 
-backend_called() { grep -q "\"call\": \"$1\"" "$E2E_TMP/backend.log"; }
+backend_called() { grep -q "\"call\": \"$1\"" "$SESSION_TMP/backend.log"; }
