@@ -8,6 +8,8 @@ foreach(_lib IN LISTS _core_links)
   endif()
 endforeach()
 
+include(${CMAKE_CURRENT_LIST_DIR}/ForbiddenIncludes.cmake)
+
 # A check, not a source list: every file of the core folders is read.
 file(GLOB_RECURSE _core_files
   ${CMAKE_CURRENT_SOURCE_DIR}/src/text/*
@@ -20,9 +22,5 @@ file(GLOB_RECURSE _core_files
   ${CMAKE_CURRENT_SOURCE_DIR}/src/main/ToggleMessage.*
   ${CMAKE_CURRENT_SOURCE_DIR}/src/main/EntryProgram.*
   ${CMAKE_CURRENT_SOURCE_DIR}/src/main/kestrelpoint.cpp)
-foreach(_file IN LISTS _core_files)
-  file(STRINGS ${_file} _qt_includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]|qt)")
-  if(_qt_includes)
-    message(FATAL_ERROR "${_file} is part of the Qt-free core but includes Qt: ${_qt_includes}")
-  endif()
-endforeach()
+kestrel_forbid_includes(REGEX "(Q[A-Za-z]|qt)" REASON "is part of the Qt-free core but includes Qt"
+  FILES ${_core_files})
