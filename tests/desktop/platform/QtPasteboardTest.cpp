@@ -20,24 +20,7 @@
 namespace kestrel {
 namespace {
 
-TEST(QtPasteboard, ReplacesEverythingWithOnePlainTextItem)
-{
-    test::EnvironmentGuard environment;
-    environment.set("WAYLAND_DISPLAY", nullptr);
-    auto* earlier = new QMimeData; // as another application might leave it
-    earlier->setData(QStringLiteral("application/x-kestrel-test"), "earlier bytes");
-    QGuiApplication::clipboard()->setMimeData(earlier);
-    QtPasteboard pasteboard;
-    pasteboard.clearContents();
-    pasteboard.setString("Grüße, 東京 = 5.0");
-
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(data->formats(), QStringList{QStringLiteral("text/plain")});
-    EXPECT_EQ(data->text().toStdString(), "Grüße, 東京 = 5.0");
-}
-
-TEST(QtPasteboard, OnWaylandEachTurnOfChangesIsOneWlCopyOfferThroughStdinAndAFailureIsReportedOnce)
+TEST(QtPasteboard, HoldsOnePlainTextItemAndOnWaylandOffersEachTurnOfChangesToWlCopyThroughStdin)
 {
     // A stand-in wl-copy on PATH that fails after appending "[arguments|stdin]" to a log.
     const test::TempTree tree;
@@ -51,8 +34,17 @@ TEST(QtPasteboard, OnWaylandEachTurnOfChangesIsOneWlCopyOfferThroughStdinAndAFai
     test::EnvironmentGuard environment;
     environment.set("PATH", (tree.root() + ":/usr/bin:/bin").c_str());
     environment.set("WAYLAND_DISPLAY", "");
-    QtPasteboard offX11;
-    offX11.setString("not offered off Wayland");
+    auto* earlier = new QMimeData; // as another application might leave it
+    earlier->setData(QStringLiteral("application/x-kestrel-test"), "earlier bytes");
+    QGuiApplication::clipboard()->setMimeData(earlier);
+    QtPasteboard offWayland;
+    offWayland.clearContents();
+    offWayland.setString("Grüße, 東京 = 5.0");
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->formats(), QStringList{QStringLiteral("text/plain")});
+    EXPECT_EQ(data->text().toStdString(), "Grüße, 東京 = 5.0");
+
     environment.set("WAYLAND_DISPLAY", "wayland-test");
     QtPasteboard pasteboard;
     testing::internal::CaptureStderr();
