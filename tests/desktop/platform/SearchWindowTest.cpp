@@ -3,7 +3,7 @@
 #include "app/AppLauncher.h"
 #include "ui/SettingsView.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
@@ -75,7 +75,6 @@ TEST_F(SearchWindowTest, TheFieldKeepsTheFocusTheArrowsMoveTheSelectionInSightAn
 {
     // (Later shows are the real X server's part: the offscreen platform does not activate a window twice.)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
-    ASSERT_EQ(QApplication::focusWidget(), field());
     button("quitButton")->setFocus(); // as a click elsewhere might leave it; the next show brings it back
     m_launcher->toggleSearchWindow();
     m_launcher->toggleSearchWindow();
@@ -102,25 +101,23 @@ TEST_F(SearchWindowTest, TheFieldKeepsTheFocusTheArrowsMoveTheSelectionInSightAn
     EXPECT_FALSE(window().isVisible()) << "activation hides the window";
 }
 
-TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndEndingItLeavesTheSearchAlone)
+TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndReturnEndsItLeavingTheSearchAlone)
 {
+    // (Escape on the sheet is the end-to-end test's.)
     press(field(), Qt::Key_Down);
-    for (const Qt::Key ending : {Qt::Key_Return, Qt::Key_Escape}) {
-        SCOPED_TRACE(ending == Qt::Key_Return ? "Return (the Close button)" : "Escape");
-        button("settingsButton")->click();
-        QTest::qWait(30);
-        ASSERT_NE(sheet(), nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet()));
-        press(sheet(), Qt::Key_Down);
-        press(sheet(), Qt::Key_Up);
-        press(sheet(), ending);
-        QTest::qWait(20);
-        EXPECT_FALSE(m_launcher->showingSettings());
-        EXPECT_EQ(sheet(), nullptr);
-        EXPECT_TRUE(window().isVisible()) << "the key ended the sheet, not the search";
-        EXPECT_EQ(m_launcher->selectedIndex(), 1) << "the arrows reached the search, or the results were rebuilt";
-        EXPECT_TRUE(m_opened.empty());
-    }
+    button("settingsButton")->click();
+    QTest::qWait(30);
+    ASSERT_NE(sheet(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet()));
+    press(sheet(), Qt::Key_Down);
+    press(sheet(), Qt::Key_Up);
+    press(sheet(), Qt::Key_Return); // the sheet's Close button
+    QTest::qWait(20);
+    EXPECT_FALSE(m_launcher->showingSettings());
+    EXPECT_EQ(sheet(), nullptr);
+    EXPECT_TRUE(window().isVisible()) << "the key ended the sheet, not the search";
+    EXPECT_EQ(m_launcher->selectedIndex(), 1) << "the arrows reached the search, or the results were rebuilt";
+    EXPECT_TRUE(m_opened.empty());
 }
 
 TEST_F(SearchWindowTest, TheQuitButtonEndsTheEventLoopAtOnce)

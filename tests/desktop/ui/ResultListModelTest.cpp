@@ -34,36 +34,34 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
 {
     // Letters are applications, which keep their records (and ids) across rebuilds; '=' and '+' are the
     // calculator rows of two rebuilds, each made anew with its own id.
-    const struct {
-        std::string before;
-        std::string after;
-    } cases[] = {{"=AB", "+AB"}, {"ABCDE", "BD"}, {"BD", "ABCDE"}, {"ABC", "CAB"}, {"=ABCD", "+DXAY"}, {"AB", ""}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.before + " -> " + c.after);
-        std::map<char, LauncherApp> records;
-        for (const char code : c.before + c.after)
-            records.try_emplace(code, entry(std::string(1, code)));
-        const auto rows = [&records](const std::string& codes) {
-            std::vector<LauncherApp> apps;
-            for (const char code : codes)
-                apps.push_back(records.at(code));
-            return apps;
-        };
+    const std::pair<std::string, std::string> cases[] = {
+        {"=AB", "+AB"}, {"ABCDE", "BD"}, {"BD", "ABCDE"}, {"ABC", "CAB"}, {"=ABCD", "+DXAY"}, {"AB", ""}};
+    std::map<char, LauncherApp> records;
+    for (const char code : std::string("=+ABCDEXY"))
+        records.try_emplace(code, entry(std::string(1, code)));
+    const auto rows = [&records](const std::string& codes) {
+        std::vector<LauncherApp> apps;
+        for (const char code : codes)
+            apps.push_back(records.at(code));
+        return apps;
+    };
+    for (const auto& [before, after] : cases) {
+        SCOPED_TRACE(before + " -> " + after);
         ResultListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-        model.setResults(rows(c.before), 0);
+        model.setResults(rows(before), 0);
         std::vector<QPersistentModelIndex> tracked;
         for (int r = 0; r < model.rowCount(); ++r)
             tracked.emplace_back(model.index(r));
 
-        const std::vector<LauncherApp> next = rows(c.after);
+        const std::vector<LauncherApp> next = rows(after);
         EXPECT_TRUE(model.setResults(next, 0));
         ASSERT_EQ(model.rowCount(), static_cast<int>(next.size()));
         for (int r = 0; r < model.rowCount(); ++r)
             EXPECT_EQ(model.app(model.index(r))->id(), next[static_cast<std::size_t>(r)].id()) << "row " << r;
         for (std::size_t i = 0; i < tracked.size(); ++i) {
-            const std::size_t at = c.after.find(c.before[i]);
-            EXPECT_EQ(tracked[i].row(), at == std::string::npos ? -1 : static_cast<int>(at)) << c.before[i];
+            const std::size_t at = after.find(before[i]);
+            EXPECT_EQ(tracked[i].row(), at == std::string::npos ? -1 : static_cast<int>(at)) << before[i];
         }
     }
 }
