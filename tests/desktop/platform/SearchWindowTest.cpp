@@ -42,12 +42,11 @@ protected:
     {
         for (int i = 0; i < 40; ++i)
             QDir(m_root.path()).mkpath(QStringLiteral("Applications/App %1.app").arg(i, 2, 10, QLatin1Char('0')));
-        LauncherServices services;
-        services.makeSearchWindow = [](AppLauncher& launcher) { return std::make_unique<SearchWindow>(launcher); };
-        services.workspace = this;
-        services.activator = this;
-        m_launcher = std::make_unique<AppLauncher>(CatalogLocations{m_root.path().toStdString(), {}},
-                                                   std::move(services));
+        const auto makeWindow = [](AppLauncher& launcher) { return std::make_unique<SearchWindow>(launcher); };
+        m_launcher = std::make_unique<AppLauncher>(
+            CatalogLocations{m_root.path().toStdString(), {}},
+            LauncherServices{.hotKey = nullptr, .makeSearchWindow = makeWindow, .activator = this, .workspace = this,
+                             .pasteboard = nullptr});
         // As the hot key does; then the queued refreshes and the deferred focus run.
         m_launcher->toggleSearchWindow();
         QTest::qWait(30);
@@ -107,8 +106,7 @@ TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndReturnEndsItLeavingTheSe
     press(field(), Qt::Key_Down);
     button("settingsButton")->click();
     QTest::qWait(30);
-    ASSERT_NE(sheet(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet()));
+    ASSERT_TRUE(sheet() && QTest::qWaitForWindowExposed(sheet()));
     press(sheet(), Qt::Key_Down);
     press(sheet(), Qt::Key_Up);
     press(sheet(), Qt::Key_Return); // the sheet's Close button

@@ -94,16 +94,15 @@ TEST_F(SingleInstanceTest, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
     // Open the way that the private directory normally shuts, to reach the credential check.
     ::chmod(m_tree.root().c_str(), 0755);
     ::chmod(m_address.sun_path, 0777);
-    const std::string toggle = "toggle\n";
     const pid_t child = ::fork();
     if (child == 0) // system calls only: the parent has threads
-        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && connectAndWrite(toggle) >= 0 ? 0 : 1);
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && connectAndWrite("toggle\n") >= 0 ? 0 : 1);
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not connect at all";
     QTest::qWait(300);
     EXPECT_TRUE(m_lines.empty());
-    ::close(connectAndWrite(toggle));
+    ::close(connectAndWrite("toggle\n"));
     EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() == 1; })) << "this user's toggle is heard";
 }
 

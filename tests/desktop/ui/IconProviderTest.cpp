@@ -51,23 +51,20 @@ TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
     const struct {
         std::string path;
         std::string bytes;
-        QSize size; // expected; empty for a refusal
+        QSize size; // expected; 0 x 0 (a null image) for a refusal
         QRgb centre;
     } cases[] = {
         {"gray16-scaled.png", encoded(40, 20, QImage::Format_Grayscale16, Qt::white), {32, 16}, qRgb(255, 255, 255)},
         {"palette-kept-small.png", encoded(16, 16, QImage::Format_Indexed8, Qt::yellow), {16, 16}, qRgb(255, 255, 0)},
         {"through-qt-readers.bmp", encoded(64, 32, QImage::Format_RGB32, Qt::red, "BMP"), {32, 16}, qRgb(255, 0, 0)},
         {"drawn-at-full-size-aspect-kept.svgz", gzip(greenSvg), {16, 32}, qRgb(0, 255, 0)},
-        {"inflating-past-the-limit.svgz", gzip(svgBomb + "</svg>"), {}, 0},
+        {"inflating-past-the-limit.svgz", gzip(svgBomb + "</svg>"), {0, 0}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         const QImage image = IconDecoder::decode(c.path, c.bytes, QSize(32, 32));
-        ASSERT_EQ(image.isNull(), c.size.isEmpty());
-        if (image.isNull())
-            continue;
         EXPECT_EQ(image.size(), c.size);
-        EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2), c.centre);
+        EXPECT_EQ(image.isNull() ? 0u : image.pixel(image.width() / 2, image.height() / 2), c.centre);
     }
 }
 
@@ -83,10 +80,9 @@ TEST(IconProvider, AnswersAtOnceDecodesEachFileOnceKeepsAFailureAndDeliversNothi
     const IconRef broken = imageFile(tree.write("broken.png", "not yet an image"));
     auto provider = std::make_unique<IconProvider>();
     QSignalSpy arrived(provider.get(), &IconProvider::iconsArrived);
-    for (int request = 0; request < 2; ++request) {
-        EXPECT_TRUE(provider->icon(red).isNull()) << "a request never waits for the decoder";
-        EXPECT_TRUE(provider->icon(broken).isNull());
-    }
+    EXPECT_TRUE(provider->icon(red).isNull()) << "a request never waits for the decoder";
+    EXPECT_TRUE(provider->icon(broken).isNull());
+    EXPECT_TRUE(provider->icon(red).isNull()) << "asked again while it is decoded";
     provider->waitForPending();
     EXPECT_EQ(arrived.count(), 2) << "one decode per file";
     const QIcon icon = provider->icon(red);
