@@ -4,14 +4,13 @@
 #include "support/CatalogFixture.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace kestrel {
@@ -36,8 +35,8 @@ std::string gzip(const std::string& text)
     gzFile file = gzopen(tree.path("z").c_str(), "wb1");
     gzwrite(file, text.data(), static_cast<unsigned>(text.size()));
     gzclose(file);
-    std::ifstream in(tree.path("z"), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    QFile in(QString::fromStdString(tree.path("z")));
+    return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : "";
 }
 
 const std::string greenSvg = "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 20'>"
@@ -48,33 +47,24 @@ const std::string greenSvg = "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0
 TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
 {
     const std::string svgBomb = greenSvg.substr(0, greenSvg.size() - 6) + std::string(IconDecoder::maxSvgBytes, ' ');
+    // Each file's name says what it holds and what it tests.
     const struct {
-        const char* what;
         std::string path;
         std::string bytes;
-        QSize size; // expected; empty for a refusal
+        QSize size; // expected; 0 x 0 (a null image) for a refusal
         QRgb centre;
     } cases[] = {
-        {"RGBA PNG, scaled down", "/i/a.png", encoded(64, 64, QImage::Format_ARGB32, Qt::red), {32, 32},
-         qRgb(255, 0, 0)},
-        {"16-bit gray PNG", "/i/a.png", encoded(40, 20, QImage::Format_Grayscale16, Qt::white), {32, 16},
-         qRgb(255, 255, 255)},
-        {"palette PNG, small: not scaled up", "/i/a.png", encoded(16, 16, QImage::Format_Indexed8, Qt::yellow),
-         {16, 16}, qRgb(255, 255, 0)},
-        {"BMP through Qt's readers", "/i/a.bmp", encoded(64, 32, QImage::Format_RGB32, Qt::red, "BMP"), {32, 16},
-         qRgb(255, 0, 0)},
-        {"compressed SVG, drawn at the full size, aspect kept", "/i/a.svgz", gzip(greenSvg), {16, 32},
-         qRgb(0, 255, 0)},
-        {"compressed SVG inflating past the limit", "/i/a.svgz", gzip(svgBomb + "</svg>"), {}, 0},
+        {"gray16-scaled.png", encoded(40, 20, QImage::Format_Grayscale16, Qt::white), {32, 16}, qRgb(255, 255, 255)},
+        {"palette-kept-small.png", encoded(16, 16, QImage::Format_Indexed8, Qt::yellow), {16, 16}, qRgb(255, 255, 0)},
+        {"through-qt-readers.bmp", encoded(64, 32, QImage::Format_RGB32, Qt::red, "BMP"), {32, 16}, qRgb(255, 0, 0)},
+        {"drawn-at-full-size-aspect-kept.svgz", gzip(greenSvg), {16, 32}, qRgb(0, 255, 0)},
+        {"inflating-past-the-limit.svgz", gzip(svgBomb + "</svg>"), {0, 0}, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.path);
         const QImage image = IconDecoder::decode(c.path, c.bytes, QSize(32, 32));
-        ASSERT_EQ(image.isNull(), c.size.isEmpty());
-        if (image.isNull())
-            continue;
         EXPECT_EQ(image.size(), c.size);
-        EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2), c.centre);
+        EXPECT_EQ(image.isNull() ? 0u : image.pixel(image.width() / 2, image.height() / 2), c.centre);
     }
 }
 
@@ -90,10 +80,9 @@ TEST(IconProvider, AnswersAtOnceDecodesEachFileOnceKeepsAFailureAndDeliversNothi
     const IconRef broken = imageFile(tree.write("broken.png", "not yet an image"));
     auto provider = std::make_unique<IconProvider>();
     QSignalSpy arrived(provider.get(), &IconProvider::iconsArrived);
-    for (int request = 0; request < 2; ++request) {
-        EXPECT_TRUE(provider->icon(red).isNull()) << "a request never waits for the decoder";
-        EXPECT_TRUE(provider->icon(broken).isNull());
-    }
+    EXPECT_TRUE(provider->icon(red).isNull()) << "a request never waits for the decoder";
+    EXPECT_TRUE(provider->icon(broken).isNull());
+    EXPECT_TRUE(provider->icon(red).isNull()) << "asked again while it is decoded";
     provider->waitForPending();
     EXPECT_EQ(arrived.count(), 2) << "one decode per file";
     const QIcon icon = provider->icon(red);
