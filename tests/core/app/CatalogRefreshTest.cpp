@@ -38,8 +38,8 @@ CatalogRefreshOptions pacing(int quietMs, int longestMs)
 /// empty text, and a refresher driven by a poll loop on this thread. `beforeWatching` runs between the
 /// launcher's scan and the start of the refresher.
 struct LiveCatalog {
-    explicit LiveCatalog(const TempTree& tree, CatalogRefreshOptions options = pacing(20, 300),
-                         const std::function<void()>& beforeWatching = {})
+    explicit LiveCatalog(const TempTree& tree, const std::function<void()>& beforeWatching = {},
+                         CatalogRefreshOptions options = pacing(20, 300))
         : launcher(CatalogLocations{tree.path("root"), {tree.path("home/applications"), tree.path("dirs/applications")}},
                    LauncherServices{})
     {
@@ -98,13 +98,6 @@ Action linked(const std::string& target, const std::string& link)
 {
     return [=](const TempTree& t) { fs::create_directory_symlink(t.path(target), t.path(link)); };
 }
-Action inTurn(const std::vector<Action>& actions)
-{
-    return [=](const TempTree& t) {
-        for (const Action& action : actions)
-            action(t);
-    };
-}
 
 // The data home lists Bravo, the data directory Charlie, and Echo comes between the launcher's scan and the
 // start of the watching. The directories then change step by step while the launcher runs; after each step
@@ -112,8 +105,8 @@ Action inTurn(const std::vector<Action>& actions)
 TEST(CatalogRefresh, ListFollowsTheDirectoriesThroughAwkwardChanges)
 {
     const std::string alpha = "home/applications/alpha.desktop", dirs = "dirs/applications";
-    const Action restore =
-        inTurn({gone(dirs), gone("dirs/other"), put(dirs + "/charlie.desktop", desktopEntry("Charlie"))});
+    const std::vector<Action> restore = {gone(dirs), gone("dirs/other"),
+                                         put(dirs + "/charlie.desktop", desktopEntry("Charlie"))};
     // More events than the kernel queues while nobody reads, about a file that is no entry; the entry's own
     // events are then lost: only the queue's overflow tells of it.
     const Action flood = [](const TempTree& t) {
@@ -121,33 +114,34 @@ TEST(CatalogRefresh, ListFollowsTheDirectoriesThroughAwkwardChanges)
             fs::remove(t.write("dirs/applications/noise.txt"));
         t.write("dirs/applications/flood.desktop", desktopEntry("Flood"));
     };
-    const std::pair<Action, std::string> steps[] = {
-        {[](const TempTree&) {}, "Bravo Charlie Echo "},
-        {put(alpha, ""), "Bravo Charlie Echo "}, // created empty, then filled
-        {put(alpha, desktopEntry("Alpha")), "Alpha Bravo Charlie Echo "},
-        {put(alpha + ".dpkg-new", desktopEntry("Zulu")), "Alpha Bravo Charlie Echo "}, // written aside, then renamed
-        {[=](const TempTree& t) { fs::rename(t.path(alpha + ".dpkg-new"), t.path(alpha)); }, "Bravo Charlie Echo Zulu "},
-        {gone(dirs), "Bravo Zulu "},
+    const std::pair<std::vector<Action>, std::string> steps[] = {
+        {{}, "Bravo Charlie Echo "},
+        {{put(alpha, "")}, "Bravo Charlie Echo "}, // created empty, then filled
+        {{put(alpha, desktopEntry("Alpha"))}, "Alpha Bravo Charlie Echo "},
+        {{put(alpha + ".dpkg-new", desktopEntry("Zulu"))}, "Alpha Bravo Charlie Echo "}, // written aside, then renamed
+        {{[=](const TempTree& t) { fs::rename(t.path(alpha + ".dpkg-new"), t.path(alpha)); }}, "Bravo Charlie Echo Zulu "},
+        {{gone(dirs)}, "Bravo Zulu "},
         {restore, "Bravo Charlie Zulu "},
-        {inTurn({gone(dirs), put(dirs, "not a directory")}), "Bravo Zulu "},
+        {{gone(dirs), put(dirs, "not a directory")}, "Bravo Zulu "},
         {restore, "Bravo Charlie Zulu "},
-        {inTurn({gone(dirs), linked("dirs/other", dirs), linked(dirs, "dirs/other")}), "Bravo Zulu "}, // a loop
+        {{gone(dirs), linked("dirs/other", dirs), linked(dirs, "dirs/other")}, "Bravo Zulu "}, // a loop
         {restore, "Bravo Charlie Zulu "},
-        {gone("home"), "Charlie "},
-        {put("home/applications/vendor/deeper/delta.desktop", desktopEntry("Delta")), "Charlie Delta "},
-        {gone("home/applications/vendor"), "Charlie "},
-        {inTurn({put("outside/readme", ""), linked("outside", dirs + "/linked")}), "Charlie "},
-        {put("outside/foxtrot.desktop", desktopEntry("Foxtrot")), "Charlie Foxtrot "},
-        {inTurn({put("root/Applications/Golf.app/x", ""), put("root/System/Applications/Utilities/Hotel.app/x", "")}),
+        {{gone("home")}, "Charlie "},
+        {{put("home/applications/vendor/deeper/delta.desktop", desktopEntry("Delta"))}, "Charlie Delta "},
+        {{gone("home/applications/vendor")}, "Charlie "},
+        {{put("outside/readme", ""), linked("outside", dirs + "/linked")}, "Charlie "},
+        {{put("outside/foxtrot.desktop", desktopEntry("Foxtrot"))}, "Charlie Foxtrot "},
+        {{put("root/Applications/Golf.app/x", ""), put("root/System/Applications/Utilities/Hotel.app/x", "")},
          "Charlie Foxtrot Golf Hotel "}, // bundle directories created after start
-        {flood, "Charlie Flood Foxtrot Golf Hotel "},
+        {{flood}, "Charlie Flood Foxtrot Golf Hotel "},
     };
     TempTree tree;
     tree.write("home/applications/bravo.desktop", desktopEntry("Bravo"));
     tree.write(dirs + "/charlie.desktop", desktopEntry("Charlie"));
-    LiveCatalog live(tree, pacing(20, 300), [&] { tree.write(dirs + "/echo.desktop", desktopEntry("Echo")); });
+    LiveCatalog live(tree, [&] { tree.write(dirs + "/echo.desktop", desktopEntry("Echo")); });
     for (std::size_t step = 0; step < std::size(steps); ++step) {
-        steps[step].first(tree);
+        for (const Action& action : steps[step].first)
+            action(tree);
         live.settle();
         EXPECT_EQ(live.names(), steps[step].second) << "after step " << step;
     }
@@ -176,7 +170,7 @@ TEST(CatalogRefresh, BuildsWaitForAQuietPeriodButNotLongerThanTheLongestDelayAnd
             return Catalog::build(locations);
         };
         TempTree tree;
-        LiveCatalog live(tree, options);
+        LiveCatalog live(tree, {}, options);
         for (const auto end = Clock::now() + milliseconds(c.forMs); Clock::now() < end;) {
             live.refresher->noteChange();
             live.runFor(c.everyMs);

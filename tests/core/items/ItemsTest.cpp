@@ -25,14 +25,17 @@ LauncherApp calc(const std::string& name, std::optional<double> result)
     return LauncherApp(Uuid::random(), name, {}, nullptr, {}, LauncherItemType::calculation, result);
 }
 
-// An application is its location (bytes as given); a calculator row is its result (as a number) and its
-// name (canonically, case kept). Equal records must hash alike.
+// An application is its location (an absolute path as given, a relative one anchored at the current
+// directory); a calculator row is its result (as a number) and its name (canonically, case kept). Equal
+// records must hash alike.
 TEST(LauncherApp, EqualityAndHashFollowTheKindOfItem)
 {
+    const std::string anchored = std::filesystem::current_path().string() + "/relative/Tool.app";
     const std::tuple<LauncherApp, LauncherApp, bool> cases[] = {
         {app("/A/Safari.app", "Safari", "a"), app("/A/Safari.app", "Web", "b"), true},
         {app("/A/Safari.app"), app("/B/Safari.app"), false}, {app(nullptr, "A"), app(nullptr, "B"), true},
         {app("/A.app"), app(nullptr), false}, {app("/Caf\u00e9.app"), app("/Cafe\u0301.app"), false},
+        {app("/a/../b/./c//d.app"), app("/b/c/d.app"), false}, {app("relative/Tool.app"), app(anchored.c_str()), true},
         {app(nullptr, "5"), calc("5", std::nullopt), false}, {calc("0", 0.0), calc("0", -0.0), true},
         {calc("x", 1.0), calc("x", -1.0), false}, {calc("a", std::nullopt), calc("a", 0.0), false},
         {calc("2+3", 5.0), calc("2 + 3", 5.0), false}, {calc("Abc", 1.0), calc("abc", 1.0), false},
@@ -45,25 +48,17 @@ TEST(LauncherApp, EqualityAndHashFollowTheKindOfItem)
     }
 }
 
-// Canonical version 4 texts, distinct, also when drawn on other threads (each seeds its own generator).
+// Distinct, also when drawn on other threads (each seeds its own generator), in the canonical version 4 form.
 TEST(Uuid, RandomVersionFourIdentifiers)
 {
-    const std::regex canonical("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     std::set<std::string> texts;
     for (int i = 0; i < 200; ++i) {
         std::thread([&texts] { texts.insert(Uuid::random().toString()); }).join();
         texts.insert(Uuid::random().toString());
     }
     EXPECT_EQ(texts.size(), 400u);
+    const std::regex canonical("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     EXPECT_TRUE(std::regex_match(*texts.begin(), canonical)) << *texts.begin();
-}
-
-TEST(FileUrl, KeepsAbsolutePathsAsGivenAndAnchorsRelativeOnes)
-{
-    EXPECT_EQ(FileUrl::fromPath("/a/../b/./c//d/").path(), "/a/../b/./c//d/");
-    EXPECT_EQ(FileUrl::fromPath("relative/Tool.app").path(),
-              std::filesystem::current_path().string() + "/relative/Tool.app");
-    EXPECT_EQ(FileUrl::fromPath("").path(), "");
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,15 +81,13 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
 {
     TempTree directory;
     const int file = ::open(directory.write("file").c_str(), O_RDWR);
-    const int lockedElsewhere = ::open(directory.write("other").c_str(), O_RDWR);
-    const int other = ::open(directory.path("other").c_str(), O_RDWR);
-    ASSERT_EQ(::flock(lockedElsewhere, LOCK_EX), 0);
     const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
     std::optional<InstanceClaim> first(std::in_place, directory.root());
     ASSERT_EQ(first->claim(), InstanceClaim::Role::primary);
     ::symlink("/nonexistent", first->socketPath().c_str());
     ASSERT_TRUE(first->listen());
     EXPECT_EQ((modeOf(first->socketPath()) | modeOf(first->lockPath())) & 077, 0u);
+    const int other = ::open(first->lockPath().c_str(), O_RDWR); // the lock file, its lock held through another open
     const std::string value = first->handOver();
     first.reset(); // what an exec leaves behind: the descriptors, no object
     const std::string listening = value.substr(value.find(',') + 1), f = std::to_string(file);
