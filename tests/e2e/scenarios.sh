@@ -30,8 +30,6 @@ scenario_hotkey_toggles_over_other_client() {
   expect "the launcher shows one window" test "$(wc -l <<<"$first")" -eq 1
   press_hotkey
   expect "Ctrl+Space again hides it" wait_for "$DEADLINE" launcher_hidden
-  xdotool windowfocus --sync "$other" 2>/dev/null || true
-  expect "the focus is back on the other client" wait_for "$DEADLINE" focus_is "$other"
   show_with_hotkey
   expect "a third Ctrl+Space reuses the first window" test "$(viewable_windows)" = "$first"
   expect "the other client never received a Space" bash -c "! grep -q 'keysym 0x20' '$SESSION_TMP/other.out'"
@@ -47,9 +45,8 @@ scenario_hotkey_toggles_over_other_client() {
     expect "and hides it" wait_for "$DEADLINE" launcher_hidden
   done
 
-  # The settings button opens the key guide as a window of its own; it leaves and comes back with the
-  # search window, also through a second start, and Escape then ends only the sheet. (What the sheet
-  # does to the search is the desktop tests' business.)
+  # The settings sheet (a window of its own) leaves and comes back with the search window, and Escape
+  # then ends only the sheet. (What the sheet does to the search is the desktop tests' business.)
   show_with_hotkey
   local window
   window=$(viewable_windows | head -n 1)
@@ -57,38 +54,25 @@ scenario_hotkey_toggles_over_other_client() {
   expect "the settings button opens the sheet" wait_for "$DEADLINE" settings_shown "$window"
   press_hotkey
   expect "Ctrl+Space hides the window and the sheet with it" wait_for "$DEADLINE" launcher_hidden
-  second_start
-  expect "a second start brings the window back, with the sheet still open" wait_for "$DEADLINE" settings_shown "$window"
-  second_start
-  expect "another second start hides both" wait_for "$DEADLINE" launcher_hidden
   press_hotkey
   expect "Ctrl+Space shows both again" wait_for "$DEADLINE" settings_shown "$window"
   wait_for "$DEADLINE" launcher_focused || session_die "the shown sheet did not get the keyboard focus"
   press Escape
-  expect "Escape ends the sheet" wait_for "$DEADLINE" settings_gone "$window"
-  expect "and leaves the search window on screen" holds_for 1 launcher_shown
-  press Escape
-  expect "a second Escape hides the window" wait_for "$DEADLINE" launcher_hidden
+  expect "Escape ends only the sheet" wait_for "$DEADLINE" settings_gone "$window"
 }
 
 other_window() { xdotool search --onlyvisible --name '^kestrel-e2e-other$' 2>/dev/null | head -n 1 | grep .; }
 focus_is() { [ "$(xdotool getwindowfocus -f 2>/dev/null)" = "$1" ]; }
 
-# One session of typing, launching, hiding and copying: typed text reaches the field and Down moves the
-# selection, Return launches once and hides, Escape hides and empties the field, a calculator row's
-# Return copies the plain number, and an application installed while the launcher runs is found on a
-# later show (the running launcher watches its directories). (Filtering, the selection's ends, what
-# hiding resets, a Return without a result and which directory changes are followed are the core's
-# unit tests' business.)
+# Typed text reaches the field and Down moves the selection, Return launches once and hides, Escape
+# hides and empties the field, a calculator row's Return copies the plain number, and an application
+# installed while the launcher runs is found on a later show. (Filtering, what hiding resets and which
+# directory changes are followed are the core's unit tests' business.)
 scenario_keys_drive_the_search() {
   start_x
   make_catalog
   start_launcher
-  #                 launches     text    keys after typing
-  launch_and_expect candied-fig  "FIG"   Down
-  launch_and_expect candied-fig  "cand"
-  expect "the launcher is still running after the launches" launcher_alive
-  expect "activating the same application again launched it again" test "$(grep -cx candied-fig "$FIXTURE/launched")" -eq 2
+  launch_and_expect candied-fig "FIG" Down
   expect "the launched application does not inherit a platform choice the launcher made for itself" \
     bash -c "! grep -q '^QT_QPA_PLATFORM=' '$FIXTURE/env-candied-fig'"
 
@@ -96,23 +80,16 @@ scenario_keys_drive_the_search() {
   type_text "fig"
   press Escape
   expect "Escape hides the window" wait_for "$DEADLINE" launcher_hidden
-  expect "Escape launched nothing" launched_count_is 2
+  expect "Escape launched nothing" launched_count_is 1
   # With the field emptied, "e" finds Elderberry first; "fige" would have found nothing.
   launch_and_expect elderberry "e"
 
-  local text before expected
-  before=$(launched_count)
-  while IFS='|' read -r text expected; do
-    show_with_hotkey
-    type_text "$text"
-    press Return
-    expect "'$text', Return puts exactly '$expected' on the clipboard" wait_for "$DEADLINE" clipboard_is "$expected"
-    expect "'$text': the window is hidden after the copy" wait_for "$DEADLINE" launcher_hidden
-  done <<'TABLE'
-2 + 3|5.0
-7-10|-3.0
-TABLE
-  expect "no application was launched by a calculator row" launched_count_is "$before"
+  show_with_hotkey
+  type_text "7-10"
+  press Return
+  expect "'7-10', Return puts exactly '-3.0' on the clipboard" wait_for "$DEADLINE" clipboard_is "-3.0"
+  expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
+  expect "no application was launched by the calculator row" launched_count_is 2
 
   add_entry data-dir kiwi "Kiwi"
   launch_when_listed kiwi "kiwi"
@@ -145,7 +122,6 @@ scenario_second_start_toggles_when_hotkey_taken() {
   remember_pid "$RIVAL_PID"
   wait_for 60 "$KESTREL_X_PROBE" --hotkey || session_die "the rival did not grab Ctrl+Space"
   start_launcher --hotkey-taken
-  expect "it says on stderr that Ctrl+Space is taken" grep -qiE 'ctrl\+space.*(taken|in use|grabbed)' "$SESSION_TMP/launcher.err"
   expect "the launcher keeps running although Ctrl+Space is taken" holds_for 1 launcher_alive
   press_hotkey
   expect "Ctrl+Space goes to the program that holds it" wait_for "$DEADLINE" rival_shown
@@ -155,7 +131,6 @@ scenario_second_start_toggles_when_hotkey_taken() {
 
   second_start DESKTOP_STARTUP_ID=e2e-launch-42 XDG_ACTIVATION_TOKEN=e2e-token
   expect "a second start shows the running launcher's window" wait_for "$DEADLINE" launcher_shown
-  expect "the first launcher is still the one running" launcher_alive
   expect "and it has the keyboard focus" wait_for "$DEADLINE" launcher_focused
   expect "the window names the startup id that the second start was given" \
     bash -c "xprop -id '$(viewable_windows | head -n 1)' _NET_STARTUP_ID | grep -q '\"e2e-launch-42\"'"
@@ -266,25 +241,16 @@ colour_gap() {
 }
 
 # launch_when_listed ID TEXT: shows the launcher, types TEXT and presses Return until that launches ID
-# (the catalogue is rebuilt a short while after a change, so the first tries may find nothing and keep the
-# window, which Escape then hides). Fails when nothing is launched within the deadline, or something else is.
+# (the catalogue is rebuilt a short while after a change; until then Escape hides the kept window).
 launch_when_listed() {
-  local id=$1 text=$2 before end
+  local before end=$(($(date +%s) + DEADLINE))
   before=$(launched_count)
-  end=$(($(date +%s) + DEADLINE))
-  while true; do
-    show_with_hotkey
-    type_text "$text"
-    press Return
-    if wait_for 2 launched_count_is $((before + 1)); then
-      expect "'$text', Return launches the newly listed $id" test "$(last_launched)" = "$id"
-      wait_for "$DEADLINE" launcher_hidden || session_die "the window stayed after launching $id"
-      return 0
-    fi
-    (($(date +%s) < end)) || session_die "'$text' never listed $id"
+  while show_with_hotkey && type_text "$2" && press Return && ! wait_for 2 launched_count_is $((before + 1)); do
+    (($(date +%s) < end)) || session_die "'$2' never listed $1"
     press Escape
     wait_for "$DEADLINE" launcher_hidden || session_die "Escape did not hide the launcher"
   done
+  expect "'$2', Return launches the newly listed $1" test "$(last_launched)" = "$1"
 }
 
 session_init xev import stdbuf
