@@ -27,11 +27,7 @@ not() { ! "$@"; }
 holds_for() {
   local limit=$1
   shift
-  local end=$(($(date +%s%N) + limit * 1000000000))
-  while (($(date +%s%N) < end)); do
-    "$@" >/dev/null 2>&1 || return 1
-    sleep 0.1
-  done
+  ! wait_for "$limit" not "$@"
 }
 
 # run_scenario NAME: runs scenario_NAME in a fresh session, as ctest asks (one test per scenario).

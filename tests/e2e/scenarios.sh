@@ -45,8 +45,8 @@ scenario_hotkey_toggles_over_other_client() {
     expect "and hides it" wait_for "$DEADLINE" launcher_hidden
   done
 
-  # The settings sheet (a window of its own) leaves and comes back with the search window, and Escape
-  # then ends only the sheet. (What the sheet does to the search is the desktop tests' business.)
+  # The settings sheet (a window of its own) leaves and comes back with the search window. (What its
+  # keys do is the desktop tests' business.)
   show_with_hotkey
   local window
   window=$(viewable_windows | head -n 1)
@@ -56,9 +56,6 @@ scenario_hotkey_toggles_over_other_client() {
   expect "Ctrl+Space hides the window and the sheet with it" wait_for "$DEADLINE" launcher_hidden
   press_hotkey
   expect "Ctrl+Space shows both again" wait_for "$DEADLINE" settings_shown "$window"
-  wait_for "$DEADLINE" launcher_focused || session_die "the shown sheet did not get the keyboard focus"
-  press Escape
-  expect "Escape ends only the sheet" wait_for "$DEADLINE" settings_gone "$window"
 }
 
 other_window() { xdotool search --onlyvisible --name '^kestrel-e2e-other$' 2>/dev/null | head -n 1 | grep .; }
@@ -108,7 +105,6 @@ click_settings_button() {
 # The launcher's viewable windows other than the search window WINDOW (the settings sheet is a dialog).
 other_launcher_windows() { viewable_windows | grep -vx "$1" || true; }
 settings_shown() { [ -n "$(other_launcher_windows "$1")" ]; }
-settings_gone() { [ -z "$(other_launcher_windows "$1")" ] && launcher_shown; }
 
 # With Ctrl+Space held by another program (a rival launcher with a runtime directory of its own) the
 # launcher still starts and says so; starting the program again toggles the running launcher and exits 0.
@@ -211,33 +207,22 @@ write_icons() {
 # lies 44 in from the window's left edge and FIRST_PICTURE_Y down (below the header and divider, a
 # two-line row's picture).
 first_picture_is() {
-  local window centre beside seen
+  local window y=${FIRST_PICTURE_Y:-92} format x seen
   window=$(viewable_windows | head -n 1)
   [ -n "$window" ] && import -window "$window" "$SESSION_TMP/row.png" 2>/dev/null || return 1
-  centre=$(pixel 44)
-  beside=$(pixel 20)
-  seen=icon:${centre,,}
-  if [ "$(colour_gap "$centre" "$beside")" -lt 8 ]; then
-    seen=nothing
-  elif [ "$(colour_gap "$centre")" -lt 8 ]; then
-    seen=placeholder
-  fi
-  [ "$seen" = "$1" ]
-}
-FIRST_PICTURE_Y=${FIRST_PICTURE_Y:-92}
-
-pixel() { convert "$SESSION_TMP/row.png" -format "%[hex:p{$1,$FIRST_PICTURE_Y}]" info: | cut -c1-6; }
-
-# colour_gap RRGGBB [RRGGBB]: the largest difference between the two colours' channels; with one colour,
-# between its own channels (how far from gray it is).
-colour_gap() {
-  local i a b gap=0 other=${2:-}
-  for i in 0 2 4; do
-    a=$((16#${1:i:2}))
-    if [ -n "$other" ]; then b=$((16#${other:i:2})); else b=$((16#${1:(i + 2) % 6:2})); fi
-    gap=$((a - b > gap ? a - b : b - a > gap ? b - a : gap))
+  # The centre's colour in hex, then the red, green and blue (0-255) of the centre and of the background.
+  format="%[hex:p{44,$y}]"
+  for x in 44 20; do
+    format+=" %[fx:255*p{$x,$y}.r] %[fx:255*p{$x,$y}.g] %[fx:255*p{$x,$y}.b]"
   done
-  echo "$gap"
+  seen=$(convert "$SESSION_TMP/row.png" -format "$format" info: | awk '
+    function gap(a, b) { return a > b ? a - b : b - a }
+    {
+      beside = gap($2, $5) + gap($3, $6) + gap($4, $7)
+      gray = gap($2, $3) + gap($3, $4) + gap($2, $4)
+      print (beside < 12 ? "nothing" : gray < 12 ? "placeholder" : "icon:" tolower(substr($1, 1, 6)))
+    }')
+  [ "$seen" = "$1" ]
 }
 
 # launch_when_listed ID TEXT: shows the launcher, types TEXT and presses Return until that launches ID

@@ -18,7 +18,7 @@ WL_USER=${WL_USER:-kestrel-wayland}
 PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
 
 wl_init() {
-  session_init sway Xwayland foot wtype wl-paste swaymsg jq dbus-daemon dbus-send xclip "$PYTHON" \
+  session_init sway Xwayland foot wtype wl-paste swaymsg jq dbus-daemon dbus-send "$PYTHON" \
     /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo setpriv useradd)
   trap wl_cleanup EXIT
   [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
@@ -35,8 +35,7 @@ wl_init() {
 wl_prepare_user() {
   WL_AS=()
   [ "$(id -u)" -eq 0 ] || return 0
-  local attempt
-  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+  for _ in {1..10}; do
     id -u "$WL_USER" >/dev/null 2>&1 && break
     useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$WL_USER" 2>/dev/null || sleep 0.5
   done
@@ -45,17 +44,11 @@ wl_prepare_user() {
   WL_AS=(setpriv --reuid="$WL_USER" --regid="$WL_USER" --clear-groups --)
 }
 
-# The launcher runs where the test user can execute it: in place when it can, else copied (with whatever
-# else of its build directory is named kestrelpoint*) into the scenario's directory.
+# The launcher runs copied (with the other programs of its build directory named kestrelpoint*) into
+# the scenario's directory, where the test user can execute it wherever the build tree lies.
 wl_place_launcher() {
-  WL_BIN=$KESTREL_BIN
-  if ! as_user test -x "$KESTREL_BIN"; then
-    local file
-    for file in "$(dirname "$KESTREL_BIN")"/kestrelpoint*; do
-      [ -f "$file" ] && [ -x "$file" ] && cp "$file" "$SESSION_TMP/bin/"
-    done
-    WL_BIN=$SESSION_TMP/bin/$(basename "$KESTREL_BIN")
-  fi
+  find "$(dirname "$KESTREL_BIN")" -maxdepth 1 -type f -name 'kestrelpoint*' -perm -u+x -exec cp -t "$SESSION_TMP/bin" {} +
+  WL_BIN=$SESSION_TMP/bin/$(basename "$KESTREL_BIN")
   # What sway's key binding runs: the launcher, recording its PID first (exec keeps it).
   cat >"$SESSION_TMP/bin/bound-launcher" <<EOF
 #!/bin/sh
@@ -127,7 +120,7 @@ EOF
   wait_for 30 test -s "$SESSION_TMP/display" || session_die "sway did not report XWayland's display"
   DISPLAY=$(cat "$SESSION_TMP/display")
   in_session_bg foot foot --app-id kestrel-test-foot -- cat
-  wait_for 30 focused_is foot || session_die "foot did not come up focused"
+  wait_for 30 foot_focused || session_die "foot did not come up focused"
   session_log "sway on $WAYLAND_DISPLAY, XWayland $DISPLAY, foot in front"
 }
 
@@ -154,13 +147,8 @@ windows() {
 launcher_window() { windows | awk -v pid="$LAUNCHER_PID" '$1 == "xwayland" && $2 == pid'; }
 wl_launcher_shown() { [ -n "$(launcher_window)" ]; }
 wl_launcher_hidden() { launcher_alive && [ -z "$(launcher_window)" ]; }
-# focused_is foot|launcher: which window has the keyboard focus.
-focused_is() {
-  case $1 in
-    foot) [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" ] ;;
-    launcher) [ -n "$(launcher_window | awk '$4 == "focused"')" ] ;;
-  esac
-}
+wl_launcher_focused() { launcher_window | grep -q ' focused '; }
+foot_focused() { [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" ]; }
 
 # ---------------------------------------------------------------- the launcher
 
@@ -184,7 +172,7 @@ show_with_binding() {
   wl_launcher_hidden || session_die "show_with_binding: the launcher is not hidden"
   press_binding
   wait_for "$DEADLINE" wl_launcher_shown || session_die "the binding did not show the launcher"
-  wait_for "$DEADLINE" focused_is launcher || session_die "the shown launcher did not get the keyboard focus"
+  wait_for "$DEADLINE" wl_launcher_focused || session_die "the shown launcher did not get the keyboard focus"
 }
 
 # Lines the launcher wrote on stderr that are its own (not Qt's or a library's).

@@ -17,23 +17,17 @@ window_is_placed() {
 
 # The compositor's binding (Ctrl+Space runs `kestrelpoint`) toggles the window over the native client;
 # typing goes to the field from the first key; Return launches; a calculator result's Return puts it on
-# the clipboard for native Wayland clients, where it outlives the launcher, and X clients read it too.
+# the clipboard for native Wayland clients, where it outlives the launcher.
 scenario_binding_toggles_window_over_native_client() {
   start_sway
   start_wl_launcher
-  expect "no launcher window at start; foot keeps the focus" holds_for 1 focused_is foot
+  expect "no launcher window at start; foot keeps the focus" holds_for 1 foot_focused
   press_binding
   expect "the binding shows the launcher over foot" wait_for "$DEADLINE" wl_launcher_shown
   expect "the window is floating, 600x400, centred and focused" wait_for "$DEADLINE" window_is_placed
-  expect "foot is still mapped behind it" foot_mapped
   press_binding
   expect "a second press hides the shown window" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "the focus goes back to foot" wait_for "$DEADLINE" focused_is foot
-  show_with_binding
-  expect "a third press shows it placed again" wait_for "$DEADLINE" window_is_placed
-  type_keys -k Escape
-  expect "Escape hides the window" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "the focus goes back to foot" wait_for "$DEADLINE" focused_is foot
+  expect "the focus goes back to foot" wait_for "$DEADLINE" foot_focused
 
   show_with_binding
   type_keys "cher" -k Return
@@ -48,15 +42,10 @@ scenario_binding_toggles_window_over_native_client() {
   expect "the Wayland clipboard offers it as UTF-8 plain text" wl_offers_plain_text
   stop_pid "$LAUNCHER_PID"
   expect "the copied text outlives the launcher" wl_clipboard_is "5.0"
-  start_wl_launcher
-  show_with_binding
-  expect "an X client with the focus reads 5.0 as well" wait_for "$DEADLINE" x_clipboard_is "5.0"
 }
 
-foot_mapped() { [ -n "$(windows | awk '$1 == "xdg_shell"')" ]; }
 wl_offers_plain_text() { in_session timeout 10 wl-paste --list-types | grep -qx 'text/plain;charset=utf-8'; }
 wl_clipboard_is() { [ "$(in_session timeout 10 wl-paste --no-newline 2>/dev/null; printf x)" = "${1}x" ]; }
-x_clipboard_is() { [ "$(in_session timeout 10 xclip -o -selection clipboard 2>/dev/null; printf x)" = "${1}x" ]; }
 
 # The portal binds the shortcut, its Activated signal toggles the window, the session is closed when
 # the launcher quits; and when the portal leaves the bus, one stderr line says so and the launcher
@@ -74,19 +63,12 @@ scenario_portal_binds_and_activated_toggles() {
   expect "placed and focused as from the binding" wait_for "$DEADLINE" window_is_placed
   backend_activate toggle >/dev/null
   expect "the next Activated hides it" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "and the focus goes back to foot" wait_for "$DEADLINE" focused_is foot
-  backend_activate toggle >/dev/null
-  expect "another Activated shows it again, focused" wait_for "$DEADLINE" window_is_placed
-  backend_activate toggle >/dev/null
-  expect "and the next hides it" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "an unknown shortcut id toggles nothing" test "$(backend_activate other)" -eq 0
-  expect "the launcher still says nothing on stderr" test -z "$(launcher_lines)"
+  expect "and the focus goes back to foot" wait_for "$DEADLINE" foot_focused
   stop_pid "$LAUNCHER_PID"
   expect "its session is closed when it quits" wait_for "$DEADLINE" backend_called Close
 
   start_wl_launcher
-  expect "a new launcher binds the shortcut again: its Activated reaches one session" \
-    wait_for "$DEADLINE" activated_in_one_session
+  expect "a new launcher binds again and is shown by Activated" wait_for "$DEADLINE" activated_in_one_session
   expect "and shows the launcher" wait_for "$DEADLINE" wl_launcher_shown
   stop_pid "$PORTAL_PID"
   expect "one line says the portal left the bus" wait_for "$DEADLINE" launcher_says "the portal left the session bus"
@@ -101,16 +83,14 @@ scenario_portal_binds_and_activated_toggles() {
 # A portal that never answers does not block the start: the binding shows the window at once.
 scenario_portal_failures_fall_back() {
   start_sway
-  # mode: how the test backend answers (no-frontend: the bus has no portal at all, so the launcher's first
-  # call gets an error reply; no-backend: the frontend runs without any GlobalShortcuts backend). The
-  # frontend passes a backend's error reply on as response code 2.
+  # mode: how the test backend answers (no-frontend: the bus has no portal at all; no-backend: the
+  # frontend runs without any GlobalShortcuts backend).
   #     mode           the reason the stderr line gives
   local cases=(
     "no-frontend   no portal on the session bus"
     "no-backend    the portal has no GlobalShortcuts interface"
     "refuse-create the desktop could not open a shortcut session"
     "refuse        the desktop declined the shortcut"
-    "error         the desktop could not bind the shortcut"
     "silent        the portal did not answer"
   )
   local row mode reason
