@@ -23,15 +23,18 @@ wl_init() {
   trap wl_cleanup EXIT
   [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
   WL_STRAYS=$SESSION_TMP/bound-launchers
+  mkdir -p "$SESSION_TMP/bin" "$SESSION_TMP/portals"
   : >"$WL_STRAYS"
-  wl_prepare_user
-  mkdir -p "$SESSION_TMP/bin"
+  : >"$SESSION_TMP/backend.log"
+  cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$SESSION_TMP/bin/"
+  make_catalog
   wl_place_launcher
+  wl_prepare_user
   unset DISPLAY SWAYSOCK
 }
 
 # As root: the unprivileged user exists (created once, idempotently, safe against a parallel test doing
-# the same) and owns the scenario's directory.
+# the same) and owns the scenario's directory (the files written later as root are only read).
 wl_prepare_user() {
   WL_AS=()
   [ "$(id -u)" -eq 0 ] || return 0
@@ -41,6 +44,7 @@ wl_prepare_user() {
   done
   id -u "$WL_USER" >/dev/null 2>&1 || session_die "could not create the user $WL_USER"
   chmod 755 "$SESSION_TMP"
+  chown -R "$WL_USER": "$SESSION_TMP"
   WL_AS=(setpriv --reuid="$WL_USER" --regid="$WL_USER" --clear-groups --)
 }
 
@@ -106,14 +110,12 @@ in_session_bg() {
 # Starts headless sway whose Ctrl+Space runs the launcher (the binding a user makes), with foot focused
 # in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which sway reports to its children).
 start_sway() {
-  make_catalog
   DISPLAY=
   cat >"$SESSION_TMP/sway.config" <<EOF
 xwayland enable
 bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher
 exec printenv DISPLAY >$SESSION_TMP/display.tmp && mv $SESSION_TMP/display.tmp $SESSION_TMP/display
 EOF
-  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
   in_session_bg sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway --config "$SESSION_TMP/sway.config"
   wait_for 30 sway_socket_ready || session_die "sway did not start: $(tail -n 5 "$SESSION_TMP/sway.err")"
@@ -143,11 +145,11 @@ windows() {
     | join(" ")'
 }
 
-# The window of the launcher, when mapped (one line as `windows` prints it).
+# The window of the launcher, when mapped (one line as `windows` prints it). The shared session's
+# launcher_shown, launcher_hidden and show_with_hotkey ask these instead of the X server.
 launcher_window() { windows | awk -v pid="$LAUNCHER_PID" '$1 == "xwayland" && $2 == pid'; }
-wl_launcher_shown() { [ -n "$(launcher_window)" ]; }
-wl_launcher_hidden() { launcher_alive && [ -z "$(launcher_window)" ]; }
-wl_launcher_focused() { launcher_window | grep -q ' focused '; }
+viewable_windows() { launcher_window; }
+launcher_focused() { launcher_window | grep -q ' focused '; }
 foot_focused() { [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" ]; }
 
 # ---------------------------------------------------------------- the launcher
@@ -161,19 +163,11 @@ start_wl_launcher() {
   session_log "launcher running as PID $LAUNCHER_PID"
 }
 
-# Keys through a new virtual keyboard. The binding is sway's own; keys for the XWayland window wait
-# after the keymap, which XWayland otherwise answers by dropping the call's first key. A busy machine
-# can stretch that past the wait, so a Shift tap goes first: if anything is dropped, it is the tap.
-press_binding() { in_session wtype -M ctrl -k space -m ctrl; }
+# Keys through a new virtual keyboard: Ctrl+Space is sway's binding (which runs the launcher). Keys
+# for the XWayland window wait after the keymap, which XWayland otherwise answers by dropping the call's
+# first key; a busy machine can stretch that past the wait, so a Shift tap goes first to be the one lost.
+press_hotkey() { in_session wtype -M ctrl -k space -m ctrl; }
 type_keys() { in_session wtype -s 300 -M shift -m shift -s 50 "$@"; }
-
-# The compositor binding shows the launcher and it gets the keyboard focus.
-show_with_binding() {
-  wl_launcher_hidden || session_die "show_with_binding: the launcher is not hidden"
-  press_binding
-  wait_for "$DEADLINE" wl_launcher_shown || session_die "the binding did not show the launcher"
-  wait_for "$DEADLINE" wl_launcher_focused || session_die "the shown launcher did not get the keyboard focus"
-}
 
 # Lines the launcher wrote on stderr that are its own (not Qt's or a library's).
 launcher_lines() { grep '^kestrelpoint:' "$SESSION_TMP/launcher.err" 2>/dev/null || true; }
@@ -199,10 +193,6 @@ start_portal() {
   </policy>
 </busconfig>
 EOF
-  mkdir -p "$SESSION_TMP/portals"
-  cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$SESSION_TMP/bin/"
-  : >"$SESSION_TMP/backend.log"
-  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
   in_session_bg bus dbus-daemon --config-file="$SESSION_TMP/bus.conf" --nofork --print-address=1
   PORTAL_PIDS=("$BG_PID")
   wait_for 30 test -s "$SESSION_TMP/bus.out" || session_die "the session bus did not start"

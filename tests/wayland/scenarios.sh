@@ -22,22 +22,22 @@ scenario_binding_toggles_window_over_native_client() {
   start_sway
   start_wl_launcher
   expect "no launcher window at start; foot keeps the focus" holds_for 1 foot_focused
-  press_binding
-  expect "the binding shows the launcher over foot" wait_for "$DEADLINE" wl_launcher_shown
+  press_hotkey
+  expect "the binding shows the launcher over foot" wait_for "$DEADLINE" launcher_shown
   expect "the window is floating, 600x400, centred and focused" wait_for "$DEADLINE" window_is_placed
-  press_binding
-  expect "a second press hides the shown window" wait_for "$DEADLINE" wl_launcher_hidden
+  press_hotkey
+  expect "a second press hides the shown window" wait_for "$DEADLINE" launcher_hidden
   expect "the focus goes back to foot" wait_for "$DEADLINE" foot_focused
 
-  show_with_binding
+  show_with_hotkey
   type_keys "cher" -k Return
   expect "typing 'cher' and Return launches Cherry" wait_for "$DEADLINE" launched_count_is 1
   expect "the launched application is Cherry" test "$(last_launched)" = cherry
-  expect "the window hides after the launch" wait_for "$DEADLINE" wl_launcher_hidden
+  expect "the window hides after the launch" wait_for "$DEADLINE" launcher_hidden
 
-  show_with_binding
+  show_with_hotkey
   type_keys "2+3" -k Return
-  expect "the window hides after copying" wait_for "$DEADLINE" wl_launcher_hidden
+  expect "the window hides after copying" wait_for "$DEADLINE" launcher_hidden
   expect "wl-paste reads 5.0 while foot has the focus" wait_for "$DEADLINE" wl_clipboard_is "5.0"
   expect "the Wayland clipboard offers it as UTF-8 plain text" wl_offers_plain_text
   stop_pid "$LAUNCHER_PID"
@@ -59,22 +59,22 @@ scenario_portal_binds_and_activated_toggles() {
     wait_for "$DEADLINE" grep -qF '"shortcuts": [["toggle", {"description": "Show or hide Kestrelpoint", "preferred_trigger": "CTRL+space"}]]' "$SESSION_TMP/backend.log"
   expect "the launcher says nothing on stderr" holds_for 1 test -z "$(launcher_lines)"
   expect "pressing the portal shortcut reaches one session" test "$(backend_activate toggle)" -eq 1
-  expect "Activated shows the launcher" wait_for "$DEADLINE" wl_launcher_shown
+  expect "Activated shows the launcher" wait_for "$DEADLINE" launcher_shown
   expect "placed and focused as from the binding" wait_for "$DEADLINE" window_is_placed
   backend_activate toggle >/dev/null
-  expect "the next Activated hides it" wait_for "$DEADLINE" wl_launcher_hidden
+  expect "the next Activated hides it" wait_for "$DEADLINE" launcher_hidden
   expect "and the focus goes back to foot" wait_for "$DEADLINE" foot_focused
   stop_pid "$LAUNCHER_PID"
   expect "its session is closed when it quits" wait_for "$DEADLINE" backend_called Close
 
   start_wl_launcher
   expect "a new launcher binds again and is shown by Activated" wait_for "$DEADLINE" activated_in_one_session
-  expect "and shows the launcher" wait_for "$DEADLINE" wl_launcher_shown
+  expect "and shows the launcher" wait_for "$DEADLINE" launcher_shown
   stop_pid "$PORTAL_PID"
   expect "one line says the portal left the bus" wait_for "$DEADLINE" launcher_says "the portal left the session bus"
   expect "the launcher is still running" launcher_alive
-  press_binding
-  expect "and the binding hides it" wait_for "$DEADLINE" wl_launcher_hidden
+  press_hotkey
+  expect "and the binding hides it" wait_for "$DEADLINE" launcher_hidden
   expect "exactly one line was printed" test "$(launcher_lines | wc -l)" -eq 1
 }
 
@@ -100,10 +100,10 @@ scenario_portal_failures_fall_back() {
     start_portal "$mode"
     start_wl_launcher
     [ "$mode" != silent ] || expect "silent: BindShortcuts reached the backend" wait_for "$DEADLINE" backend_called BindShortcuts
-    show_with_binding
+    show_with_hotkey
     [ "$mode" != silent ] || expect "silent: the window came up before the portal's deadline passed" test -z "$(launcher_lines)"
-    press_binding
-    expect "$mode: the binding toggles the launcher" wait_for "$DEADLINE" wl_launcher_hidden
+    press_hotkey
+    expect "$mode: the binding toggles the launcher" wait_for "$DEADLINE" launcher_hidden
     expect "$mode: one stderr line names the reason" wait_for 30 launcher_says "$reason"
     expect "$mode: and names the command to bind" launcher_says "bind that command to a key"
     expect "$mode: exactly one line was printed" holds_for 1 test "$(launcher_lines | wc -l)" -eq 1

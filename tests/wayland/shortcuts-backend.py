@@ -102,7 +102,6 @@ def main():
     loop = GLib.MainLoop()
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, 15, loop.quit)
     loop.run()
-    del name
 
 
 if __name__ == "__main__":
