@@ -21,7 +21,6 @@ wl_init() {
   session_init sway Xwayland foot wtype wl-paste swaymsg jq dbus-daemon dbus-send "$PYTHON" \
     /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo setpriv useradd)
   trap wl_cleanup EXIT
-  [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
   WL_STRAYS=$SESSION_TMP/bound-launchers
   mkdir -p "$SESSION_TMP/bin" "$SESSION_TMP/portals"
   : >"$WL_STRAYS"
@@ -30,7 +29,6 @@ wl_init() {
   make_catalog
   wl_place_launcher
   wl_prepare_user
-  unset DISPLAY SWAYSOCK
 }
 
 # As root: the unprivileged user exists (created once, idempotently, safe against a parallel test doing
@@ -78,8 +76,6 @@ wl_is_bound_launcher() {
   [[ $(readlink "/proc/$1/exe" 2>/dev/null) == */kestrelpoint* ]] && grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
 }
 
-# as_user COMMAND...: runs COMMAND as the scenario's user (in the foreground).
-as_user() { "${WL_AS[@]}" "$@"; }
 
 # The environment of everything in the session: the launcher's (private HOME, runtime directory and
 # fixture catalogue), and once they run, sway's sockets, XWayland's display and the session bus.
@@ -92,7 +88,7 @@ wl_env() {
 }
 
 # in_session COMMAND...: runs COMMAND as the user, in the session's environment (foreground).
-in_session() { wl_env; as_user env -i "${WL_ENV[@]}" "$@"; }
+in_session() { wl_env; "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@"; }
 
 # in_session_bg NAME COMMAND...: the same in the background, output in $SESSION_TMP/NAME.{out,err}; the
 # PID (the program's own: setpriv and env exec it) is remembered for the cleanup and left in BG_PID.

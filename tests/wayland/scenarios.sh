@@ -7,12 +7,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # The launcher's window as sway places it: floating, 600x400, centred on the output, focused.
 window_is_placed() {
-  local line
-  line=$(launcher_window)
-  [ -n "$line" ] || return 1
-  set -- $line
-  [ "$3" = floating ] && [ "$4" = focused ] && [ "$7" -eq 600 ] && [ "$8" -eq 400 ] &&
-    [ "$5" -eq $((($9 - 600) / 2)) ] && [ "$6" -eq $(((${10} - 400) / 2)) ]
+  launcher_window | awk '$3 == "floating" && $4 == "focused" && $7 == 600 && $8 == 400 &&
+    $5 == int(($9 - 600) / 2) && $6 == int(($10 - 400) / 2) { placed = 1 } END { exit !placed }'
 }
 
 # The compositor's binding (Ctrl+Space runs `kestrelpoint`) toggles the window over the native client;
@@ -39,12 +35,10 @@ scenario_binding_toggles_window_over_native_client() {
   type_keys "2+3" -k Return
   expect "the window hides after copying" wait_for "$DEADLINE" launcher_hidden
   expect "wl-paste reads 5.0 while foot has the focus" wait_for "$DEADLINE" wl_clipboard_is "5.0"
-  expect "the Wayland clipboard offers it as UTF-8 plain text" wl_offers_plain_text
   stop_pid "$LAUNCHER_PID"
   expect "the copied text outlives the launcher" wl_clipboard_is "5.0"
 }
 
-wl_offers_plain_text() { in_session timeout 10 wl-paste --list-types | grep -qx 'text/plain;charset=utf-8'; }
 wl_clipboard_is() { [ "$(in_session timeout 10 wl-paste --no-newline 2>/dev/null; printf x)" = "${1}x" ]; }
 
 # The portal binds the shortcut, its Activated signal toggles the window, the session is closed when
@@ -57,7 +51,6 @@ scenario_portal_binds_and_activated_toggles() {
   expect "the launcher creates a portal session" wait_for "$DEADLINE" backend_called CreateSession
   expect "and binds one shortcut: toggle, 'Show or hide Kestrelpoint', preferred trigger CTRL+space" \
     wait_for "$DEADLINE" grep -qF '"shortcuts": [["toggle", {"description": "Show or hide Kestrelpoint", "preferred_trigger": "CTRL+space"}]]' "$SESSION_TMP/backend.log"
-  expect "the launcher says nothing on stderr" holds_for 1 test -z "$(launcher_lines)"
   expect "pressing the portal shortcut reaches one session" test "$(backend_activate toggle)" -eq 1
   expect "Activated shows the launcher" wait_for "$DEADLINE" launcher_shown
   expect "placed and focused as from the binding" wait_for "$DEADLINE" window_is_placed

@@ -85,7 +85,6 @@ class Backend(dbus.service.Object):
         pressed = [path for path, session in self.sessions.items() if shortcut_id in session.shortcuts]
         for path in pressed:
             self.Activated(dbus.ObjectPath(path), shortcut_id, stamp, NO_RESULTS)
-        self.record("Activate", shortcut=str(shortcut_id), sessions=len(pressed))
         return dbus.UInt32(len(pressed))
 
 
