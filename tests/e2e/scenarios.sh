@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end scenarios: the real launcher on a private Xvfb with openbox, driven with real key presses.
 #   scenarios.sh SCENARIO      (ctest runs one test per scenario; see CMakeLists.txt)
-# What the launcher does is observed from outside: which fixture application a Return launched (each
-# entry's Exec records its id), what the clipboard holds, and whether the launcher's window is mapped.
-# How the list is filtered and ordered is the core's unit tests' business; these scenarios prove that the
-# real window, keys, clipboard, launches, hot key and single-instance socket work together.
+# Observed from outside: what a Return launched, what the clipboard holds, whether the window is mapped.
+# Filtering and order are the core's unit tests' business; these prove that the real window, keys,
+# clipboard, launches, hot key and single-instance socket work together.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # The hot key reaches the launcher while another client (xev) has the focus and toggles the one window,

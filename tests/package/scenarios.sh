@@ -100,7 +100,7 @@ scenario_broken_tree_leaves_no_package() {
 # The extracted package holds every program (its libraries all resolved), exactly what the build tree's
 # install rules install, icons of the size their directory says and manual pages that render; lintian
 # finds no errors or warnings (informational tags are listed, not failed on); both desktop entries
-# validate and the launcher's own catalogue lists the menu entry.
+# validate, the autostart one is enabled, and the launcher's own catalogue lists the menu entry.
 scenario_contents_are_complete() {
   package_init
   local status=0

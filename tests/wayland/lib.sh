@@ -1,15 +1,8 @@
-# Helpers of the Wayland scenarios (sourced, not run), on top of tests/e2e/lib.sh (the fixture catalogue,
-# the checks, the cleanup by PID).
-#
-# Each scenario gets its own headless sway (WLR_BACKENDS=headless, WLR_RENDERER=pixman) with XWayland, in
-# its own XDG_RUNTIME_DIR, with a native Wayland client (foot) in front; keys come from wtype's virtual
-# keyboards. sway refuses to run as root: run as root, everything of the scenario runs as the unprivileged
-# user $WL_USER (created when missing) through setpriv, which execs the command in its own process, so
-# the PIDs remembered are the programs' own; otherwise as the calling user. Every process is started in
-# the background by this shell and stopped by PID on exit; the launchers that sway starts from its key
-# binding record their PIDs and are stopped by those.
-#
-# Needs KESTREL_BIN (the launcher) and KESTREL_WAYLAND_DIR (this directory).
+# Helpers of the Wayland scenarios (sourced, not run), on top of tests/e2e/lib.sh. Each scenario gets its
+# own headless sway with XWayland and foot in front, in its own XDG_RUNTIME_DIR. sway refuses root, so
+# as root everything runs as the unprivileged $WL_USER through setpriv (which execs, so the PIDs
+# remembered are the programs' own). Processes are stopped by PID on exit; the launchers sway's binding
+# starts record their PIDs for that. Needs KESTREL_BIN and KESTREL_WAYLAND_DIR (this directory).
 
 SESSION_NAME=wayland
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
@@ -46,8 +39,8 @@ wl_prepare_user() {
   WL_AS=(setpriv --reuid="$WL_USER" --regid="$WL_USER" --clear-groups --)
 }
 
-# The launcher runs copied (with the other programs of its build directory named kestrelpoint*) into
-# the scenario's directory, where the test user can execute it wherever the build tree lies.
+# The launcher (with its build directory's other kestrelpoint* programs) runs copied into the scenario's
+# directory, where the test user can execute it.
 wl_place_launcher() {
   find "$(dirname "$KESTREL_BIN")" -maxdepth 1 -type f -name 'kestrelpoint*' -perm -u+x -exec cp -t "$SESSION_TMP/bin" {} +
   WL_BIN=$SESSION_TMP/bin/$(basename "$KESTREL_BIN")
@@ -60,8 +53,8 @@ EOF
   chmod 755 "$SESSION_TMP/bin/bound-launcher"
 }
 
-# Launchers started by sway's binding are not our children: stopped by their recorded PIDs, while they
-# still are the launcher of this scenario's user; then everything that is ours.
+# Launchers started by sway's binding are not our children: stopped by their recorded PIDs while these
+# still name this scenario's launchers; then everything that is ours.
 wl_cleanup() {
   local status=$? pid
   while read -r pid; do
@@ -70,15 +63,13 @@ wl_cleanup() {
   session_cleanup "$status"
 }
 
-# A launcher program (the command execs kestrelpoint-resident on a first start) of this scenario: its
-# environment names the scenario's own runtime directory.
+# PID is a kestrelpoint* program whose environment names this scenario's runtime directory.
 wl_is_bound_launcher() {
   [[ $(readlink "/proc/$1/exe" 2>/dev/null) == */kestrelpoint* ]] && grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
 }
 
 
-# The environment of everything in the session: the launcher's (private HOME, runtime directory and
-# fixture catalogue), and once they run, sway's sockets, XWayland's display and the session bus.
+# The session's environment: the launcher's, and once they run, sway's sockets and the session bus.
 wl_env() {
   launcher_env
   WL_ENV=(PATH=/usr/local/bin:/usr/bin:/bin "${LAUNCHER_ENV[@]}")
@@ -171,10 +162,9 @@ launcher_says() { launcher_lines | grep -qF "$1"; }
 
 # ---------------------------------------------------------------- the portal
 
-# start_portal MODE: a private session bus (no service activation) and, on it, the real
-# xdg-desktop-portal frontend with the test backend answering in MODE (see shortcuts-backend.py).
-# MODE "no-frontend": the bus only; "no-backend": the frontend without any GlobalShortcuts backend.
-# Sets WL_BUS, PORTAL_PID (the frontend's) and PORTAL_PIDS (everything, for stop_portal).
+# start_portal MODE: a private session bus (no service activation) with the real xdg-desktop-portal
+# frontend and the test backend answering in MODE (shortcuts-backend.py); "no-frontend" is the bus only,
+# "no-backend" the frontend only. Sets WL_BUS, PORTAL_PID (the frontend's) and PORTAL_PIDS.
 start_portal() {
   local mode=$1
   cat >"$SESSION_TMP/bus.conf" <<EOF
