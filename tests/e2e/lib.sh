@@ -1,6 +1,5 @@
 # What the end-to-end scenarios add to the private X session of scripts/lib/x-session.sh (sourced, not
-# run): checks that report and fail, the fixture catalogue whose applications record their launches,
-# and the inputs the scenarios drive. Needs KESTREL_BIN and KESTREL_X_PROBE.
+# run): checks that report and fail, and the fixture catalogue whose applications record their launches.
 
 SESSION_NAME=${SESSION_NAME:-e2e}
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/x-session.sh"
@@ -27,11 +26,7 @@ not() { ! "$@"; }
 holds_for() {
   local limit=$1
   shift
-  local end=$(($(date +%s%N) + limit * 1000000000))
-  while (($(date +%s%N) < end)); do
-    "$@" >/dev/null 2>&1 || return 1
-    sleep 0.1
-  done
+  ! wait_for "$limit" not "$@"
 }
 
 # run_scenario NAME: runs scenario_NAME in a fresh session, as ctest asks (one test per scenario).
@@ -45,9 +40,8 @@ run_scenario() {
 
 # ---------------------------------------------------------------- fixture catalogue
 
-# A catalogue whose full list is, in order: Apricot, Blueberry, Candied Fig, Cherry, Elderberry, Fig.
-# Entries are split between $XDG_DATA_HOME and $XDG_DATA_DIRS; a NoDisplay entry that would sort first
-# must stay out. Each entry's Exec runs bin/mark with the entry's id, which appends the id to
+# A catalogue whose full list is, in order: Apricot, Blueberry, Candied Fig, Cherry, Elderberry, Fig,
+# split between $XDG_DATA_HOME and $XDG_DATA_DIRS. Each entry's Exec runs bin/mark with the entry's id, which appends the id to
 # $FIXTURE/launched and saves the environment the application was started with in $FIXTURE/env-<id>.
 make_catalog() {
   FIXTURE=$SESSION_TMP/fixture
@@ -70,7 +64,6 @@ data-home cherry Cherry
 data-dir elderberry Elderberry
 data-home fig Fig
 EOS
-  add_entry data-dir aardvark "Aardvark" "NoDisplay=true"
 }
 
 # add_entry TREE ID NAME [EXTRA-LINE]: TREE is data-home or data-dir.
@@ -84,30 +77,3 @@ add_entry() {
 launched_count() { wc -l <"$FIXTURE/launched"; }
 launched_count_is() { [ "$(launched_count)" -eq "$1" ]; }
 last_launched() { tail -n 1 "$FIXTURE/launched"; }
-
-# ---------------------------------------------------------------- inputs
-
-# launch_and_expect ID TEXT [KEY...]: shows the launcher, types TEXT, presses the KEYs and Return, and
-# checks that exactly the application ID was launched and the window went away.
-launch_and_expect() {
-  local id=$1 text=$2
-  shift 2
-  local before
-  before=$(launched_count)
-  show_with_hotkey
-  [ -z "$text" ] || type_text "$text"
-  press "$@" Return
-  local what="'$text'${*:+ then $*}, Return launches $id"
-  wait_for "$DEADLINE" launched_count_is $((before + 1)) || session_die "$what: nothing was launched"
-  expect "$what" test "$(last_launched)" = "$id"
-  wait_for "$DEADLINE" launcher_hidden || session_die "$what: the window stayed on screen"
-}
-
-# Runs the binary a second time (the single-instance toggle path), with NAME=VALUE... added to its
-# environment; it must exit 0 by itself.
-second_start() {
-  local status=0
-  launcher_env
-  env "${LAUNCHER_ENV[@]}" "$@" timeout 60 "$KESTREL_BIN" >"$SESSION_TMP/second.out" 2>"$SESSION_TMP/second.err" || status=$?
-  [ "$status" -eq 0 ] || session_die "a second start exited with status $status: $(cat "$SESSION_TMP/second.err")"
-}

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end scenarios: the real launcher on a private Xvfb with openbox, driven with real key presses.
 #   scenarios.sh SCENARIO      (ctest runs one test per scenario; see CMakeLists.txt)
-# What the launcher does is observed from outside: which fixture application a Return launched (each
-# entry's Exec records its id), what the clipboard holds, and whether the launcher's window is mapped.
-# How the list is filtered and ordered is the core's unit tests' business; these scenarios prove that the
-# real window, keys, clipboard, launches, hot key and single-instance socket work together.
+# Observed from outside: what a Return launched, what the clipboard holds, whether the window is mapped.
+# Filtering and order are the core's unit tests' business; these prove that the real window, keys,
+# clipboard, launches, hot key and single-instance socket work together.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # The hot key reaches the launcher while another client (xev) has the focus and toggles the one window,
@@ -23,72 +22,52 @@ scenario_hotkey_toggles_over_other_client() {
   press x
   expect "and receives the keys typed (so its log below can show a Space)" \
     wait_for "$DEADLINE" grep -q 'keysym 0x78' "$SESSION_TMP/other.out"
-  expect "no launcher window at start" launcher_hidden
 
   show_with_hotkey
   first=$(viewable_windows)
   expect "the launcher shows one window" test "$(wc -l <<<"$first")" -eq 1
   press_hotkey
   expect "Ctrl+Space again hides it" wait_for "$DEADLINE" launcher_hidden
-  xdotool windowfocus --sync "$other" 2>/dev/null || true
-  expect "the focus is back on the other client" wait_for "$DEADLINE" focus_is "$other"
   show_with_hotkey
   expect "a third Ctrl+Space reuses the first window" test "$(viewable_windows)" = "$first"
   expect "the other client never received a Space" bash -c "! grep -q 'keysym 0x20' '$SESSION_TMP/other.out'"
-  press Escape
-  expect "Escape hides it" wait_for "$DEADLINE" launcher_hidden
 
   local locks
   for locks in Num_Lock Caps_Lock Num_Lock Caps_Lock; do
     press "$locks"
     press_hotkey
-    expect "Ctrl+Space shows the launcher after $locks" wait_for "$DEADLINE" launcher_shown
+    expect "Ctrl+Space hides the launcher after $locks" wait_for "$DEADLINE" launcher_hidden
     press_hotkey
-    expect "and hides it" wait_for "$DEADLINE" launcher_hidden
+    expect "and shows it" wait_for "$DEADLINE" launcher_shown
   done
 
-  # The settings button opens the key guide as a window of its own; it leaves and comes back with the
-  # search window, also through a second start, and Escape then ends only the sheet. (What the sheet
-  # does to the search is the desktop tests' business.)
-  show_with_hotkey
-  local window
-  window=$(viewable_windows | head -n 1)
-  click_settings_button "$window"
-  expect "the settings button opens the sheet" wait_for "$DEADLINE" settings_shown "$window"
+  # The settings sheet (a window of its own) leaves and comes back with the search window. (What its
+  # keys do is the desktop tests' business.)
+  click_settings_button "$first"
+  expect "the settings button opens the sheet" wait_for "$DEADLINE" settings_shown "$first"
   press_hotkey
   expect "Ctrl+Space hides the window and the sheet with it" wait_for "$DEADLINE" launcher_hidden
-  second_start
-  expect "a second start brings the window back, with the sheet still open" wait_for "$DEADLINE" settings_shown "$window"
-  second_start
-  expect "another second start hides both" wait_for "$DEADLINE" launcher_hidden
   press_hotkey
-  expect "Ctrl+Space shows both again" wait_for "$DEADLINE" settings_shown "$window"
-  wait_for "$DEADLINE" launcher_focused || session_die "the shown sheet did not get the keyboard focus"
-  press Escape
-  expect "Escape ends the sheet" wait_for "$DEADLINE" settings_gone "$window"
-  expect "and leaves the search window on screen" holds_for 1 launcher_shown
-  press Escape
-  expect "a second Escape hides the window" wait_for "$DEADLINE" launcher_hidden
+  expect "Ctrl+Space shows both again" wait_for "$DEADLINE" settings_shown "$first"
 }
 
 other_window() { xdotool search --onlyvisible --name '^kestrel-e2e-other$' 2>/dev/null | head -n 1 | grep .; }
 focus_is() { [ "$(xdotool getwindowfocus -f 2>/dev/null)" = "$1" ]; }
 
-# One session of typing, launching, hiding and copying: typed text reaches the field and Down moves the
-# selection, Return launches once and hides, Escape hides and empties the field, a calculator row's
-# Return copies the plain number, and an application installed while the launcher runs is found on a
-# later show (the running launcher watches its directories). (Filtering, the selection's ends, what
-# hiding resets, a Return without a result and which directory changes are followed are the core's
-# unit tests' business.)
+# Typed text reaches the field and Down moves the selection, Return launches once and hides, Escape
+# hides, a calculator row's Return copies the plain number, and an application installed while the
+# launcher runs is found on a later show. (Filtering, what hiding resets and which directory changes
+# are followed are the core's unit tests' business.)
 scenario_keys_drive_the_search() {
   start_x
   make_catalog
   start_launcher
-  #                 launches     text    keys after typing
-  launch_and_expect candied-fig  "FIG"   Down
-  launch_and_expect candied-fig  "cand"
-  expect "the launcher is still running after the launches" launcher_alive
-  expect "activating the same application again launched it again" test "$(grep -cx candied-fig "$FIXTURE/launched")" -eq 2
+  show_with_hotkey
+  type_text "FIG"
+  press Down Return
+  expect "'FIG', Down, Return launches" wait_for "$DEADLINE" launched_count_is 1
+  expect "exactly Candied Fig" test "$(cat "$FIXTURE/launched")" = candied-fig
+  expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
   expect "the launched application does not inherit a platform choice the launcher made for itself" \
     bash -c "! grep -q '^QT_QPA_PLATFORM=' '$FIXTURE/env-candied-fig'"
 
@@ -96,23 +75,14 @@ scenario_keys_drive_the_search() {
   type_text "fig"
   press Escape
   expect "Escape hides the window" wait_for "$DEADLINE" launcher_hidden
-  expect "Escape launched nothing" launched_count_is 2
-  # With the field emptied, "e" finds Elderberry first; "fige" would have found nothing.
-  launch_and_expect elderberry "e"
+  expect "Escape launched nothing" launched_count_is 1
 
-  local text before expected
-  before=$(launched_count)
-  while IFS='|' read -r text expected; do
-    show_with_hotkey
-    type_text "$text"
-    press Return
-    expect "'$text', Return puts exactly '$expected' on the clipboard" wait_for "$DEADLINE" clipboard_is "$expected"
-    expect "'$text': the window is hidden after the copy" wait_for "$DEADLINE" launcher_hidden
-  done <<'TABLE'
-2 + 3|5.0
-7-10|-3.0
-TABLE
-  expect "no application was launched by a calculator row" launched_count_is "$before"
+  show_with_hotkey
+  type_text "7-10"
+  press Return
+  expect "'7-10', Return puts exactly '-3.0' on the clipboard" wait_for "$DEADLINE" clipboard_is "-3.0"
+  expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
+  expect "no application was launched by the calculator row" launched_count_is 1
 
   add_entry data-dir kiwi "Kiwi"
   launch_when_listed kiwi "kiwi"
@@ -131,7 +101,6 @@ click_settings_button() {
 # The launcher's viewable windows other than the search window WINDOW (the settings sheet is a dialog).
 other_launcher_windows() { viewable_windows | grep -vx "$1" || true; }
 settings_shown() { [ -n "$(other_launcher_windows "$1")" ]; }
-settings_gone() { [ -z "$(other_launcher_windows "$1")" ] && launcher_shown; }
 
 # With Ctrl+Space held by another program (a rival launcher with a runtime directory of its own) the
 # launcher still starts and says so; starting the program again toggles the running launcher and exits 0.
@@ -145,8 +114,6 @@ scenario_second_start_toggles_when_hotkey_taken() {
   remember_pid "$RIVAL_PID"
   wait_for 60 "$KESTREL_X_PROBE" --hotkey || session_die "the rival did not grab Ctrl+Space"
   start_launcher --hotkey-taken
-  expect "it says on stderr that Ctrl+Space is taken" grep -qiE 'ctrl\+space.*(taken|in use|grabbed)' "$SESSION_TMP/launcher.err"
-  expect "the launcher keeps running although Ctrl+Space is taken" holds_for 1 launcher_alive
   press_hotkey
   expect "Ctrl+Space goes to the program that holds it" wait_for "$DEADLINE" rival_shown
   expect "and does not show the launcher" launcher_hidden
@@ -155,7 +122,6 @@ scenario_second_start_toggles_when_hotkey_taken() {
 
   second_start DESKTOP_STARTUP_ID=e2e-launch-42 XDG_ACTIVATION_TOKEN=e2e-token
   expect "a second start shows the running launcher's window" wait_for "$DEADLINE" launcher_shown
-  expect "the first launcher is still the one running" launcher_alive
   expect "and it has the keyboard focus" wait_for "$DEADLINE" launcher_focused
   expect "the window names the startup id that the second start was given" \
     bash -c "xprop -id '$(viewable_windows | head -n 1)' _NET_STARTUP_ID | grep -q '\"e2e-launch-42\"'"
@@ -170,6 +136,15 @@ scenario_second_start_toggles_when_hotkey_taken() {
   expect "another start hides it" wait_for "$DEADLINE" launcher_hidden
 }
 
+# Runs the binary a second time (the single-instance toggle path), with NAME=VALUE... added to its
+# environment; it must exit 0 by itself.
+second_start() {
+  local status=0
+  launcher_env
+  env "${LAUNCHER_ENV[@]}" "$@" timeout 60 "$KESTREL_BIN" >"$SESSION_TMP/second.out" 2>"$SESSION_TMP/second.err" || status=$?
+  [ "$status" -eq 0 ] || session_die "a second start exited with status $status: $(cat "$SESSION_TMP/second.err")"
+}
+
 rival_shown() { [ -n "$(viewable_windows "$RIVAL_PID")" ]; }
 
 # Icon= may name anything: each hostile file below gives its row the gray placeholder, promptly and
@@ -180,7 +155,7 @@ scenario_hostile_icons_give_placeholders() {
   make_catalog
   local icons=$FIXTURE/icons
   write_icons "$icons"
-  local table
+  local table name file shows
   #      name            icon file      what the row's picture shows
   table=$(cat <<'TABLE'
 Fifo Pipe|fifo.png|placeholder
@@ -193,7 +168,6 @@ Red Square|red.png|icon:ff0000
 Green Square|green.svg|icon:00ff00
 TABLE
 )
-  local name file shows
   while IFS='|' read -r name file shows; do
     add_entry data-home "$(tr 'A-Z ' 'a-z-' <<<"$name")" "$name" "Icon=$icons/$file"
   done <<<"$table"
@@ -236,55 +210,35 @@ write_icons() {
 # lies 44 in from the window's left edge and FIRST_PICTURE_Y down (below the header and divider, a
 # two-line row's picture).
 first_picture_is() {
-  local window centre beside seen
+  local window y=${FIRST_PICTURE_Y:-92} format x seen
   window=$(viewable_windows | head -n 1)
   [ -n "$window" ] && import -window "$window" "$SESSION_TMP/row.png" 2>/dev/null || return 1
-  centre=$(pixel 44)
-  beside=$(pixel 20)
-  seen=icon:${centre,,}
-  if [ "$(colour_gap "$centre" "$beside")" -lt 8 ]; then
-    seen=nothing
-  elif [ "$(colour_gap "$centre")" -lt 8 ]; then
-    seen=placeholder
-  fi
-  [ "$seen" = "$1" ]
-}
-FIRST_PICTURE_Y=${FIRST_PICTURE_Y:-92}
-
-pixel() { convert "$SESSION_TMP/row.png" -format "%[hex:p{$1,$FIRST_PICTURE_Y}]" info: | cut -c1-6; }
-
-# colour_gap RRGGBB [RRGGBB]: the largest difference between the two colours' channels; with one colour,
-# between its own channels (how far from gray it is).
-colour_gap() {
-  local i a b gap=0 other=${2:-}
-  for i in 0 2 4; do
-    a=$((16#${1:i:2}))
-    if [ -n "$other" ]; then b=$((16#${other:i:2})); else b=$((16#${1:(i + 2) % 6:2})); fi
-    gap=$((a - b > gap ? a - b : b - a > gap ? b - a : gap))
+  # The centre's colour in hex, then the red, green and blue (0-255) of the centre and of the background.
+  format="%[hex:p{44,$y}]"
+  for x in 44 20; do
+    format+=" %[fx:255*p{$x,$y}.r] %[fx:255*p{$x,$y}.g] %[fx:255*p{$x,$y}.b]"
   done
-  echo "$gap"
+  seen=$(convert "$SESSION_TMP/row.png" -format "$format" info: | awk '
+    function gap(a, b) { return a > b ? a - b : b - a }
+    {
+      beside = gap($2, $5) + gap($3, $6) + gap($4, $7)
+      gray = gap($2, $3) + gap($3, $4) + gap($2, $4)
+      print (beside < 12 ? "nothing" : gray < 12 ? "placeholder" : "icon:" tolower(substr($1, 1, 6)))
+    }')
+  [ "$seen" = "$1" ]
 }
 
 # launch_when_listed ID TEXT: shows the launcher, types TEXT and presses Return until that launches ID
-# (the catalogue is rebuilt a short while after a change, so the first tries may find nothing and keep the
-# window, which Escape then hides). Fails when nothing is launched within the deadline, or something else is.
+# (the catalogue is rebuilt a short while after a change; until then Escape hides the kept window).
 launch_when_listed() {
-  local id=$1 text=$2 before end
+  local before end=$(($(date +%s) + DEADLINE))
   before=$(launched_count)
-  end=$(($(date +%s) + DEADLINE))
-  while true; do
-    show_with_hotkey
-    type_text "$text"
-    press Return
-    if wait_for 2 launched_count_is $((before + 1)); then
-      expect "'$text', Return launches the newly listed $id" test "$(last_launched)" = "$id"
-      wait_for "$DEADLINE" launcher_hidden || session_die "the window stayed after launching $id"
-      return 0
-    fi
-    (($(date +%s) < end)) || session_die "'$text' never listed $id"
+  while show_with_hotkey && type_text "$2" && press Return && ! wait_for 2 launched_count_is $((before + 1)); do
+    (($(date +%s) < end)) || session_die "'$2' never listed $1"
     press Escape
     wait_for "$DEADLINE" launcher_hidden || session_die "Escape did not hide the launcher"
   done
+  expect "'$2', Return launches the newly listed $1" test "$(last_launched)" = "$1"
 }
 
 session_init xev import stdbuf

@@ -4,26 +4,17 @@
 # Needs KESTREL_SOURCE_DIR, KESTREL_BUILD_DIR (the tree that is packaged), KESTREL_VERSION,
 # KESTREL_PACKAGE_RECORD (where package.builds writes the .deb's path for the other scenarios),
 # KESTREL_PROGRAMS (the product's program names, one a line) and KESTREL_X_PROBE.
-# The scenarios that run the launcher use the end-to-end helpers: a private Xvfb with openbox, a
-# fixture catalogue, and exactly the processes they started are stopped at the end.
+# The launcher runs in the end-to-end tests' private Xvfb session over their fixture catalogue.
 SESSION_NAME=package
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
 # ---------------------------------------------------------------- helpers
 
-# The .deb that package.builds made.
-package_file() {
-  local deb
-  deb=$(cat "$KESTREL_PACKAGE_RECORD" 2>/dev/null) || session_die "no package recorded (package.builds makes it)"
-  [ -f "$deb" ] || session_die "the recorded package $deb is gone"
-  printf '%s\n' "$deb"
-}
-
-# Sets up the session's temporary directory and extracts the package into $ROOT inside it. Sets DEB,
-# ROOT and KESTREL_BIN (the extracted launcher).
+# Sets up the session's temporary directory and extracts the package that package.builds made into
+# $ROOT inside it. Sets DEB, ROOT and KESTREL_BIN (the extracted launcher).
 package_init() {
-  DEB=$(package_file)
   session_init
+  DEB=$(cat "$KESTREL_PACKAGE_RECORD" 2>/dev/null) || session_die "no package recorded (package.builds makes it)"
   ROOT=$SESSION_TMP/root
   dpkg-deb -x "$DEB" "$ROOT" || session_die "dpkg-deb -x $DEB failed"
   KESTREL_BIN=$ROOT/usr/bin/kestrelpoint
@@ -51,42 +42,8 @@ launchers_from_root() {
 }
 launcher_count_is() { [ "$(launchers_from_root | wc -l)" -eq "$1" ]; }
 
-# An Exec value that a session runs as the words it reads: no field code, quote or escape to expand.
-is_plain_command() { [[ -n $1 && $1 != *[%\"\'\\]* ]]; }
-
 # The value of KEY in the [Desktop Entry] group of FILE.
 entry_value() { awk -F= -v key="$2" '/^\[/ { group = $0 } group == "[Desktop Entry]" && $1 == key { sub(/^[^=]*=/, ""); print; exit }' "$1"; }
-
-check_lintian() {
-  local status=0
-  lintian --info --display-level '>=pedantic' "$DEB" >"$SESSION_TMP/lintian.out" 2>"$SESSION_TMP/lintian.err" || status=$?
-  sed 's/^/  | /' "$SESSION_TMP/lintian.out" "$SESSION_TMP/lintian.err"
-  # lintian exits 1 when it reports an error, 2 when it could not check the package.
-  expect "lintian checked the package and reports no errors or warnings" \
-    bash -c "[ $status -eq 0 ] && ! grep -Eq '^(E|W): ' '$SESSION_TMP/lintian.out'"
-}
-
-check_desktop_entries() {
-  local menu=$ROOT/usr/share/applications/kestrelpoint.desktop
-  local autostart=$ROOT/etc/xdg/autostart/kestrelpoint.desktop
-  local entry pair
-  for entry in "$menu" "$autostart"; do
-    expect "${entry#"$ROOT"/} passes desktop-file-validate" desktop-file-validate "$entry"
-    # Starts kestrelpoint, names its icon, is skipped when the program is gone, waits for no notification.
-    for pair in Exec=kestrelpoint Icon=kestrelpoint TryExec=kestrelpoint StartupNotify=false; do
-      expect "${entry#"$ROOT"/} has $pair" test "$(entry_value "$entry" "${pair%%=*}")" = "${pair#*=}"
-    done
-  done
-  expect "the menu entry is called Kestrelpoint" test "$(entry_value "$menu" Name)" = Kestrelpoint
-  expect "the menu entry has a comment and categories" \
-    test -n "$(entry_value "$menu" Comment)" -a -n "$(entry_value "$menu" Categories)"
-  expect "the autostart entry is not disabled" bash -c "! grep -Eq '^(Hidden=true|X-GNOME-Autostart-enabled=false)' '$autostart'"
-  local listed
-  listed=$(env -i PATH="$ROOT/usr/bin:/usr/bin:/bin" HOME="$SESSION_TMP" XDG_DATA_HOME="$SESSION_TMP/none" \
-    XDG_DATA_DIRS="$ROOT/usr/share" LC_ALL=C.UTF-8 "$ROOT/usr/bin/kestrelpoint-query" --list)
-  expect "the launcher's catalogue lists the menu entry (its TryExec found)" \
-    test "$listed" = "$(printf 'application\tKestrelpoint\t%s\tkestrelpoint' "$menu")"
-}
 
 # ---------------------------------------------------------------- scenarios
 
@@ -116,7 +73,6 @@ scenario_builds() {
     test "$(dpkg-deb -f "$deb" Package Version Architecture | tr '\n' ' ')" = "Package: kestrelpoint Version: $KESTREL_VERSION Architecture: $arch "
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
-  session_log "Depends: $depends"
   local package
   for package in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libicu72 libglib2.0-0 libplist3 libxcb1 qt6-qpa-plugins; do
     expect "it depends on $package" grep -Eq "(^|, )$package( |,|$)" <<<"$depends"
@@ -131,12 +87,7 @@ scenario_broken_tree_leaves_no_package() {
   session_init
   local source=$SESSION_TMP/source build=$SESSION_TMP/build
   mkdir -p "$source" "$build"
-  if [ -d "$KESTREL_SOURCE_DIR/.git" ] || [ -f "$KESTREL_SOURCE_DIR/.git" ]; then
-    git -C "$KESTREL_SOURCE_DIR" ls-files -z --cached --others --exclude-standard |
-      tar -C "$KESTREL_SOURCE_DIR" --null -T - -cf - | tar -C "$source" -xf -
-  else
-    tar -C "$KESTREL_SOURCE_DIR" --exclude='./build*' -cf - . | tar -C "$source" -xf -
-  fi
+  tar -C "$KESTREL_SOURCE_DIR" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$source" -xf -
   find "$source/src" "$source/tools" -name '*.cpp' -exec sed -i '1i #error "this tree does not compile"' {} +
   : >"$build/kestrelpoint_0.1_$(dpkg --print-architecture).deb"
   run_package_script broken "$source" "$build"
@@ -146,28 +97,35 @@ scenario_broken_tree_leaves_no_package() {
   expect "nor anywhere under it" test -z "$(find "$build" -name '*.deb')"
 }
 
-# The extracted package holds every required file and every program, exactly what the build tree's
-# install rules install, the autostart entry in /etc as its one configuration file, stripped programs
-# whose libraries all resolve, icons of the size their directory says, and manual pages that render;
-# lintian finds no errors and no warnings (its informational tags are listed, not failed on); both
-# desktop entries pass desktop-file-validate and say what the launcher needs, and the launcher's own
-# catalogue lists the menu entry.
+# The extracted package holds every program (its libraries all resolved), exactly what the build tree's
+# install rules install, icons of the size their directory says and manual pages that render; lintian
+# finds no errors or warnings (informational tags are listed, not failed on); both desktop entries
+# validate, the autostart one is enabled, and the launcher's own catalogue lists the menu entry.
 scenario_contents_are_complete() {
   package_init
-  check_lintian
-  check_desktop_entries
-  # The files no check below reads: the icons, entries, manual pages and documents are read there.
-  local file
-  for file in usr/share/icons/hicolor/scalable/apps/kestrelpoint.svg usr/share/doc/kestrelpoint/copyright \
-    usr/share/doc/kestrelpoint/changelog.gz; do
-    expect "the package holds $file" test -f "$ROOT/$file"
-  done
+  local status=0
+  lintian --info --display-level '>=pedantic' "$DEB" >"$SESSION_TMP/lintian.out" 2>"$SESSION_TMP/lintian.err" || status=$?
+  sed 's/^/  | /' "$SESSION_TMP/lintian.out" "$SESSION_TMP/lintian.err"
+  # lintian exits 1 when it reports an error, 2 when it could not check the package.
+  expect "lintian checked the package and reports no errors or warnings" \
+    bash -c "[ $status -eq 0 ] && ! grep -Eq '^(E|W): ' '$SESSION_TMP/lintian.out'"
+  local menu=$ROOT/usr/share/applications/kestrelpoint.desktop
+  local autostart=$ROOT/etc/xdg/autostart/kestrelpoint.desktop
+  expect "both desktop entries pass desktop-file-validate" desktop-file-validate "$menu" "$autostart"
+  expect "the autostart entry is not disabled" bash -c "! grep -Eq '^(Hidden=true|X-GNOME-Autostart-enabled=false)' '$autostart'"
+  local listed
+  listed=$(env -i PATH="$ROOT/usr/bin:/usr/bin:/bin" HOME="$SESSION_TMP" XDG_DATA_HOME="$SESSION_TMP/none" \
+    XDG_DATA_DIRS="$ROOT/usr/share" LC_ALL=C.UTF-8 "$ROOT/usr/bin/kestrelpoint-query" --list)
+  expect "the launcher's catalogue lists the menu entry (its TryExec found)" \
+    test "$listed" = "$(printf 'application\tKestrelpoint\t%s\tkestrelpoint' "$menu")"
+  # (lintian fails a package without copyright or changelog, with unstripped programs, files not owned
+  # by root, odd modes or files under /etc that are no configuration files.)
+  expect "the package holds the scalable icon" test -f "$ROOT/usr/share/icons/hicolor/scalable/apps/kestrelpoint.svg"
   local program found
   while read -r program; do
     [ -n "$program" ] || continue
     found=$(find "$ROOT/usr/bin" "$ROOT/usr/libexec" -type f -name "$program" -perm -0755 2>/dev/null || true)
     expect "the program $program is in usr/bin or usr/libexec, executable by everyone" test "$(wc -l <<<"$found")" -eq 1 -a -n "$found"
-    expect "$program is stripped" bash -c "! readelf -S '$found' | grep -q '\.debug_info'"
     expect "every library $program needs is on this machine" bash -c "! ldd '$found' | grep -q 'not found'"
   done <"$KESTREL_PROGRAMS"
 
@@ -177,14 +135,6 @@ scenario_contents_are_complete() {
   (cd "$ROOT" && find . ! -type d | sort) >"$SESSION_TMP/package.list"
   expect "the package holds exactly what cmake --install installs" diff "$SESSION_TMP/installed.list" "$SESSION_TMP/package.list"
   expect "nothing is installed under usr/etc or usr/local" test -z "$(dpkg-deb -c "$DEB" | grep -E ' \./usr/(etc|local)/')"
-  expect "every file belongs to root" test -z "$(dpkg-deb -c "$DEB" | awk '$2 != "root/root"')"
-  expect "non-programs are 0644" test -z "$(cd "$ROOT" && find . -type f ! -path './usr/bin/*' ! -path './usr/libexec/*' ! -perm 0644)"
-  mkdir -p "$SESSION_TMP/control"
-  dpkg-deb -e "$DEB" "$SESSION_TMP/control"
-  expect "the configuration files are exactly the files under /etc" \
-    test "$(sort "$SESSION_TMP/control/conffiles")" = "$(cd "$ROOT" && find etc -type f | sed 's|^|/|' | sort)"
-  expect "README.md is the project's" cmp "$ROOT/usr/share/doc/kestrelpoint/README.md" "$KESTREL_SOURCE_DIR/README.md"
-  expect "LICENSE is the project's" cmp "$ROOT/usr/share/doc/kestrelpoint/LICENSE" "$KESTREL_SOURCE_DIR/LICENSE"
 
   local size
   for size in 16 22 24 32 48 64 128 256; do
@@ -193,10 +143,8 @@ scenario_contents_are_complete() {
   done
   local page
   for page in kestrelpoint kestrelpoint-query; do
-    file=$ROOT/usr/share/man/man1/$page.1.gz
-    expect "$page(1) renders without warnings" test -z "$(MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)"
-    expect "$page(1) names its program" bash -c "MANWIDTH=80 man -l '$file' 2>/dev/null | grep -Eq '^ *$page +- '"
-    expect "$page(1) carries the package's version" bash -c "MANWIDTH=80 man -l '$file' 2>/dev/null | grep -q 'Kestrelpoint $KESTREL_VERSION'"
+    expect "$page(1) renders without warnings" \
+      test -z "$(MANWIDTH=80 man --warnings -l "$ROOT/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)"
   done
 }
 
@@ -207,7 +155,7 @@ scenario_contents_are_complete() {
 session_run() {
   local entry=$ROOT/$1 session_path=$ROOT/usr/bin:$PATH exec_line
   exec_line=$(entry_value "$entry" Exec)
-  is_plain_command "$exec_line" || session_die "$1: the Exec line has field codes, quoting or escapes"
+  [[ -n $exec_line && $exec_line != *[%\"\'\\]* ]] || session_die "$1: the Exec line has field codes, quoting or escapes"
   env PATH="$session_path" which "$(entry_value "$entry" TryExec)" >/dev/null || session_die "$1: its TryExec program is not found"
   local -a command
   read -ra command <<<"$exec_line"
@@ -241,11 +189,10 @@ scenario_extracted_launcher_autostarts() {
   session_run "$menu" menu
   expect "the menu entry, chosen while the launcher runs, exits 0" exits_zero "$RUN_PID"
   expect "and shows the running launcher's window" wait_for "$DEADLINE" launcher_shown
-  expect "one launcher runs" launcher_count_is 1
   session_run "$autostart" again
   expect "the autostart line run again exits 0" exits_zero "$RUN_PID"
   expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
-  expect "still one launcher runs" launcher_count_is 1
+  expect "one launcher runs, the first" launcher_count_is 1
   show_with_hotkey
   type_text "2+3"
   press Return

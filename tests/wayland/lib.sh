@@ -1,15 +1,8 @@
-# Helpers of the Wayland scenarios (sourced, not run), on top of tests/e2e/lib.sh (the fixture catalogue,
-# the checks, the cleanup by PID).
-#
-# Each scenario gets its own headless sway (WLR_BACKENDS=headless, WLR_RENDERER=pixman) with XWayland, in
-# its own XDG_RUNTIME_DIR, with a native Wayland client (foot) in front; keys come from wtype's virtual
-# keyboards. sway refuses to run as root: run as root, everything of the scenario runs as the unprivileged
-# user $WL_USER (created when missing) through setpriv, which execs the command in its own process, so
-# the PIDs remembered are the programs' own; otherwise as the calling user. Every process is started in
-# the background by this shell and stopped by PID on exit; the launchers that sway starts from its key
-# binding record their PIDs and are stopped by those.
-#
-# Needs KESTREL_BIN (the launcher) and KESTREL_WAYLAND_DIR (this directory).
+# Helpers of the Wayland scenarios (sourced, not run), on top of tests/e2e/lib.sh. Each scenario gets its
+# own headless sway with XWayland and foot in front, in its own XDG_RUNTIME_DIR. sway refuses root, so
+# as root everything runs as the unprivileged $WL_USER through setpriv (which execs, so the PIDs
+# remembered are the programs' own). Processes are stopped by PID on exit; the launchers sway's binding
+# starts record their PIDs for that. Needs KESTREL_BIN and KESTREL_WAYLAND_DIR (this directory).
 
 SESSION_NAME=wayland
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
@@ -18,44 +11,39 @@ WL_USER=${WL_USER:-kestrel-wayland}
 PYTHON=/usr/bin/python3 # the system's, which has python3-dbus and python3-gi
 
 wl_init() {
-  session_init sway Xwayland foot wtype wl-paste swaymsg jq dbus-daemon dbus-send xclip "$PYTHON" \
+  session_init sway Xwayland foot wtype wl-paste swaymsg jq dbus-daemon dbus-send "$PYTHON" \
     /usr/libexec/xdg-desktop-portal $([ "$(id -u)" -ne 0 ] || echo setpriv useradd)
   trap wl_cleanup EXIT
-  [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
   WL_STRAYS=$SESSION_TMP/bound-launchers
+  mkdir -p "$SESSION_TMP/bin" "$SESSION_TMP/portals"
   : >"$WL_STRAYS"
-  wl_prepare_user
-  mkdir -p "$SESSION_TMP/bin"
+  : >"$SESSION_TMP/backend.log"
+  cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$SESSION_TMP/bin/"
+  make_catalog
   wl_place_launcher
-  unset DISPLAY SWAYSOCK
+  wl_prepare_user
 }
 
 # As root: the unprivileged user exists (created once, idempotently, safe against a parallel test doing
-# the same) and owns the scenario's directory.
+# the same) and owns the scenario's directory (the files written later as root are only read).
 wl_prepare_user() {
   WL_AS=()
   [ "$(id -u)" -eq 0 ] || return 0
-  local attempt
-  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+  for _ in {1..10}; do
     id -u "$WL_USER" >/dev/null 2>&1 && break
     useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$WL_USER" 2>/dev/null || sleep 0.5
   done
   id -u "$WL_USER" >/dev/null 2>&1 || session_die "could not create the user $WL_USER"
   chmod 755 "$SESSION_TMP"
+  chown -R "$WL_USER": "$SESSION_TMP"
   WL_AS=(setpriv --reuid="$WL_USER" --regid="$WL_USER" --clear-groups --)
 }
 
-# The launcher runs where the test user can execute it: in place when it can, else copied (with whatever
-# else of its build directory is named kestrelpoint*) into the scenario's directory.
+# The launcher (with its build directory's other kestrelpoint* programs) runs copied into the scenario's
+# directory, where the test user can execute it.
 wl_place_launcher() {
-  WL_BIN=$KESTREL_BIN
-  if ! as_user test -x "$KESTREL_BIN"; then
-    local file
-    for file in "$(dirname "$KESTREL_BIN")"/kestrelpoint*; do
-      [ -f "$file" ] && [ -x "$file" ] && cp "$file" "$SESSION_TMP/bin/"
-    done
-    WL_BIN=$SESSION_TMP/bin/$(basename "$KESTREL_BIN")
-  fi
+  find "$(dirname "$KESTREL_BIN")" -maxdepth 1 -type f -name 'kestrelpoint*' -perm -u+x -exec cp -t "$SESSION_TMP/bin" {} +
+  WL_BIN=$SESSION_TMP/bin/$(basename "$KESTREL_BIN")
   # What sway's key binding runs: the launcher, recording its PID first (exec keeps it).
   cat >"$SESSION_TMP/bin/bound-launcher" <<EOF
 #!/bin/sh
@@ -65,8 +53,8 @@ EOF
   chmod 755 "$SESSION_TMP/bin/bound-launcher"
 }
 
-# Launchers started by sway's binding are not our children: stopped by their recorded PIDs, while they
-# still are the launcher of this scenario's user; then everything that is ours.
+# Launchers started by sway's binding are not our children: stopped by their recorded PIDs while these
+# still name this scenario's launchers; then everything that is ours.
 wl_cleanup() {
   local status=$? pid
   while read -r pid; do
@@ -75,17 +63,13 @@ wl_cleanup() {
   session_cleanup "$status"
 }
 
-# A launcher program (the command execs kestrelpoint-resident on a first start) of this scenario: its
-# environment names the scenario's own runtime directory.
+# PID is a kestrelpoint* program whose environment names this scenario's runtime directory.
 wl_is_bound_launcher() {
   [[ $(readlink "/proc/$1/exe" 2>/dev/null) == */kestrelpoint* ]] && grep -q "$RUNTIME_DIR" "/proc/$1/environ" 2>/dev/null
 }
 
-# as_user COMMAND...: runs COMMAND as the scenario's user (in the foreground).
-as_user() { "${WL_AS[@]}" "$@"; }
 
-# The environment of everything in the session: the launcher's (private HOME, runtime directory and
-# fixture catalogue), and once they run, sway's sockets, XWayland's display and the session bus.
+# The session's environment: the launcher's, and once they run, sway's sockets and the session bus.
 wl_env() {
   launcher_env
   WL_ENV=(PATH=/usr/local/bin:/usr/bin:/bin "${LAUNCHER_ENV[@]}")
@@ -95,7 +79,7 @@ wl_env() {
 }
 
 # in_session COMMAND...: runs COMMAND as the user, in the session's environment (foreground).
-in_session() { wl_env; as_user env -i "${WL_ENV[@]}" "$@"; }
+in_session() { wl_env; "${WL_AS[@]}" env -i "${WL_ENV[@]}" "$@"; }
 
 # in_session_bg NAME COMMAND...: the same in the background, output in $SESSION_TMP/NAME.{out,err}; the
 # PID (the program's own: setpriv and env exec it) is remembered for the cleanup and left in BG_PID.
@@ -113,21 +97,19 @@ in_session_bg() {
 # Starts headless sway whose Ctrl+Space runs the launcher (the binding a user makes), with foot focused
 # in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which sway reports to its children).
 start_sway() {
-  make_catalog
   DISPLAY=
   cat >"$SESSION_TMP/sway.config" <<EOF
 xwayland enable
 bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher
 exec printenv DISPLAY >$SESSION_TMP/display.tmp && mv $SESSION_TMP/display.tmp $SESSION_TMP/display
 EOF
-  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
   in_session_bg sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway --config "$SESSION_TMP/sway.config"
   wait_for 30 sway_socket_ready || session_die "sway did not start: $(tail -n 5 "$SESSION_TMP/sway.err")"
   wait_for 30 test -s "$SESSION_TMP/display" || session_die "sway did not report XWayland's display"
   DISPLAY=$(cat "$SESSION_TMP/display")
   in_session_bg foot foot --app-id kestrel-test-foot -- cat
-  wait_for 30 focused_is foot || session_die "foot did not come up focused"
+  wait_for 30 foot_focused || session_die "foot did not come up focused"
   session_log "sway on $WAYLAND_DISPLAY, XWayland $DISPLAY, foot in front"
 }
 
@@ -150,17 +132,12 @@ windows() {
     | join(" ")'
 }
 
-# The window of the launcher, when mapped (one line as `windows` prints it).
+# The window of the launcher, when mapped (one line as `windows` prints it). The shared session's
+# launcher_shown, launcher_hidden and show_with_hotkey ask these instead of the X server.
 launcher_window() { windows | awk -v pid="$LAUNCHER_PID" '$1 == "xwayland" && $2 == pid'; }
-wl_launcher_shown() { [ -n "$(launcher_window)" ]; }
-wl_launcher_hidden() { launcher_alive && [ -z "$(launcher_window)" ]; }
-# focused_is foot|launcher: which window has the keyboard focus.
-focused_is() {
-  case $1 in
-    foot) [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" ] ;;
-    launcher) [ -n "$(launcher_window | awk '$4 == "focused"')" ] ;;
-  esac
-}
+viewable_windows() { launcher_window; }
+launcher_focused() { launcher_window | grep -q ' focused '; }
+foot_focused() { [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" ]; }
 
 # ---------------------------------------------------------------- the launcher
 
@@ -173,19 +150,11 @@ start_wl_launcher() {
   session_log "launcher running as PID $LAUNCHER_PID"
 }
 
-# Keys through a new virtual keyboard. The binding is sway's own; keys for the XWayland window wait
-# after the keymap, which XWayland otherwise answers by dropping the call's first key. A busy machine
-# can stretch that past the wait, so a Shift tap goes first: if anything is dropped, it is the tap.
-press_binding() { in_session wtype -M ctrl -k space -m ctrl; }
+# Keys through a new virtual keyboard: Ctrl+Space is sway's binding (which runs the launcher). Keys
+# for the XWayland window wait after the keymap, which XWayland otherwise answers by dropping the call's
+# first key; a busy machine can stretch that past the wait, so a Shift tap goes first to be the one lost.
+press_hotkey() { in_session wtype -M ctrl -k space -m ctrl; }
 type_keys() { in_session wtype -s 300 -M shift -m shift -s 50 "$@"; }
-
-# The compositor binding shows the launcher and it gets the keyboard focus.
-show_with_binding() {
-  wl_launcher_hidden || session_die "show_with_binding: the launcher is not hidden"
-  press_binding
-  wait_for "$DEADLINE" wl_launcher_shown || session_die "the binding did not show the launcher"
-  wait_for "$DEADLINE" focused_is launcher || session_die "the shown launcher did not get the keyboard focus"
-}
 
 # Lines the launcher wrote on stderr that are its own (not Qt's or a library's).
 launcher_lines() { grep '^kestrelpoint:' "$SESSION_TMP/launcher.err" 2>/dev/null || true; }
@@ -193,10 +162,9 @@ launcher_says() { launcher_lines | grep -qF "$1"; }
 
 # ---------------------------------------------------------------- the portal
 
-# start_portal MODE: a private session bus (no service activation) and, on it, the real
-# xdg-desktop-portal frontend with the test backend answering in MODE (see shortcuts-backend.py).
-# MODE "no-frontend": the bus only; "no-backend": the frontend without any GlobalShortcuts backend.
-# Sets WL_BUS, PORTAL_PID (the frontend's) and PORTAL_PIDS (everything, for stop_portal).
+# start_portal MODE: a private session bus (no service activation) with the real xdg-desktop-portal
+# frontend and the test backend answering in MODE (shortcuts-backend.py); "no-frontend" is the bus only,
+# "no-backend" the frontend only. Sets WL_BUS, PORTAL_PID (the frontend's) and PORTAL_PIDS.
 start_portal() {
   local mode=$1
   cat >"$SESSION_TMP/bus.conf" <<EOF
@@ -211,10 +179,6 @@ start_portal() {
   </policy>
 </busconfig>
 EOF
-  mkdir -p "$SESSION_TMP/portals"
-  cp "$KESTREL_WAYLAND_DIR/shortcuts-backend.py" "$SESSION_TMP/bin/"
-  : >"$SESSION_TMP/backend.log"
-  [ "$(id -u)" -ne 0 ] || chown -R "$WL_USER": "$SESSION_TMP"
   in_session_bg bus dbus-daemon --config-file="$SESSION_TMP/bus.conf" --nofork --print-address=1
   PORTAL_PIDS=("$BG_PID")
   wait_for 30 test -s "$SESSION_TMP/bus.out" || session_die "the session bus did not start"

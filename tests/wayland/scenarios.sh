@@ -7,56 +7,39 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # The launcher's window as sway places it: floating, 600x400, centred on the output, focused.
 window_is_placed() {
-  local line
-  line=$(launcher_window)
-  [ -n "$line" ] || return 1
-  set -- $line
-  [ "$3" = floating ] && [ "$4" = focused ] && [ "$7" -eq 600 ] && [ "$8" -eq 400 ] &&
-    [ "$5" -eq $((($9 - 600) / 2)) ] && [ "$6" -eq $(((${10} - 400) / 2)) ]
+  launcher_window | awk '$3 == "floating" && $4 == "focused" && $7 == 600 && $8 == 400 &&
+    $5 == int(($9 - 600) / 2) && $6 == int(($10 - 400) / 2) { placed = 1 } END { exit !placed }'
 }
 
 # The compositor's binding (Ctrl+Space runs `kestrelpoint`) toggles the window over the native client;
 # typing goes to the field from the first key; Return launches; a calculator result's Return puts it on
-# the clipboard for native Wayland clients, where it outlives the launcher, and X clients read it too.
+# the clipboard for native Wayland clients, where it outlives the launcher.
 scenario_binding_toggles_window_over_native_client() {
   start_sway
   start_wl_launcher
-  expect "no launcher window at start; foot keeps the focus" holds_for 1 focused_is foot
-  press_binding
-  expect "the binding shows the launcher over foot" wait_for "$DEADLINE" wl_launcher_shown
+  expect "no launcher window at start; foot keeps the focus" holds_for 1 foot_focused
+  press_hotkey
+  expect "the binding shows the launcher over foot" wait_for "$DEADLINE" launcher_shown
   expect "the window is floating, 600x400, centred and focused" wait_for "$DEADLINE" window_is_placed
-  expect "foot is still mapped behind it" foot_mapped
-  press_binding
-  expect "a second press hides the shown window" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "the focus goes back to foot" wait_for "$DEADLINE" focused_is foot
-  show_with_binding
-  expect "a third press shows it placed again" wait_for "$DEADLINE" window_is_placed
-  type_keys -k Escape
-  expect "Escape hides the window" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "the focus goes back to foot" wait_for "$DEADLINE" focused_is foot
+  press_hotkey
+  expect "a second press hides the shown window" wait_for "$DEADLINE" launcher_hidden
+  expect "the focus goes back to foot" wait_for "$DEADLINE" foot_focused
 
-  show_with_binding
+  show_with_hotkey
   type_keys "cher" -k Return
   expect "typing 'cher' and Return launches Cherry" wait_for "$DEADLINE" launched_count_is 1
   expect "the launched application is Cherry" test "$(last_launched)" = cherry
-  expect "the window hides after the launch" wait_for "$DEADLINE" wl_launcher_hidden
+  expect "the window hides after the launch" wait_for "$DEADLINE" launcher_hidden
 
-  show_with_binding
+  show_with_hotkey
   type_keys "2+3" -k Return
-  expect "the window hides after copying" wait_for "$DEADLINE" wl_launcher_hidden
+  expect "the window hides after copying" wait_for "$DEADLINE" launcher_hidden
   expect "wl-paste reads 5.0 while foot has the focus" wait_for "$DEADLINE" wl_clipboard_is "5.0"
-  expect "the Wayland clipboard offers it as UTF-8 plain text" wl_offers_plain_text
   stop_pid "$LAUNCHER_PID"
   expect "the copied text outlives the launcher" wl_clipboard_is "5.0"
-  start_wl_launcher
-  show_with_binding
-  expect "an X client with the focus reads 5.0 as well" wait_for "$DEADLINE" x_clipboard_is "5.0"
 }
 
-foot_mapped() { [ -n "$(windows | awk '$1 == "xdg_shell"')" ]; }
-wl_offers_plain_text() { in_session timeout 10 wl-paste --list-types | grep -qx 'text/plain;charset=utf-8'; }
 wl_clipboard_is() { [ "$(in_session timeout 10 wl-paste --no-newline 2>/dev/null; printf x)" = "${1}x" ]; }
-x_clipboard_is() { [ "$(in_session timeout 10 xclip -o -selection clipboard 2>/dev/null; printf x)" = "${1}x" ]; }
 
 # The portal binds the shortcut, its Activated signal toggles the window, the session is closed when
 # the launcher quits; and when the portal leaves the bus, one stderr line says so and the launcher
@@ -68,31 +51,23 @@ scenario_portal_binds_and_activated_toggles() {
   expect "the launcher creates a portal session" wait_for "$DEADLINE" backend_called CreateSession
   expect "and binds one shortcut: toggle, 'Show or hide Kestrelpoint', preferred trigger CTRL+space" \
     wait_for "$DEADLINE" grep -qF '"shortcuts": [["toggle", {"description": "Show or hide Kestrelpoint", "preferred_trigger": "CTRL+space"}]]' "$SESSION_TMP/backend.log"
-  expect "the launcher says nothing on stderr" holds_for 1 test -z "$(launcher_lines)"
   expect "pressing the portal shortcut reaches one session" test "$(backend_activate toggle)" -eq 1
-  expect "Activated shows the launcher" wait_for "$DEADLINE" wl_launcher_shown
+  expect "Activated shows the launcher" wait_for "$DEADLINE" launcher_shown
   expect "placed and focused as from the binding" wait_for "$DEADLINE" window_is_placed
   backend_activate toggle >/dev/null
-  expect "the next Activated hides it" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "and the focus goes back to foot" wait_for "$DEADLINE" focused_is foot
-  backend_activate toggle >/dev/null
-  expect "another Activated shows it again, focused" wait_for "$DEADLINE" window_is_placed
-  backend_activate toggle >/dev/null
-  expect "and the next hides it" wait_for "$DEADLINE" wl_launcher_hidden
-  expect "an unknown shortcut id toggles nothing" test "$(backend_activate other)" -eq 0
-  expect "the launcher still says nothing on stderr" test -z "$(launcher_lines)"
+  expect "the next Activated hides it" wait_for "$DEADLINE" launcher_hidden
+  expect "and the focus goes back to foot" wait_for "$DEADLINE" foot_focused
   stop_pid "$LAUNCHER_PID"
   expect "its session is closed when it quits" wait_for "$DEADLINE" backend_called Close
 
   start_wl_launcher
-  expect "a new launcher binds the shortcut again: its Activated reaches one session" \
-    wait_for "$DEADLINE" activated_in_one_session
-  expect "and shows the launcher" wait_for "$DEADLINE" wl_launcher_shown
+  expect "a new launcher binds again and is shown by Activated" wait_for "$DEADLINE" activated_in_one_session
+  expect "and shows the launcher" wait_for "$DEADLINE" launcher_shown
   stop_pid "$PORTAL_PID"
   expect "one line says the portal left the bus" wait_for "$DEADLINE" launcher_says "the portal left the session bus"
   expect "the launcher is still running" launcher_alive
-  press_binding
-  expect "and the binding hides it" wait_for "$DEADLINE" wl_launcher_hidden
+  press_hotkey
+  expect "and the binding hides it" wait_for "$DEADLINE" launcher_hidden
   expect "exactly one line was printed" test "$(launcher_lines | wc -l)" -eq 1
 }
 
@@ -101,16 +76,14 @@ scenario_portal_binds_and_activated_toggles() {
 # A portal that never answers does not block the start: the binding shows the window at once.
 scenario_portal_failures_fall_back() {
   start_sway
-  # mode: how the test backend answers (no-frontend: the bus has no portal at all, so the launcher's first
-  # call gets an error reply; no-backend: the frontend runs without any GlobalShortcuts backend). The
-  # frontend passes a backend's error reply on as response code 2.
+  # mode: how the test backend answers (no-frontend: the bus has no portal at all; no-backend: the
+  # frontend runs without any GlobalShortcuts backend).
   #     mode           the reason the stderr line gives
   local cases=(
     "no-frontend   no portal on the session bus"
     "no-backend    the portal has no GlobalShortcuts interface"
     "refuse-create the desktop could not open a shortcut session"
     "refuse        the desktop declined the shortcut"
-    "error         the desktop could not bind the shortcut"
     "silent        the portal did not answer"
   )
   local row mode reason
@@ -120,10 +93,10 @@ scenario_portal_failures_fall_back() {
     start_portal "$mode"
     start_wl_launcher
     [ "$mode" != silent ] || expect "silent: BindShortcuts reached the backend" wait_for "$DEADLINE" backend_called BindShortcuts
-    show_with_binding
+    show_with_hotkey
     [ "$mode" != silent ] || expect "silent: the window came up before the portal's deadline passed" test -z "$(launcher_lines)"
-    press_binding
-    expect "$mode: the binding toggles the launcher" wait_for "$DEADLINE" wl_launcher_hidden
+    press_hotkey
+    expect "$mode: the binding toggles the launcher" wait_for "$DEADLINE" launcher_hidden
     expect "$mode: one stderr line names the reason" wait_for 30 launcher_says "$reason"
     expect "$mode: and names the command to bind" launcher_says "bind that command to a key"
     expect "$mode: exactly one line was printed" holds_for 1 test "$(launcher_lines | wc -l)" -eq 1

@@ -7,11 +7,10 @@ behind the real xdg-desktop-portal frontend, on a private session bus.
   refuse         CreateSession succeeds, BindShortcuts answers response code 1 (the user declined)
   refuse-create  CreateSession answers response code 2 (the desktop failed)
   silent         BindShortcuts never answers
-  error          BindShortcuts answers with a D-Bus error
 
 Every call is appended to --log as one JSON object a line. The test presses a shortcut through the extra
-interface org.kestrelpoint.TestBackend: Activate(id) emits Activated and Deactivated for every session
-that bound it and returns how many that was.
+interface org.kestrelpoint.TestBackend: Activate(id) emits Activated for every session that bound it and
+returns how many that was.
 """
 import argparse
 import json
@@ -59,20 +58,16 @@ class Backend(dbus.service.Object):
                          async_callbacks=("reply", "fail"))
     def BindShortcuts(self, handle, session_handle, shortcuts, parent_window, options, reply, fail):
         self.record("BindShortcuts", session=str(session_handle), shortcuts=shortcuts)  # D-Bus values are str, list and dict
-        session = self.sessions.get(str(session_handle))
         if self.mode == "silent":
             return  # never answers
-        if self.mode == "error":
-            fail(dbus.exceptions.DBusException("the test backend fails on purpose",
-                                               name="org.freedesktop.DBus.Error.Failed"))
-        elif self.mode == "refuse" or session is None:
-            reply(dbus.UInt32(1 if self.mode == "refuse" else 2), NO_RESULTS)
+        if self.mode == "refuse":
+            reply(dbus.UInt32(1), NO_RESULTS)
         else:
             bound = [dbus.Struct((name, dbus.Dictionary({"description": details.get("description", ""),
                                                          "trigger_description": details.get("preferred_trigger", "")},
                                                         signature="sv")), signature="sa{sv}")
                      for name, details in shortcuts]
-            session.shortcuts = [str(name) for name, _ in shortcuts]
+            self.sessions[str(session_handle)].shortcuts = [str(name) for name, _ in shortcuts]
             reply(dbus.UInt32(0), dbus.Dictionary({"shortcuts": dbus.Array(bound, signature="(sa{sv})")},
                                                   signature="sv"))
 
@@ -80,16 +75,8 @@ class Backend(dbus.service.Object):
     def Activated(self, session_handle, shortcut_id, timestamp, options):
         pass
 
-    @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
-    def Deactivated(self, session_handle, shortcut_id, timestamp, options):
-        pass
-
-    @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
-        return dbus.UInt32(1)  # the one property the frontend asks for: the interface's version
-
     @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
+    def GetAll(self, interface):  # the frontend reads the interface's version
         return dbus.Dictionary({"version": dbus.UInt32(1)}, signature="sv")
 
     @dbus.service.method("org.kestrelpoint.TestBackend", in_signature="s", out_signature="u")
@@ -98,14 +85,12 @@ class Backend(dbus.service.Object):
         pressed = [path for path, session in self.sessions.items() if shortcut_id in session.shortcuts]
         for path in pressed:
             self.Activated(dbus.ObjectPath(path), shortcut_id, stamp, NO_RESULTS)
-            self.Deactivated(dbus.ObjectPath(path), shortcut_id, stamp, NO_RESULTS)
-        self.record("Activate", shortcut=str(shortcut_id), sessions=len(pressed))
         return dbus.UInt32(len(pressed))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["bind", "refuse", "refuse-create", "silent", "error"], default="bind")
+    parser.add_argument("--mode", choices=["bind", "refuse", "refuse-create", "silent"], default="bind")
     parser.add_argument("--log", required=True)
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
@@ -116,7 +101,6 @@ def main():
     loop = GLib.MainLoop()
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, 15, loop.quit)
     loop.run()
-    del name
 
 
 if __name__ == "__main__":
