@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,7 +25,7 @@ TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
     t.write("icon.png", "\x89PNG....");
     fs::resize_file(t.write("at-cap.png"), IconFile::maxBytes);
     fs::resize_file(t.write("over-cap.png"), IconFile::maxBytes + 1);
-    t.fifo("pipe");
+    ASSERT_EQ(::mkfifo(t.path("pipe").c_str(), 0644), 0);
     fs::permissions(t.write("locked.png", "\x89PNG"), fs::perms::none);
     for (const auto& [name, target] : {std::pair{"link.svg", "icon.png"}, {"dangling.png", "gone.png"}, {"loop-a", "loop-b"},
                                        {"loop-b", "loop-a"}, {"pipe.svg", "pipe"}})
@@ -77,7 +78,7 @@ TEST(IconTheme, FindsIconsBySizeThemeInheritanceAndFallback)
                              "hicolor/2x/apps/vector.png", "hicolor/32x32/apps/both.png", "Parent/a/inherited.png",
                              "NoIndex/32x32/apps/exact.png"})
         t.write(std::string("base1/") + icon, "i");
-    t.fifo("base1/hicolor/32x32/apps/pipe.png");
+    ASSERT_EQ(::mkfifo(t.path("base1/hicolor/32x32/apps/pipe.png").c_str(), 0644), 0);
     t.write("base2/hicolor/32x32/apps/pipe.png", "p");
     t.write("base2/Mine/apps/both.svg", "s");
     t.write("pixmaps/loose.xpm", "x");

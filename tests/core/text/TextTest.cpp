@@ -3,8 +3,6 @@
 #include "text/NormalizedText.h"
 #include "text/UnicodeText.h"
 
-#include "support/EnvironmentGuard.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -105,12 +103,6 @@ TEST(Locale, FirstNonEmptyVariableWinsAndIsTranslatedForIcu)
     };
     for (const auto& [all, category, lang, expected] : cases)
         EXPECT_EQ(localeFromVariables(all, category, lang), expected) << all << "|" << category << "|" << lang;
-
-    test::EnvironmentGuard environment;
-    environment.set("LC_ALL", nullptr);
-    environment.set("LC_COLLATE", "sv_SE.UTF-8");
-    environment.set("LANG", "de_DE.UTF-8");
-    EXPECT_EQ(userLocale(LocaleCategory::collation), "sv_SE");
 }
 
 } // namespace
