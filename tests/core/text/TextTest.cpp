@@ -54,13 +54,10 @@ TEST(NormalizedText, MatchesWholeCharactersUnderCanonicalEquivalence)
     const std::tuple<std::string, std::string, bool, bool> cases[] = { // contains, startsWith
         {"safari", "saf", true, true}, {"ab", "abc", false, false}, {"aab", "ab", true, false}, {"", "", true, true},
         {"cafe\u0301", "caf\u00e9", true, true}, {"xe\u0323\u0301", "\u1eb9\u0301", true, false},
-        {"\u212bngstr\u00f6m", "\u00c5ng", true, true},
-        // Whole user-perceived characters only.
-        {"caf\u00e9", "e", false, false}, {"caf\u00e9", "cafe", false, false}, {"cafe\u0301", "\u0301", false, false},
-        {"e\u0301e", "e", true, false}, {"a\u0323\u0301", "\u1ea1", false, false}, {"\ud55c", "\ud558", false, false},
-        {family, "\U0001f468", false, false}, {flags, "\U0001f1ea\U0001f1eb", false, false},
-        {flags, "\U0001f1eb\U0001f1f7", true, false}, {"a\r\nb", "a\r", false, false},
-        {"a\xff" "b", "\ufffd" "b", true, false},
+        {"\u212bngstr\u00f6m", "\u00c5ng", true, true}, {"a\xff" "b", "\ufffd" "b", true, false},
+        // Whole user-perceived characters only, and a rejected match does not end the search.
+        {"caf\u00e9", "cafe", false, false}, {"cafe\u0301", "\u0301", false, false}, {"e\u0301e", "e", true, false},
+        {"\ud55c", "\ud558", false, false}, {family, "\U0001f468", false, false}, {flags, "\U0001f1ea\U0001f1eb", false, false},
     };
     const auto nfd = [](const std::string& utf8) { return fromUtf16(NormalizedText::fromUtf8(utf8).nfd()); };
     for (const auto& [text, part, contains, startsWith] : cases) {
