@@ -67,10 +67,10 @@ TEST_F(ApplicationIndexTest, EveryDotAppEntryIsListedUnderItsDisplayNameOrFileNa
     const auto plist = [](const std::string& key, const std::string& value) {
         return test::xmlPlist("<key>" + key + "</key><string>" + value + "</string>");
     };
-    m_tree.write(apps + "Safari.app/Contents/Info.plist",
-                 test::xmlPlist("<key>CFBundleDisplayName</key><string>Safari Browser</string>"
-                                "<key>CFBundleIdentifier</key><string>com.apple.Safari</string>"));
-    m_tree.write(apps + "Flat.app/Info.plist", plist("CFBundleDisplayName", "Flat Bundle"));
+    m_tree.write(apps + "Safari.app/Contents/Info.plist", // ".icns" is implied
+                 test::xmlPlist("<key>CFBundleDisplayName</key><string>Safari Browser</string><key>CFBundleIconFile</key>"
+                                "<string>AppIcon</string><key>CFBundleIdentifier</key><string>com.apple.Safari</string>"));
+    const std::string icns = m_tree.write(apps + "Safari.app/Contents/Resources/AppIcon.icns");
     m_tree.write(apps + "BrokenThenFlat.app/Contents/Info.plist", "\x01\x02garbage");
     m_tree.write(apps + "BrokenThenFlat.app/Info.plist", plist("CFBundleDisplayName", "Fallback"));
     std::filesystem::resize_file(m_tree.write(apps + "Huge.app/Contents/Info.plist"), 9u << 20);
@@ -79,18 +79,15 @@ TEST_F(ApplicationIndexTest, EveryDotAppEntryIsListedUnderItsDisplayNameOrFileNa
     for (const char* directory : {".Hidden.app", "Caf\xE9.app", "Upper.APP", "Folder/Inside.app", "Notes.app.zip", "apple.app",
                                   "Zebra.app", "\xC3\x96" "ffnen.app", "../System/Applications/Apple.app"})
         m_tree.dir(apps + directory);
-    m_tree.write(apps + "Icon.app/Contents/Info.plist", plist("CFBundleIconFile", "AppIcon")); // ".icns" is implied
-    const std::string icns = m_tree.write(apps + "Icon.app/Contents/Resources/AppIcon.icns");
     m_tree.write(apps + "Outside.app/Contents/Info.plist", plist("CFBundleIconFile", "../../x.icns"));
     m_tree.write(apps + "x.icns"); // outside the bundle: not used
 
     const std::string a = "|-|" + apps;
     EXPECT_EQ(load(), (Strings{".Hidden" + a + ".Hidden.app", "apple" + a + "apple.app", "Apple|-|System/" + apps + "Apple.app",
                                "Caf\xEF\xBF\xBD" + a + "Caf\xE9.app", // the path keeps the bytes
-                               "Fallback" + a + "BrokenThenFlat.app", "Fifo" + a + "Fifo.app", "Flat Bundle" + a + "Flat.app",
-                               "Huge" + a + "Huge.app", "Icon" + a + "Icon.app|file " + icns, "Outside" + a + "Outside.app",
-                               "Safari Browser|com.apple.Safari|" + apps + "Safari.app", "Zebra" + a + "Zebra.app",
-                               "\xC3\x96" "ffnen" + a + "\xC3\x96" "ffnen.app"}));
+                               "Fallback" + a + "BrokenThenFlat.app", "Fifo" + a + "Fifo.app", "Huge" + a + "Huge.app",
+                               "Outside" + a + "Outside.app", "Safari Browser|com.apple.Safari|" + apps + "Safari.app|file " + icns,
+                               "Zebra" + a + "Zebra.app", "\xC3\x96" "ffnen" + a + "\xC3\x96" "ffnen.app"}));
 }
 
 // Equal names keep scan order: bundles first, then the desktop directories by precedence. The first file
