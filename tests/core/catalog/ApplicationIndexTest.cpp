@@ -21,6 +21,7 @@ namespace {
 
 using test::desktopEntry;
 using test::EnvironmentGuard;
+using test::xmlPlist;
 using Strings = std::vector<std::string>;
 using Variable = std::optional<std::string>;
 
@@ -64,29 +65,26 @@ protected:
 // Sorted by the user's collation, which ignores case; equal names keep the order of their directories.
 TEST_F(ApplicationIndexTest, EveryDotAppEntryIsListedUnderItsDisplayNameOrFileName)
 {
-    const auto plist = [](const std::string& key, const std::string& value) {
-        return test::xmlPlist("<key>" + key + "</key><string>" + value + "</string>");
-    };
     m_tree.write(apps + "Safari.app/Contents/Info.plist", // ".icns" is implied
-                 test::xmlPlist("<key>CFBundleDisplayName</key><string>Safari Browser</string><key>CFBundleIconFile</key>"
-                                "<string>AppIcon</string><key>CFBundleIdentifier</key><string>com.apple.Safari</string>"));
+                 xmlPlist("<key>CFBundleDisplayName</key><string>Safari Browser</string><key>CFBundleIconFile</key>"
+                          "<string>AppIcon</string><key>CFBundleIdentifier</key><string>com.apple.Safari</string>"));
     const std::string icns = m_tree.write(apps + "Safari.app/Contents/Resources/AppIcon.icns");
     m_tree.write(apps + "BrokenThenFlat.app/Contents/Info.plist", "\x01\x02garbage");
-    m_tree.write(apps + "BrokenThenFlat.app/Info.plist", plist("CFBundleDisplayName", "Fallback"));
+    m_tree.write(apps + "BrokenThenFlat.app/Info.plist", xmlPlist("<key>CFBundleDisplayName</key><string>Fallback</string>"));
     std::filesystem::resize_file(m_tree.write(apps + "Huge.app/Contents/Info.plist"), 9u << 20);
     ASSERT_EQ(::mkfifo((m_tree.dir(apps + "Fifo.app/Contents") + "/Info.plist").c_str(), 0644), 0);
     // The last one, "Apple", lies in the second bundle directory.
     for (const char* directory : {".Hidden.app", "Caf\xE9.app", "Upper.APP", "Folder/Inside.app", "Notes.app.zip", "apple.app",
                                   "Zebra.app", "\xC3\x96" "ffnen.app", "../System/Applications/Apple.app"})
         m_tree.dir(apps + directory);
-    m_tree.write(apps + "Outside.app/Contents/Info.plist", plist("CFBundleIconFile", "../../x.icns"));
+    m_tree.write(apps + "Out.app/Contents/Info.plist", xmlPlist("<key>CFBundleIconFile</key><string>../../x.icns</string>"));
     m_tree.write(apps + "x.icns"); // outside the bundle: not used
 
     const std::string a = "|-|" + apps;
     EXPECT_EQ(load(), (Strings{".Hidden" + a + ".Hidden.app", "apple" + a + "apple.app", "Apple|-|System/" + apps + "Apple.app",
                                "Caf\xEF\xBF\xBD" + a + "Caf\xE9.app", // the path keeps the bytes
                                "Fallback" + a + "BrokenThenFlat.app", "Fifo" + a + "Fifo.app", "Huge" + a + "Huge.app",
-                               "Outside" + a + "Outside.app", "Safari Browser|com.apple.Safari|" + apps + "Safari.app|file " + icns,
+                               "Out" + a + "Out.app", "Safari Browser|com.apple.Safari|" + apps + "Safari.app|file " + icns,
                                "Zebra" + a + "Zebra.app", "\xC3\x96" "ffnen" + a + "\xC3\x96" "ffnen.app"}));
 }
 
