@@ -20,7 +20,6 @@ TEST(UnicodeText, LowerCaseIsTheFullRootMapping)
     for (int i = 0; i < 200; ++i)
         dottedCapitals += "\u0130", dottedSmalls += "i\u0307";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"Hello WORLD 123", "hello world 123"},
         {"\u0130stanbul ISTANBUL", "i\u0307stanbul istanbul"}, // not the Turkish rules
         {"\u1e9e\U00010400A\xff", "\u00df\U00010428a\ufffd"}, {dottedCapitals, dottedSmalls},
     };
