@@ -57,6 +57,7 @@ TEST(NormalizedText, MatchesWholeCharactersUnderCanonicalEquivalence)
         // Whole user-perceived characters only, and a rejected match does not end the search.
         {"caf\u00e9", "cafe", false, false}, {"cafe\u0301", "\u0301", false, false}, {"e\u0301e", "e", true, false},
         {"\ud55c", "\ud558", false, false}, {family, "\U0001f468", false, false}, {flags, "\U0001f1ea\U0001f1eb", false, false},
+        {"a\r\nb", "a\r", false, false}, // the ASCII path too: CR LF is one character
     };
     const auto nfd = [](const std::string& utf8) { return fromUtf16(NormalizedText::fromUtf8(utf8).nfd()); };
     for (const auto& [text, part, contains, startsWith] : cases) {
