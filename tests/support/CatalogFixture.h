@@ -3,8 +3,7 @@
 // Helpers shared by the catalogue, controller and query-tool tests: throw-away directory trees and
 // information dictionaries.
 
-#include <sys/stat.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -41,13 +40,6 @@ public:
         std::filesystem::create_directories(std::filesystem::path(path(relative)).parent_path());
         std::ofstream(path(relative), std::ios::binary) << bytes;
         return path(relative);
-    }
-    /// Creates a named pipe, which blocks a reader that opens it without care.
-    void fifo(const std::string& relative) const
-    {
-        std::filesystem::create_directories(std::filesystem::path(path(relative)).parent_path());
-        if (::mkfifo(path(relative).c_str(), 0644) != 0)
-            throw std::runtime_error("mkfifo failed");
     }
 
 private:

@@ -17,8 +17,6 @@ public:
         m_saved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
         value ? ::setenv(name, value, 1) : ::unsetenv(name);
     }
-    /// The same with an optional value; nothing unsets.
-    void set(const char* name, const std::optional<std::string>& value) { set(name, value ? value->c_str() : nullptr); }
     ~EnvironmentGuard()
     {
         for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)

@@ -84,11 +84,9 @@ TEST(BundleReader, ReadsStringKeysAndRejectsBrokenOrHostileInput)
          "no bundle"},
         // Other keys or types only; realistic sizes still open: many document types, deep but bounded nesting,
         // shared references.
-        {{xmlPlist("<key>CFBundleName</key><string>Other</string>"), xmlPlist(name + "<integer>7</integer>"),
+        {{chainedBinary(200, 1), chainedBinary(16, 2), xmlPlist(name + "<integer>7</integer>"),
           xmlPlist("<key>Docs</key><array>" + repeated("<dict><key>T</key><array><string>x</string></array></dict>", 1000)
-                   + "</array>"),
-          "<plist>" + repeated("<array>", 200) + repeated("</array>", 200) + "</plist>", chainedBinary(200, 1),
-          chainedBinary(16, 2)},
+                   + "</array><key>CFBundleName</key><string>Other</string>")},
          "-|-|-"},
     };
     const auto describe = [](const std::optional<BundleInfo>& info) {

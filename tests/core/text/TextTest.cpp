@@ -3,8 +3,6 @@
 #include "text/NormalizedText.h"
 #include "text/UnicodeText.h"
 
-#include "support/EnvironmentGuard.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -22,7 +20,6 @@ TEST(UnicodeText, LowerCaseIsTheFullRootMapping)
     for (int i = 0; i < 200; ++i)
         dottedCapitals += "\u0130", dottedSmalls += "i\u0307";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"Hello WORLD 123", "hello world 123"},
         {"\u0130stanbul ISTANBUL", "i\u0307stanbul istanbul"}, // not the Turkish rules
         {"\u1e9e\U00010400A\xff", "\u00df\U00010428a\ufffd"}, {dottedCapitals, dottedSmalls},
     };
@@ -56,13 +53,11 @@ TEST(NormalizedText, MatchesWholeCharactersUnderCanonicalEquivalence)
     const std::tuple<std::string, std::string, bool, bool> cases[] = { // contains, startsWith
         {"safari", "saf", true, true}, {"ab", "abc", false, false}, {"aab", "ab", true, false}, {"", "", true, true},
         {"cafe\u0301", "caf\u00e9", true, true}, {"xe\u0323\u0301", "\u1eb9\u0301", true, false},
-        {"\u212bngstr\u00f6m", "\u00c5ng", true, true},
-        // Whole user-perceived characters only.
-        {"caf\u00e9", "e", false, false}, {"caf\u00e9", "cafe", false, false}, {"cafe\u0301", "\u0301", false, false},
-        {"e\u0301e", "e", true, false}, {"a\u0323\u0301", "\u1ea1", false, false}, {"\ud55c", "\ud558", false, false},
-        {family, "\U0001f468", false, false}, {flags, "\U0001f1ea\U0001f1eb", false, false},
-        {flags, "\U0001f1eb\U0001f1f7", true, false}, {"a\r\nb", "a\r", false, false},
-        {"a\xff" "b", "\ufffd" "b", true, false},
+        {"\u212bngstr\u00f6m", "\u00c5ng", true, true}, {"a\xff" "b", "\ufffd" "b", true, false},
+        // Whole user-perceived characters only, and a rejected match does not end the search.
+        {"caf\u00e9", "cafe", false, false}, {"cafe\u0301", "\u0301", false, false}, {"e\u0301e", "e", true, false},
+        {"\ud55c", "\ud558", false, false}, {family, "\U0001f468", false, false}, {flags, "\U0001f1ea\U0001f1eb", false, false},
+        {"a\r\nb", "a\r", false, false}, // the ASCII path too: CR LF is one character
     };
     const auto nfd = [](const std::string& utf8) { return fromUtf16(NormalizedText::fromUtf8(utf8).nfd()); };
     for (const auto& [text, part, contains, startsWith] : cases) {
@@ -105,12 +100,6 @@ TEST(Locale, FirstNonEmptyVariableWinsAndIsTranslatedForIcu)
     };
     for (const auto& [all, category, lang, expected] : cases)
         EXPECT_EQ(localeFromVariables(all, category, lang), expected) << all << "|" << category << "|" << lang;
-
-    test::EnvironmentGuard environment;
-    environment.set("LC_ALL", nullptr);
-    environment.set("LC_COLLATE", "sv_SE.UTF-8");
-    environment.set("LANG", "de_DE.UTF-8");
-    EXPECT_EQ(userLocale(LocaleCategory::collation), "sv_SE");
 }
 
 } // namespace
