@@ -41,8 +41,9 @@ run_scenario() {
 # ---------------------------------------------------------------- fixture catalogue
 
 # A catalogue whose full list is, in order: Apricot, Blueberry, Candied Fig, Cherry, Elderberry, Fig,
-# split between $XDG_DATA_HOME and $XDG_DATA_DIRS. Each entry's Exec runs bin/mark with the entry's id, which appends the id to
-# $FIXTURE/launched and saves the environment the application was started with in $FIXTURE/env-<id>.
+# split between $XDG_DATA_HOME and $XDG_DATA_DIRS. Each entry's Exec runs bin/mark with the entry's id,
+# which appends the id to $FIXTURE/launched and saves the environment the application was started with
+# in $FIXTURE/env-<id>.
 make_catalog() {
   FIXTURE=$SESSION_TMP/fixture
   mkdir -p "$FIXTURE/home" "$FIXTURE/data-home/applications" "$FIXTURE/data-dir/applications" "$FIXTURE/bin"
