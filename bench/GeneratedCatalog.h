@@ -14,7 +14,8 @@ namespace kestrel::bench {
 /// Writes a minimal visible desktop entry named `name` at `path`.
 inline void writeEntry(const std::filesystem::path& path, const std::string& name)
 {
-    std::ofstream(path) << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=true\nIcon=utilities-terminal\n";
+    std::ofstream(path) << "[Desktop Entry]\nType=Application\nName=" << name
+                        << "\nExec=true\nIcon=utilities-terminal\n";
 }
 
 /// A temporary directory (under /tmp, named after `prefix`) whose "applications" folder holds `entries`

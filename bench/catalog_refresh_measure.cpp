@@ -13,8 +13,8 @@
 //   3. flood: 10,000 entries written and 9,900 of them removed again by another thread (30,000 file
 //      events): the longest main-thread call, the number of rebuilds, and whether the list ends right.
 
-#include "app/AppLauncher.h"
 #include "GeneratedCatalog.h"
+#include "app/AppLauncher.h"
 #include "app/CatalogRefresher.h"
 
 #include <poll.h>
@@ -111,7 +111,8 @@ int main(int argc, char** argv)
         writeEntry(applications / "app-0.desktop", "Generated Application 0 touched " + std::to_string(i));
         const std::size_t target = before + static_cast<std::size_t>(i) + 1;
         const Clock::time_point start = Clock::now();
-        while ((refresher.buildsStarted() < target || !refresher.isIdle()) && Clock::now() - start < std::chrono::seconds(30))
+        while ((refresher.buildsStarted() < target || !refresher.isIdle())
+               && Clock::now() - start < std::chrono::seconds(30))
             loop.turn(1);
     }
     std::printf("during %zu rescans of %d entries (%zu rows shown): longest main-thread call %.2f ms, "

@@ -37,7 +37,8 @@ std::string infoPlist(int i, bool binary)
     plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string(("com.example.app" + std::to_string(i)).c_str()));
     plist_dict_set_item(root, "CFBundleName", plist_new_string(("App " + std::to_string(i)).c_str()));
     if (i % 3 == 0)
-        plist_dict_set_item(root, "CFBundleDisplayName", plist_new_string(("Application " + std::to_string(i)).c_str()));
+        plist_dict_set_item(root, "CFBundleDisplayName",
+                            plist_new_string(("Application " + std::to_string(i)).c_str()));
     plist_dict_set_item(root, "CFBundleIconFile", plist_new_string("AppIcon"));
     plist_dict_set_item(root, "CFBundleShortVersionString", plist_new_string("1.2.3"));
     plist_dict_set_item(root, "LSMinimumSystemVersion", plist_new_string("14.0"));
@@ -77,8 +78,9 @@ std::string desktopEntry(int i, const std::string& program)
     text += "GenericName=Tool\nComment=Does useful things with documents number " + n + "\n";
     for (const char* language : languages)
         text += std::string("Comment[") + language + "]=A translated description of program " + n + "\n";
-    text += "Exec=" + program + " %U\nIcon=program-" + n + "\nTerminal=false\nCategories=Utility;Office;\n"
-            "MimeType=text/plain;application/x-example;\nKeywords=edit;write;document;\nStartupNotify=true\n";
+    text += "Exec=" + program + " %U\nIcon=program-" + n
+            + "\nTerminal=false\nCategories=Utility;Office;\n"
+              "MimeType=text/plain;application/x-example;\nKeywords=edit;write;document;\nStartupNotify=true\n";
     if (i % 5 == 0)
         text += "TryExec=" + program + "\n";
     if (i % 20 == 0)
@@ -102,7 +104,8 @@ public:
                                            "System/Library/CoreServices"};
         for (int i = 0; i < bundleCount; ++i) {
             const int where = i < 700 ? 0 : i < 900 ? 1 : i < 960 ? 2 : 3;
-            const fs::path bundle = m_root / "bundles" / bundleDirectories[where] / ("App " + std::to_string(i) + ".app");
+            const fs::path bundle =
+                m_root / "bundles" / bundleDirectories[where] / ("App " + std::to_string(i) + ".app");
             writeFile(bundle / "Contents/Info.plist", infoPlist(i, i % 2 == 1));
             if (i % 4 != 0)
                 writeFile(bundle / "Contents/Resources/AppIcon.icns", "icns");
@@ -115,8 +118,8 @@ public:
             writeFile(executable, "#!/bin/sh\n");
             fs::permissions(executable, fs::perms(0755));
             const bool vendor = i % 10 == 0;
-            const std::string relative = vendor ? "vendor/program" + std::to_string(i) + ".desktop"
-                                                : "program" + std::to_string(i) + ".desktop";
+            const std::string relative =
+                vendor ? "vendor/program" + std::to_string(i) + ".desktop" : "program" + std::to_string(i) + ".desktop";
             writeFile(m_root / "share/applications" / relative, desktopEntry(i, program));
             if (i < homeOverrides)
                 writeFile(m_root / "home/applications" / relative, desktopEntry(i, program));
@@ -140,7 +143,10 @@ public:
                                                 (m_root / "share/applications").string()};
         return result;
     }
-    std::string path() const { return (m_root / "empty-bin").string() + ":" + (m_root / "bin").string() + ":/usr/bin:/bin"; }
+    std::string path() const
+    {
+        return (m_root / "empty-bin").string() + ":" + (m_root / "bin").string() + ":/usr/bin:/bin";
+    }
 
 private:
     fs::path m_root;
@@ -161,9 +167,18 @@ void scan(benchmark::State& state, bool bundles, bool desktopEntries)
     state.counters["apps"] = static_cast<double>(count);
 }
 
-void BM_ScanBundlesAndDesktopEntries(benchmark::State& state) { scan(state, true, true); }
-void BM_ScanBundlesOnly(benchmark::State& state) { scan(state, true, false); }
-void BM_ScanDesktopEntriesOnly(benchmark::State& state) { scan(state, false, true); }
+void BM_ScanBundlesAndDesktopEntries(benchmark::State& state)
+{
+    scan(state, true, true);
+}
+void BM_ScanBundlesOnly(benchmark::State& state)
+{
+    scan(state, true, false);
+}
+void BM_ScanDesktopEntriesOnly(benchmark::State& state)
+{
+    scan(state, false, true);
+}
 
 BENCHMARK(BM_ScanBundlesAndDesktopEntries)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ScanBundlesOnly)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -6,8 +6,8 @@
 //   search_bench [--benchmark_filter=...]        (sizes: KESTREL_BENCH_SIZES, default "5000,100000")
 
 #include "app/AppLauncher.h"
-#include "support/ReferenceSearch.h"
 #include "app/SearchIndex.h"
+#include "support/ReferenceSearch.h"
 #include "text/LocaleCollator.h"
 
 #include <benchmark/benchmark.h>
@@ -38,6 +38,7 @@ const std::vector<std::string> rareQuery = {"q", "qu", "qua", "quar", "quart", "
 /// some invented, a few capitalised differently or accented; unique within the catalogue.
 std::vector<std::string> generateNames(std::size_t count)
 {
+    // clang-format off
     static const std::vector<std::string> words = {
         "studio", "photo", "music", "mail", "notes", "terminal", "calendar", "editor", "viewer", "player",
         "manager", "office", "paint", "video", "sound", "code", "game", "chess", "maps", "weather", "clock",
@@ -45,6 +46,7 @@ std::vector<std::string> generateNames(std::size_t count)
         "backup", "sync", "cloud", "chat", "voice", "camera", "scan", "print", "font", "color", "text", "pad",
         "book", "store", "news", "radio", "remote", "shell", "task", "time", "zip", "archive", "debug", "build",
         "caf\u00e9", "r\u00e9sum\u00e9", "g\u00f6teborg", "\u00fcber", "quartz", "pro", "lite", "plus", "x"};
+    // clang-format on
     static const std::vector<std::string> syllables = {"ka", "mi", "ro", "te", "na", "lo", "ve", "si", "da",
                                                        "pe", "ri", "to", "ba", "ne", "go", "li", "mo", "ar"};
     std::mt19937 random(1234567);
@@ -188,7 +190,10 @@ void prepare(benchmark::State& state, std::size_t size)
 /// Prints what the console reporter prints and keeps the CPU time per keystroke of every run.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
-    SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_ColorTabular : OO_Tabular) {}
+    SummaryReporter()
+        : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_ColorTabular : OO_Tabular)
+    {
+    }
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
@@ -211,8 +216,8 @@ public:
 
     void printSummary() const
     {
-        std::printf("\nmedian CPU time per keystroke (ms)\n%10s %12s %12s %10s %8s\n", "apps", "controller",
-                    "plain", "speed-up", "samples");
+        std::printf("\nmedian CPU time per keystroke (ms)\n%10s %12s %12s %10s %8s\n", "apps", "controller", "plain",
+                    "speed-up", "samples");
         for (const auto& [size, times] : m_fast) {
             const auto plain = m_plain.find(size);
             const double fast = median(times);

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const auto info = kestrel::BundleReader::parseInfoPlist(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto info =
+        kestrel::BundleReader::parseInfoPlist(std::string_view(reinterpret_cast<const char*>(data), size));
     if (info && info->displayName)
         static_cast<void>(info->displayName->size());
     return 0;

@@ -36,8 +36,8 @@ namespace {
 
 using namespace kestrel;
 
-constexpr const char* usageLine =
-    "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate] | --watch [--] TEXT)\n";
+constexpr const char* usageLine = "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] "
+                                  "[--activate] | --watch [--] TEXT)\n";
 
 constexpr const char* helpText =
     "  --list             print the catalogue, one application per line\n"
@@ -53,20 +53,20 @@ constexpr const char* helpText =
 /// A hot key that never reaches the system: the tool has no event loop to deliver presses.
 class DetachedHotKey : public HotKey {
 public:
-    void registerHotKey(std::function<void(const Activation&)>) override {}
+    void registerHotKey(std::function<void(const Activation&)>) override { }
 };
 
 /// A window that is never on screen.
 class OffscreenWindow : public SearchWindowPort {
 public:
-    void center() override {}
-    void makeKeyAndOrderFront(const Activation&) override {}
-    void orderOut() override {}
+    void center() override { }
+    void makeKeyAndOrderFront(const Activation&) override { }
+    void orderOut() override { }
 };
 
 class InactiveActivator : public ApplicationActivator {
 public:
-    void activateIgnoringOtherApps() override {}
+    void activateIgnoringOtherApps() override { }
 };
 
 /// Records the launch requests instead of launching.
@@ -167,10 +167,18 @@ std::string escaped(std::string_view field)
     out.reserve(valid.size());
     for (const char c : valid) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c; break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -243,8 +251,8 @@ void search(AppLauncher& launcher, const Arguments& arguments, const RecordingWo
     if (arguments.select) {
         // Past the length of the list every further step leaves the selection where it is.
         const std::int64_t steps = *arguments.select;
-        const std::uint64_t distance = steps < 0 ? 0 - static_cast<std::uint64_t>(steps)
-                                                 : static_cast<std::uint64_t>(steps);
+        const std::uint64_t distance =
+            steps < 0 ? 0 - static_cast<std::uint64_t>(steps) : static_cast<std::uint64_t>(steps);
         const std::uint64_t moves = std::min<std::uint64_t>(distance, launcher.filteredApps().size());
         for (std::uint64_t i = 0; i < moves; ++i) {
             launcher.moveSelection(steps < 0 ? -1 : 1);

@@ -23,24 +23,24 @@
 //                                         runs COMMAND COUNT times, each to its exit (which must be 0),
 //                                         in turns with OTHER when given; prints per command the median
 //                                         and maximum of the time from fork to the end of waitpid
-#include <sys/wait.h>
-#include <unistd.h>
 #include <poll.h>
 #include <signal.h>
-#include <xcb/xcb.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <xcb/damage.h>
+#include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
 #include <dirent.h>
 
 #include <algorithm>
-#include <fstream>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -156,10 +156,10 @@ public:
     /// equal to `pid`, or 0 when there is none.
     xcb_window_t windowOf(xcb_window_t window, pid_t pid, int depth = 0)
     {
-        Owned<xcb_get_property_reply_t> property(xcb_get_property_reply(
-            m_c, xcb_get_property(m_c, 0, window, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
-        if (property && xcb_get_property_value_length(property.get()) == 4 &&
-            *static_cast<std::uint32_t*>(xcb_get_property_value(property.get())) == static_cast<std::uint32_t>(pid))
+        Owned<xcb_get_property_reply_t> property(
+            xcb_get_property_reply(m_c, xcb_get_property(m_c, 0, window, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+        if (property && xcb_get_property_value_length(property.get()) == 4
+            && *static_cast<std::uint32_t*>(xcb_get_property_value(property.get())) == static_cast<std::uint32_t>(pid))
             return window;
         if (depth >= 3)
             return 0;
@@ -185,8 +185,8 @@ public:
     xcb_rectangle_t rootRectangle(xcb_window_t window)
     {
         Owned<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr));
-        Owned<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
-            m_c, xcb_translate_coordinates(m_c, window, root(), 0, 0), nullptr));
+        Owned<xcb_translate_coordinates_reply_t> at(
+            xcb_translate_coordinates_reply(m_c, xcb_translate_coordinates(m_c, window, root(), 0, 0), nullptr));
         if (!g || !at)
             fail("the launcher's window vanished");
         return {at->dst_x, at->dst_y, g->width, g->height};
@@ -213,8 +213,8 @@ public:
     {
         const xcb_window_t window = xcb_generate_id(m_c);
         const std::uint32_t values[] = {XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, window, root(), 0, 0, 200, 100, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual, XCB_CW_EVENT_MASK, values);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, window, root(), 0, 0, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          m_screen->root_visual, XCB_CW_EVENT_MASK, values);
         xcb_map_window(m_c, window);
         xcb_flush(m_c);
         const auto deadline = Clock::now() + 10s;
@@ -251,8 +251,8 @@ private:
     {
         const xcb_setup_t* setup = xcb_get_setup(m_c);
         const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-        Owned<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(
-            m_c, xcb_get_keyboard_mapping(m_c, setup->min_keycode, count), nullptr));
+        Owned<xcb_get_keyboard_mapping_reply_t> map(
+            xcb_get_keyboard_mapping_reply(m_c, xcb_get_keyboard_mapping(m_c, setup->min_keycode, count), nullptr));
         if (!map)
             fail("cannot read the keyboard mapping");
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
@@ -345,8 +345,7 @@ Clock::time_point awaitSettled(Display& x, const xcb_rectangle_t& r, Clock::time
 void drain(Display& x)
 {
     x.sync();
-    while (x.nextEvent(Clock::now())) {
-    }
+    while (x.nextEvent(Clock::now())) { }
 }
 
 struct Figures {

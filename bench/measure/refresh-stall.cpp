@@ -2,12 +2,13 @@
 // otherwise) with a text typed, 5,000 desktop entries, and rescans triggered one after the other. A 1 ms
 // precise timer records how late Qt's event loop runs it: the longest delay while rescans run (the swap,
 // the rebuilt result list, the model update and the repaint it causes), beside the same while the text is
-// changed as often (what a keystroke costs) and in as long without changes. scripts/measure runs it; a measurement, never a test.
+// changed as often (what a keystroke costs) and in as long without changes. scripts/measure runs it; a measurement,
+// never a test.
 //
 //   kestrel-refresh-stall [ENTRIES]
 
-#include "app/AppLauncher.h"
 #include "../GeneratedCatalog.h"
+#include "app/AppLauncher.h"
 #include "desktop/CatalogRefreshNotifier.h"
 #include "desktop/SearchWindow.h"
 

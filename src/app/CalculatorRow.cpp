@@ -9,8 +9,7 @@ namespace kestrel {
 
 const IconRef& calculatorIcon()
 {
-    static const IconRef icon = std::make_shared<const IconSource>(
-        IconSource{IconSource::Kind::symbol, "calculator"});
+    static const IconRef icon = std::make_shared<const IconSource>(IconSource{IconSource::Kind::symbol, "calculator"});
     return icon;
 }
 

@@ -23,12 +23,12 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::string_view kOperators = "+-*/%^";
-constexpr std::string_view kLeadingOperators = "+*/%^";
+constexpr std::string_view operators = "+-*/%^";
+constexpr std::string_view leadingOperators = "+*/%^";
 
 // -2^63 and 2^63: the integer path takes whole values from the first up to, not including, the second.
-constexpr double kInt64Lowest = -9223372036854775808.0;
-constexpr double kInt64End = 9223372036854775808.0;
+constexpr double int64Lowest = -9223372036854775808.0;
+constexpr double int64End = 9223372036854775808.0;
 
 // The patterns of ExpressionPatterns, in the order of `patternTable`.
 enum class Check : std::size_t {
@@ -119,7 +119,7 @@ bool MathCalculator::isMathExpression(std::string_view text)
     const std::u32string_view trimmed = std::u32string_view(codePoints).substr(begin, end - begin);
     const std::string t = text::toUtf8(trimmed);
 
-    if (t.find_first_of(kOperators) == std::string::npos) {
+    if (t.find_first_of(operators) == std::string::npos) {
         return false;
     }
     bool hasDigit = false;
@@ -143,14 +143,14 @@ bool MathCalculator::isMathExpression(std::string_view text)
     }
     const std::string& first = characters.front();
     const std::string& last = characters.back();
-    if (isSingleCharacterOf(last, kOperators) || isSingleCharacterOf(first, kLeadingOperators)
-        || first == "." || last == "." || !balanced(characters)) {
+    if (isSingleCharacterOf(last, operators) || isSingleCharacterOf(first, leadingOperators) || first == "."
+        || last == "." || !balanced(characters)) {
         return false;
     }
 
     return isClearOf(Check::doubledOperator, *icuText) && isClearOf(Check::operatorBesidePeriod, *icuText)
-        && isClearOf(Check::operatorAfterOpening, *icuText) && isClearOf(Check::operatorBeforeClosing, *icuText)
-        && isClearOf(Check::impliedMultiplication, *icuText);
+           && isClearOf(Check::operatorAfterOpening, *icuText) && isClearOf(Check::operatorBeforeClosing, *icuText)
+           && isClearOf(Check::impliedMultiplication, *icuText);
 }
 
 bool MathCalculator::hasBalancedParentheses(std::string_view text)
@@ -201,7 +201,7 @@ bool MathCalculator::isValidProcessedExpression(std::string_view text)
     }
     const std::optional<icu::UnicodeString> icuText = PatternSearch::icuText(text);
     return icuText && isClearOf(Check::twoPeriodNumber, *icuText)
-        && certainlyMatches(Check::allowedCharactersOnly, *icuText);
+           && certainlyMatches(Check::allowedCharactersOnly, *icuText);
 }
 
 EvaluationResult MathCalculator::evaluate(std::string_view expression)
@@ -220,7 +220,7 @@ std::string MathCalculator::formatResult(double value)
 
 std::string MathCalculator::formatResult(double value, const std::string& localeId)
 {
-    if (std::fmod(value, 1.0) == 0.0 && value >= kInt64Lowest && value < kInt64End) {
+    if (std::fmod(value, 1.0) == 0.0 && value >= int64Lowest && value < int64End) {
         return std::to_string(static_cast<std::int64_t>(value));
     }
     if (!std::isfinite(value)) {

@@ -10,8 +10,8 @@ namespace {
 
 // 2^53: the largest magnitude up to which every whole number is a double, and the upper end of the
 // plain-decimal range of the clipboard text.
-constexpr double kPlainUpperBound = 9007199254740992.0;
-constexpr double kPlainLowerBound = 1e-4;
+constexpr double plainUpperBound = 9007199254740992.0;
+constexpr double plainLowerBound = 1e-4;
 
 // std::to_chars into a buffer that fits every double; `format` is empty or one std::chars_format.
 template <typename... Format>
@@ -45,7 +45,7 @@ std::string defaultTextForm(double value)
         return shortestRoundTripText(value);
     }
     const double magnitude = std::fabs(value);
-    if (magnitude != 0.0 && (magnitude < kPlainLowerBound || magnitude > kPlainUpperBound)) {
+    if (magnitude != 0.0 && (magnitude < plainLowerBound || magnitude > plainUpperBound)) {
         // The C exponent form: a sign and at least two exponent digits ("1e+20", "1e-05").
         return toChars(value, std::chars_format::scientific);
     }

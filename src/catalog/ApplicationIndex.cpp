@@ -86,7 +86,8 @@ void ApplicationIndex::scanDesktopEntries()
         else
             icon = sharedIcon(IconSource::Kind::themeIcon, entry->icon);
 
-        const std::string_view id = std::string_view(file.id).substr(0, file.id.size() - DesktopFileScanner::desktopSuffix.size());
+        const std::string_view id =
+            std::string_view(file.id).substr(0, file.id.size() - DesktopFileScanner::desktopSuffix.size());
         m_apps.emplace_back(Uuid::random(), std::move(entry->name), FileUrl::fromPath(std::move(file.path)),
                             std::move(icon), text::toValidUtf8(id), LauncherItemType::application, std::nullopt);
     }

@@ -19,9 +19,9 @@ namespace {
 // libplist recurses once per nesting level (parsing binary plists, freeing any tree) and expands every
 // reference of a binary plist anew, so a few hundred kilobytes can exhaust the stack or the memory. Input
 // is only handed to it once these bounds are proven; real information dictionaries stay far below them.
-constexpr std::size_t maxNestingDepth = 512;     // binary: containers on one path
+constexpr std::size_t maxNestingDepth = 512;      // binary: containers on one path
 constexpr std::size_t maxXmlContainerTags = 4096; // XML: every "<array"/"<dict" counted, nested or not
-constexpr std::size_t maxNodes = 262144;         // nodes of the parsed tree
+constexpr std::size_t maxNodes = 262144;          // nodes of the parsed tree
 constexpr std::size_t maxBinaryObjects = 1u << 20;
 
 constexpr std::string_view binaryMagic = "bplist00";
@@ -84,9 +84,14 @@ std::optional<BinaryLayout> binaryLayout(std::string_view data)
         return std::nullopt;
     if (objectCount == 0 || objectCount > maxBinaryObjects || root >= objectCount)
         return std::nullopt;
-    if (tableOffset < binaryMagic.size() || tableOffset >= trailer || objectCount > (trailer - tableOffset) / offsetSize)
+    if (tableOffset < binaryMagic.size() || tableOffset >= trailer
+        || objectCount > (trailer - tableOffset) / offsetSize)
         return std::nullopt;
-    return BinaryLayout{bytes, offsetSize, refSize, static_cast<std::size_t>(objectCount), static_cast<std::size_t>(root),
+    return BinaryLayout{bytes,
+                        offsetSize,
+                        refSize,
+                        static_cast<std::size_t>(objectCount),
+                        static_cast<std::size_t>(root),
                         static_cast<std::size_t>(tableOffset)};
 }
 
@@ -102,7 +107,8 @@ std::optional<Children> childrenOf(const BinaryLayout& layout, std::size_t index
 {
     const unsigned char* bytes = layout.bytes;
     const std::size_t objectsEnd = layout.objectsEnd;
-    const auto offset = static_cast<std::size_t>(readBigEndian(bytes + objectsEnd + index * layout.offsetSize, layout.offsetSize));
+    const auto offset =
+        static_cast<std::size_t>(readBigEndian(bytes + objectsEnd + index * layout.offsetSize, layout.offsetSize));
     if (offset >= objectsEnd)
         return std::nullopt;
     const unsigned marker = bytes[offset];
@@ -217,7 +223,7 @@ std::optional<std::string> iconPathFor(const std::string& resourceDirectory, std
     if (iconFile.find('.') == std::string::npos)
         iconFile += ".icns";
     std::string path = resourceDirectory + "/" + iconFile;
-    struct stat status {};
+    struct stat status { };
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return path;

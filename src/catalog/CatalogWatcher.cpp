@@ -61,7 +61,7 @@ std::string baseName(const std::string& path)
 
 bool isDirectory(const std::string& path)
 {
-    struct stat status {};
+    struct stat status { };
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
@@ -73,8 +73,10 @@ CatalogWatcher::CatalogWatcher(const CatalogLocations& locations, std::size_t ma
 {
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) {
-        std::fprintf(stderr, "kestrelpoint: cannot watch the application directories (%s); applications "
-                             "installed or removed from now on show after a restart\n", std::strerror(errno));
+        std::fprintf(stderr,
+                     "kestrelpoint: cannot watch the application directories (%s); applications "
+                     "installed or removed from now on show after a restart\n",
+                     std::strerror(errno));
         return;
     }
     rebuildWatches();
@@ -133,8 +135,8 @@ bool CatalogWatcher::handleEvent(int wd, std::uint32_t mask, const std::string& 
         return relevant;
     }
     bool relevant = false;
-    if (standsIn && std::find(watch.pendingChildren.begin(), watch.pendingChildren.end(), name)
-                        != watch.pendingChildren.end()) {
+    if (standsIn
+        && std::find(watch.pendingChildren.begin(), watch.pendingChildren.end(), name) != watch.pendingChildren.end()) {
         m_rebuildNeeded = true; // the missing directory, or a directory on the way to it, changed
         relevant = true;
     }
@@ -201,7 +203,8 @@ void CatalogWatcher::watchRoot(const std::string& root, bool isXdg)
         if (standIn.path.empty())
             standIn.path = parent;
         const std::string name = baseName(child);
-        if (std::find(standIn.pendingChildren.begin(), standIn.pendingChildren.end(), name) == standIn.pendingChildren.end())
+        if (std::find(standIn.pendingChildren.begin(), standIn.pendingChildren.end(), name)
+            == standIn.pendingChildren.end())
             standIn.pendingChildren.push_back(name);
         lastStandIn = parent;
         if (!isDirectory(child))
@@ -263,7 +266,7 @@ bool CatalogWatcher::modifiedSince(std::chrono::system_clock::time_point time) c
 {
     const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
     return std::any_of(m_watches.begin(), m_watches.end(), [since](const auto& entry) {
-        struct stat status {};
+        struct stat status { };
         if (::stat(entry.second.path.c_str(), &status) != 0)
             return true; // gone since it was watched: certainly changed
         const std::int64_t modified = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
@@ -286,8 +289,10 @@ void CatalogWatcher::reportLimit()
     if (m_limitReported)
         return;
     m_limitReported = true;
-    std::fprintf(stderr, "kestrelpoint: no more directory watches (%zu in use); applications added in other "
-                         "directories show after a restart\n", target().size());
+    std::fprintf(stderr,
+                 "kestrelpoint: no more directory watches (%zu in use); applications added in other "
+                 "directories show after a restart\n",
+                 target().size());
 }
 
 } // namespace kestrel

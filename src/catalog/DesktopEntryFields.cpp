@@ -101,8 +101,8 @@ std::optional<std::vector<std::string>> stringListKey(GKeyFile* keyFile, const c
 // --- plain syntax ------------------------------------------------------------------------------------
 
 // The keys read from the entry group; localized forms are the first two with a "[locale]" suffix.
-constexpr std::array<std::string_view, 10> keysRead = {"Name",   "Icon",      "Type",       "TryExec",   "Exec",
-                                                       "Hidden", "NoDisplay", "OnlyShowIn", "NotShowIn", "DBusActivatable"};
+constexpr std::array<std::string_view, 10> keysRead = {
+    "Name", "Icon", "Type", "TryExec", "Exec", "Hidden", "NoDisplay", "OnlyShowIn", "NotShowIn", "DBusActivatable"};
 
 bool isBlank(char c)
 {
@@ -133,8 +133,9 @@ bool isPlainKey(std::string_view key)
 
 bool isPlainGroupName(std::string_view name)
 {
-    return !name.empty()
-           && std::all_of(name.begin(), name.end(), [](char c) { return c >= ' ' && c < 0x7F && c != '[' && c != ']'; });
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return c >= ' ' && c < 0x7F && c != '[' && c != ']';
+    });
 }
 
 bool isValidUtf8(std::string_view text)

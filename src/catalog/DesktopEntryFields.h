@@ -35,13 +35,14 @@ struct DesktopEntryFields {
 
     /// Reads the plain syntax that nearly every desktop file uses (LF line ends; comments; "[Group]"
     /// headers; "Key=Value" and "Key[locale]=Value" lines without escapes, surrounding blanks, repeated
-    /// keys or an Encoding key) about ten times faster than GKeyFile. Nothing when the bytes use anything beyond that syntax;
-    /// whenever it gives a result, it is the one `parseWithKeyFile` gives.
+    /// keys or an Encoding key) about ten times faster than GKeyFile. Nothing when the bytes use anything beyond that
+    /// syntax; whenever it gives a result, it is the one `parseWithKeyFile` gives.
     static std::optional<DesktopEntryFields> parsePlainSyntax(std::string_view bytes,
                                                               const std::vector<std::string>& localeSuffixes);
 
     /// `parsePlainSyntax`, falling back to `parseWithKeyFile`. Safe on any bytes.
-    static std::optional<DesktopEntryFields> parse(std::string_view bytes, const std::vector<std::string>& localeSuffixes);
+    static std::optional<DesktopEntryFields> parse(std::string_view bytes,
+                                                   const std::vector<std::string>& localeSuffixes);
 };
 
 } // namespace kestrel

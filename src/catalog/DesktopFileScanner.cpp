@@ -15,14 +15,18 @@ namespace {
 
 class Walk {
 public:
-    Walk(std::vector<DesktopFile>& out, std::unordered_set<std::string>& seenIds) : m_out(out), m_seenIds(seenIds) {}
+    Walk(std::vector<DesktopFile>& out, std::unordered_set<std::string>& seenIds)
+        : m_out(out)
+        , m_seenIds(seenIds)
+    {
+    }
 
     void directory(const std::string& path, const std::string& idPrefix, std::size_t depth)
     {
         const DirectoryHandle listing = openDirectory(path);
         if (!listing)
             return;
-        struct stat status {};
+        struct stat status { };
         if (::fstat(::dirfd(listing.get()), &status) != 0 || !m_entered.emplace(status.st_dev, status.st_ino).second)
             return; // already walked: a symbolic link loop or a second link to the same directory
 
@@ -50,7 +54,7 @@ private:
             return true;
         if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
             return false;
-        struct stat status {};
+        struct stat status { };
         return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
     }
 

@@ -46,7 +46,7 @@ IconFile::Contents IconFile::read(const std::string& path, std::size_t limit)
 {
     // why: stat before open, so that a device is never opened at all (opening some has side effects) and
     // a FIFO is refused before anything could wait for a writer.
-    struct stat before {};
+    struct stat before { };
     if (::stat(path.c_str(), &before) != 0)
         return {statusOfErrno(errno), {}};
     if (const Status status = check(before, limit); status != Status::ok)
@@ -56,13 +56,14 @@ IconFile::Contents IconFile::read(const std::string& path, std::size_t limit)
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.get() < 0)
         return {statusOfErrno(errno), {}};
-    struct stat opened {};
+    struct stat opened { };
     if (::fstat(file.get(), &opened) != 0)
         return {Status::unreadable, {}};
     if (const Status status = check(opened, limit); status != Status::ok)
         return {status, {}};
 
-    std::optional<std::string> bytes = SmallFileReader::readOpened(file.get(), static_cast<std::size_t>(opened.st_size));
+    std::optional<std::string> bytes =
+        SmallFileReader::readOpened(file.get(), static_cast<std::size_t>(opened.st_size));
     if (!bytes)
         return {Status::unreadable, {}};
     if (bytes->empty())

@@ -17,11 +17,11 @@ public:
     /// Why a read gave no bytes.
     enum class Status {
         ok,
-        missing,     ///< no such file, or a dangling symbolic link
-        notRegular,  ///< a directory, FIFO, device or socket (never opened when seen before the open)
-        unreadable,  ///< permission denied, a symbolic link loop, an I/O error
-        empty,       ///< zero bytes
-        tooLarge,    ///< more than the cap
+        missing,    ///< no such file, or a dangling symbolic link
+        notRegular, ///< a directory, FIFO, device or socket (never opened when seen before the open)
+        unreadable, ///< permission denied, a symbolic link loop, an I/O error
+        empty,      ///< zero bytes
+        tooLarge,   ///< more than the cap
     };
 
     /// What a read found.
@@ -33,8 +33,8 @@ public:
 
     /// What the bytes of an icon file hold, as far as the decoder needs to know.
     enum class Format {
-        svg,     ///< SVG, plain or gzip-compressed (by content, or by a .svg/.svgz name)
-        raster,  ///< anything else: left to the image decoders to recognise
+        svg,    ///< SVG, plain or gzip-compressed (by content, or by a .svg/.svgz name)
+        raster, ///< anything else: left to the image decoders to recognise
     };
 
     /// Reads the file at `path` (absolute) when it is a regular file of 1 to `limit` bytes. A file that

@@ -9,9 +9,9 @@ namespace kestrel {
 /// decodes the image when a row is first drawn.
 struct IconSource {
     enum class Kind {
-        themeIcon,   ///< `value` is a freedesktop icon-theme name ("firefox")
-        imageFile,   ///< `value` is an absolute path to an image file (PNG, SVG, XPM, ICNS)
-        symbol,      ///< `value` is the name of one of the launcher's own symbols ("calculator")
+        themeIcon, ///< `value` is a freedesktop icon-theme name ("firefox")
+        imageFile, ///< `value` is an absolute path to an image file (PNG, SVG, XPM, ICNS)
+        symbol,    ///< `value` is the name of one of the launcher's own symbols ("calculator")
     };
     Kind kind = Kind::themeIcon;
     std::string value;

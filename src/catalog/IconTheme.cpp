@@ -21,13 +21,13 @@ constexpr std::size_t maxThemeDepth = 16;
 
 bool isRegularFile(const std::string& path)
 {
-    struct stat status {};
+    struct stat status { };
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 bool isDirectory(const std::string& path)
 {
-    struct stat status {};
+    struct stat status { };
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
@@ -74,7 +74,9 @@ std::string bareName(const std::string& name)
 } // namespace
 
 IconTheme::IconTheme(std::vector<std::string> baseFolders, std::string theme, std::vector<std::string> fallbackFolders)
-    : m_baseFolders(std::move(baseFolders)), m_theme(std::move(theme)), m_fallbackFolders(std::move(fallbackFolders))
+    : m_baseFolders(std::move(baseFolders))
+    , m_theme(std::move(theme))
+    , m_fallbackFolders(std::move(fallbackFolders))
 {
 }
 

@@ -36,7 +36,7 @@ private:
         int scale = 1;
     };
     struct Theme {
-        std::vector<std::string> roots;  ///< `<base folder>/<theme>` that exist
+        std::vector<std::string> roots; ///< `<base folder>/<theme>` that exist
         std::vector<Directory> directories;
         std::vector<std::string> parents;
     };

@@ -15,7 +15,7 @@ namespace {
 // GLib's G_FILE_TEST_IS_EXECUTABLE and not G_FILE_TEST_IS_DIR.
 bool isExecutableFile(const std::string& path)
 {
-    struct stat status {};
+    struct stat status { };
     if (::stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode))
         return false;
     if (::getuid() != 0)

@@ -15,7 +15,7 @@ std::optional<std::string> SmallFileReader::read(const std::string& path, std::s
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.get() < 0)
         return std::nullopt;
-    struct stat status {};
+    struct stat status { };
     if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0
         || static_cast<unsigned long long>(status.st_size) > maxBytes)
         return std::nullopt;

@@ -130,8 +130,10 @@ std::string HotKeyManager::fallbackMessage(const std::string& portalProblem, con
     if (!portalProblem.empty()) {
         line += "no hot key from the desktop's GlobalShortcuts portal (" + portalProblem + ")";
         if (x11Problem.empty())
-            return line + "; Ctrl+Space is grabbed through X11 instead, which sees it only while an X11 window "
-                          "has the focus; " + fallbackAdvice();
+            return line
+                   + "; Ctrl+Space is grabbed through X11 instead, which sees it only while an X11 window "
+                     "has the focus; "
+                   + fallbackAdvice();
         line += ", and ";
     }
     return line + x11Problem + ", so the launcher has no hot key; " + fallbackAdvice();

@@ -36,7 +36,6 @@ public:
     /// give the window the press shows the focus.
     void registerHotKey(std::function<void(const Activation&)> callback) override;
 
-
     /// The X modifier masks grabbed for Ctrl+Space: Control alone and with every combination of the
     /// NumLock modifier (`numLockMask`, usually Mod2) and CapsLock (Lock), so the key works whatever
     /// the lock states are. No duplicates, Control alone first. `numLockMask` 0 (no NumLock key) gives

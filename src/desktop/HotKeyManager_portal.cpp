@@ -137,9 +137,8 @@ void HotKeyManager::PortalBackend::start()
     connect(m_ownerWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &PortalBackend::handleOwnerChanged);
 
     m_step = Step::version;
-    QDBusMessage get = QDBusMessage::createMethodCall(portalService, portalPath,
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << shortcutsInterface << QStringLiteral("version");
     auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(get, answerTimeoutMs), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, &PortalBackend::checkVersion);
@@ -166,8 +165,7 @@ void HotKeyManager::PortalBackend::createSession()
 {
     m_step = Step::createSession;
     const QString sessionToken = QStringLiteral("kestrelpoint_session%1").arg(++m_tokenCounter);
-    callWithRequest(QStringLiteral("CreateSession"), {},
-                    {{QStringLiteral("session_handle_token"), sessionToken}});
+    callWithRequest(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), sessionToken}});
 }
 
 void HotKeyManager::PortalBackend::bindShortcuts()
@@ -176,10 +174,10 @@ void HotKeyManager::PortalBackend::bindShortcuts()
     const Shortcut toggle{toggleId,
                           {{QStringLiteral("description"), QStringLiteral("Show or hide Kestrelpoint")},
                            {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+space")}}};
-    callWithRequest(QStringLiteral("BindShortcuts"),
-                    {QVariant::fromValue(QDBusObjectPath(m_sessionPath)),
-                     QVariant::fromValue(ShortcutList{toggle}), QString()},
-                    {});
+    callWithRequest(
+        QStringLiteral("BindShortcuts"),
+        {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(ShortcutList{toggle}), QString()},
+        {});
 }
 
 void HotKeyManager::PortalBackend::callWithRequest(const QString& method, QList<QVariant> arguments,
@@ -321,8 +319,7 @@ void HotKeyManager::PortalBackend::closeSession()
 {
     if (m_sessionPath.isEmpty() || !m_bus.isConnected())
         return;
-    m_bus.send(QDBusMessage::createMethodCall(portalService, m_sessionPath, sessionInterface,
-                                              QStringLiteral("Close")));
+    m_bus.send(QDBusMessage::createMethodCall(portalService, m_sessionPath, sessionInterface, QStringLiteral("Close")));
     m_sessionPath.clear();
 }
 

@@ -114,8 +114,7 @@ HotKeyManager::X11Backend::Result HotKeyManager::X11Backend::grab()
         return result;
     }
 
-    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection)); it.rem;
-         xcb_screen_next(&it))
+    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection)); it.rem; xcb_screen_next(&it))
         m_roots.push_back(it.data->root);
 
     const KeyboardMap map = readKeyboardMap(m_connection);
@@ -150,8 +149,8 @@ bool HotKeyManager::X11Backend::grabEvery(const std::vector<std::uint16_t>& mask
             for (const std::uint16_t modifiers : masks) {
                 // why: owner_events false, so the press is reported on the root window even while one of
                 // our own windows has the focus, and Qt never delivers it to the search field.
-                const xcb_void_cookie_t cookie = xcb_grab_key_checked(
-                    m_connection, 0, root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+                const xcb_void_cookie_t cookie = xcb_grab_key_checked(m_connection, 0, root, modifiers, keycode,
+                                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
                 pending.push_back({cookie, {root, keycode, modifiers}});
             }
         }

@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QWindow>
 #include <QWidget>
+#include <QWindow>
 
 namespace kestrel {
 

@@ -38,7 +38,8 @@ void QtPasteboard::scheduleWaylandOffer(std::optional<std::string> text)
     if (m_offerScheduled)
         return;
     m_offerScheduled = true;
-    QMetaObject::invokeMethod(&m_queue, [this] { offerToWayland(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_queue, [this] { offerToWayland(); }, Qt::QueuedConnection);
 }
 
 void QtPasteboard::offerToWayland()
@@ -75,8 +76,10 @@ void QtPasteboard::warnOnce(const std::string& problem)
     if (m_warned)
         return;
     m_warned = true;
-    std::fprintf(stderr, "kestrelpoint: %s, so native Wayland applications may not be able to paste what the "
-                         "launcher copies\n", problem.c_str());
+    std::fprintf(stderr,
+                 "kestrelpoint: %s, so native Wayland applications may not be able to paste what the "
+                 "launcher copies\n",
+                 problem.c_str());
     std::fflush(stderr);
 }
 

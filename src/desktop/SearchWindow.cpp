@@ -204,12 +204,11 @@ bool SearchWindow::compositingManagerRunning()
 
     const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
-        nullptr);
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
     if (!atom)
         return false;
-    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
     std::free(atom);
     const bool running = owner && owner->owner != XCB_NONE;
     std::free(owner);

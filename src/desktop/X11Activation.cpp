@@ -39,8 +39,7 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name, bool onlyI
 
 /// Sends `message` and its terminating NUL to every root window as 8-bit client messages, the first of
 /// type `beginType`, the rest of `moreType`.
-void broadcastText(xcb_connection_t* connection, const std::string& message, xcb_atom_t beginType,
-                   xcb_atom_t moreType)
+void broadcastText(xcb_connection_t* connection, const std::string& message, xcb_atom_t beginType, xcb_atom_t moreType)
 {
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (; screens.rem; xcb_screen_next(&screens)) {
@@ -54,8 +53,7 @@ void broadcastText(xcb_connection_t* connection, const std::string& message, xcb
             event.type = sent == 0 ? beginType : moreType;
             const std::size_t count = std::min(messageChunk, message.size() - sent);
             std::memcpy(event.data.data8, message.data() + sent, count); // the rest stays NUL
-            xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE,
-                           reinterpret_cast<const char*>(&event));
+            xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&event));
         }
     }
     xcb_flush(connection);
@@ -85,8 +83,8 @@ void X11Activation::markStartupId(QWidget& window, const std::string& startupId)
     const xcb_atom_t utf8 = internAtom(connection, "UTF8_STRING", false);
     if (property == XCB_ATOM_NONE || utf8 == XCB_ATOM_NONE)
         return;
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), property, utf8,
-                        8, static_cast<std::uint32_t>(startupId.size()), startupId.data());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), property, utf8, 8,
+                        static_cast<std::uint32_t>(startupId.size()), startupId.data());
     xcb_flush(connection);
 }
 

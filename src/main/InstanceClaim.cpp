@@ -105,7 +105,7 @@ std::optional<std::string> InstanceClaim::defaultDirectory()
 std::optional<std::string> InstanceClaim::directoryFor(const char* xdgRuntimeDir, const std::string& fallbackParent)
 {
     if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') {
-        struct stat st {};
+        struct stat st { };
         if (::stat(xdgRuntimeDir, &st) == 0 && isOwnPrivateDirectory(st))
             return std::string(xdgRuntimeDir);
     }
@@ -115,7 +115,7 @@ std::optional<std::string> InstanceClaim::directoryFor(const char* xdgRuntimeDir
     const std::string fallback = fallbackParent + "/kestrelpoint-" + std::to_string(::getuid());
     if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST)
         return std::nullopt;
-    struct stat st {};
+    struct stat st { };
     if (::lstat(fallback.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
         return std::nullopt;
     if ((st.st_mode & 07777) != 0700 && ::chmod(fallback.c_str(), 0700) != 0)
@@ -209,9 +209,9 @@ bool InstanceClaim::send(std::string_view line, int timeoutMs) const
 
 std::string InstanceClaim::handOver()
 {
-    if (m_lockFd < 0 || m_listeningFd < 0 || !moveAboveStandardStreams(m_lockFd) ||
-        !moveAboveStandardStreams(m_listeningFd) || !setCloseOnExec(m_lockFd, false) ||
-        !setCloseOnExec(m_listeningFd, false))
+    if (m_lockFd < 0 || m_listeningFd < 0 || !moveAboveStandardStreams(m_lockFd)
+        || !moveAboveStandardStreams(m_listeningFd) || !setCloseOnExec(m_lockFd, false)
+        || !setCloseOnExec(m_listeningFd, false))
         return noClaim;
     const std::string value = std::to_string(m_lockFd) + "," + std::to_string(m_listeningFd);
     m_lockFd = -1;

@@ -29,9 +29,15 @@ bool isIdentifier(std::string_view part)
 /// ("sr_RS@latin" is Serbian in Latin script, "sr_Latn_RS").
 std::string_view scriptOfModifier(std::string_view modifier)
 {
-    struct Entry { std::string_view modifier; std::string_view script; };
+    struct Entry {
+        std::string_view modifier;
+        std::string_view script;
+    };
     static constexpr std::array<Entry, 4> table{{
-        {"latin", "Latn"}, {"cyrillic", "Cyrl"}, {"devanagari", "Deva"}, {"iqtelif", "Latn"},
+        {"latin", "Latn"},
+        {"cyrillic", "Cyrl"},
+        {"devanagari", "Deva"},
+        {"iqtelif", "Latn"},
     }};
     for (const Entry& entry : table) {
         if (entry.modifier == modifier)
@@ -73,7 +79,8 @@ std::string icuLocaleOf(std::string_view posix)
 
     std::array<char, ULOC_FULLNAME_CAPACITY> canonical{};
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t length = uloc_canonicalize(id.c_str(), canonical.data(), static_cast<int32_t>(canonical.size()), &status);
+    const int32_t length =
+        uloc_canonicalize(id.c_str(), canonical.data(), static_cast<int32_t>(canonical.size()), &status);
     if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0
         || length >= static_cast<int32_t>(canonical.size()))
         return {};

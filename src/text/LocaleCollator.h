@@ -29,7 +29,9 @@ public:
     std::string sortKey(std::string_view utf8) const;
 
 private:
-    struct Closer { void operator()(UCollator*) const; };
+    struct Closer {
+        void operator()(UCollator*) const;
+    };
     std::unique_ptr<UCollator, Closer> m_collator;
 };
 

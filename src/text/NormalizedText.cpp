@@ -98,8 +98,7 @@ bool NormalizedText::startsWith(const NormalizedText& prefix) const
         return true;
     if (prefixSize > m_nfd.size())
         return false;
-    return std::memcmp(m_nfd.data(), prefix.m_nfd.data(), prefixSize * sizeof(char16_t)) == 0
-        && isBoundary(prefixSize);
+    return std::memcmp(m_nfd.data(), prefix.m_nfd.data(), prefixSize * sizeof(char16_t)) == 0 && isBoundary(prefixSize);
 }
 
 bool containsCanonically(std::string_view haystack, std::string_view needle)

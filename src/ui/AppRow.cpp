@@ -1,9 +1,9 @@
 #include "ui/AppRow.h"
 
 #include "catalog/LauncherApp.h"
-#include "ui/ScaledToFit.h"
 #include "ui/IconProvider.h"
 #include "ui/RowContent.h"
+#include "ui/ScaledToFit.h"
 #include "ui/Symbols.h"
 #include "ui/ViewStyle.h"
 
@@ -52,7 +52,11 @@ int textWidth(int rowWidth)
 
 } // namespace
 
-AppRow::AppRow(IconProvider& icons, QObject* parent) : QStyledItemDelegate(parent), m_icons(icons) {}
+AppRow::AppRow(IconProvider& icons, QObject* parent)
+    : QStyledItemDelegate(parent)
+    , m_icons(icons)
+{
+}
 
 QFont AppRow::titleFont()
 {
@@ -84,15 +88,15 @@ AppRow::Geometry AppRow::layout(const QString& titleText, bool hasSubtitle, QPoi
     Geometry geometry;
     geometry.height = contentHeight + 2 * innerVertical;
     const int contentTop = origin.y() + innerVertical;
-    geometry.highlight = QRect(origin.x() + outerInset, origin.y(), std::max(0, width - 2 * outerInset),
-                               geometry.height);
-    geometry.picture = QRect(origin.x() + outerInset + innerHorizontal,
-                             contentTop + (contentHeight - pictureSize) / 2, pictureSize, pictureSize);
+    geometry.highlight =
+        QRect(origin.x() + outerInset, origin.y(), std::max(0, width - 2 * outerInset), geometry.height);
+    geometry.picture = QRect(origin.x() + outerInset + innerHorizontal, contentTop + (contentHeight - pictureSize) / 2,
+                             pictureSize, pictureSize);
     const int blockTop = contentTop + (contentHeight - blockHeight) / 2;
     geometry.title = QRect(origin.x() + textLeft(), blockTop, available, titleHeight);
     if (hasSubtitle) {
-        geometry.subtitle = QRect(origin.x() + textLeft(), blockTop + titleHeight + lineSpacing, available,
-                                  subtitleHeight);
+        geometry.subtitle =
+            QRect(origin.x() + textLeft(), blockTop + titleHeight + lineSpacing, available, subtitleHeight);
     }
     return geometry;
 }
@@ -103,8 +107,8 @@ void AppRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const 
         return;
     }
     const RowContent content = RowContent::read(index);
-    const Geometry geometry = layout(content.title, !content.subtitle.isEmpty(), option.rect.topLeft(),
-                                     option.rect.width());
+    const Geometry geometry =
+        layout(content.title, !content.subtitle.isEmpty(), option.rect.topLeft(), option.rect.width());
     const QPalette& palette = option.palette;
 
     painter->save();

@@ -18,11 +18,11 @@ class IconProvider;
 class LauncherApp;
 class RowContent;
 
-/// Draws one row of a result list from what the model gives through the roles of `RowContent`: the picture (the application's icon, a gray
-/// placeholder when it has none, or the function symbol for the calculator row), the name, which wraps onto
-/// as many lines as it needs, and below it the application's path (one line, shortened in the middle) or,
-/// for the calculator row, the hint to press Enter. The selected row gets a gray background inset 8 from
-/// both sides of the list; nothing else changes with the selection. Main thread only.
+/// Draws one row of a result list from what the model gives through the roles of `RowContent`: the picture (the
+/// application's icon, a gray placeholder when it has none, or the function symbol for the calculator row), the name,
+/// which wraps onto as many lines as it needs, and below it the application's path (one line, shortened in the middle)
+/// or, for the calculator row, the hint to press Enter. The selected row gets a gray background inset 8 from both sides
+/// of the list; nothing else changes with the selection. Main thread only.
 class AppRow : public QStyledItemDelegate {
     Q_OBJECT
 public:

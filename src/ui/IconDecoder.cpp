@@ -59,11 +59,14 @@ void readPngBytes(png_structp png, png_bytep out, png_size_t length)
     png_longjmp(png, 1);
 }
 
-void ignorePngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+void ignorePngWarning(png_structp /*png*/, png_const_charp /*message*/)
+{
+}
 
 class PngReader {
 public:
-    PngReader() : m_png(png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failPng, ignorePngWarning))
+    PngReader()
+        : m_png(png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failPng, ignorePngWarning))
     {
         if (m_png != nullptr) {
             m_info = png_create_info_struct(m_png);

@@ -123,7 +123,8 @@ std::string iconPath(IconTheme& theme, const IconSource& source, int size)
 
 } // namespace
 
-IconProvider::IconProvider(QSize pictureSize, QObject* parent) : QObject(parent)
+IconProvider::IconProvider(QSize pictureSize, QObject* parent)
+    : QObject(parent)
 {
     // why: Qt reports every image it cannot decode on stderr; an icon that fails is drawn as a placeholder
     // and is no news for the person at the keyboard.
@@ -175,7 +176,8 @@ void IconProvider::request(const std::string& key, const IconSource& source)
     m_worker.start(QRunnable::create([this, theme, key, source, size] {
         const QImage image = load(*theme, source, size);
         // Delivered through this object's event queue, which its destruction empties.
-        QMetaObject::invokeMethod(this, [this, key, image] { deliver(key, image); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, key, image] { deliver(key, image); }, Qt::QueuedConnection);
     }));
 }
 

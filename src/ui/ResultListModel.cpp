@@ -27,7 +27,10 @@ std::size_t ResultListModel::IdHash::operator()(const Uuid& id) const noexcept
     return static_cast<std::size_t>(high ^ (low * 0x9E3779B97F4A7C15ULL));
 }
 
-ResultListModel::ResultListModel(QObject* parent) : QAbstractListModel(parent) {}
+ResultListModel::ResultListModel(QObject* parent)
+    : QAbstractListModel(parent)
+{
+}
 
 bool ResultListModel::setResults(const std::vector<LauncherApp>& apps, std::int64_t selectedIndex)
 {
@@ -165,8 +168,8 @@ void ResultListModel::insertNewRows(const std::vector<LauncherApp>& apps, const 
 
 const LauncherApp* ResultListModel::app(const QModelIndex& index) const
 {
-    if (!index.isValid() || index.model() != this || index.row() < 0 ||
-        static_cast<std::size_t>(index.row()) >= m_apps.size()) {
+    if (!index.isValid() || index.model() != this || index.row() < 0
+        || static_cast<std::size_t>(index.row()) >= m_apps.size()) {
         return nullptr;
     }
     return &m_apps[static_cast<std::size_t>(index.row())];

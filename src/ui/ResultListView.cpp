@@ -4,7 +4,10 @@
 
 namespace kestrel {
 
-ResultListView::ResultListView(QWidget* parent) : QListView(parent) {}
+ResultListView::ResultListView(QWidget* parent)
+    : QListView(parent)
+{
+}
 
 void ResultListView::doItemsLayout()
 {

@@ -11,8 +11,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QHideEvent>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QImage>
 #include <QLineEdit>
 #include <QListView>
@@ -58,7 +58,9 @@ QToolButton* makeSymbolButton(const QString& objectName, const QString& tip, QWi
 } // namespace
 
 SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
-    : QWidget(parent), m_launcher(launcher), m_icons(std::make_unique<IconProvider>())
+    : QWidget(parent)
+    , m_launcher(launcher)
+    , m_icons(std::make_unique<IconProvider>())
 {
     setObjectName(QStringLiteral("searchView"));
 
@@ -200,13 +202,13 @@ void SearchView::buildList()
     m_list->viewport()->setMouseTracking(true);
     m_list->viewport()->installEventFilter(this);
     m_list->installEventFilter(this);
-    m_list->verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 10px; margin: 4px 2px %1px 0px; }"
-        "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 110); border-radius: 3px;"
-        " min-height: 24px; margin: 0px 1px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-                                                 .arg(cornerRadius));
+    m_list->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 4px 2px %1px 0px; }"
+                       "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 110); border-radius: 3px;"
+                       " min-height: 24px; margin: 0px 1px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+            .arg(cornerRadius));
     connect(m_list, &QListView::clicked, this, &SearchView::activateRow);
     // Icons are decoded off the main thread; rows painted with a placeholder are repainted when they arrive.
     connect(m_icons.get(), &IconProvider::iconsArrived, m_list->viewport(), qOverload<>(&QWidget::update));

@@ -51,7 +51,8 @@ bool fontsCanShow(const QString& text, const QFont& font)
 class KeyCap : public QLabel {
 public:
     KeyCap(const QString& text, QString fallbackSymbol, QWidget* parent)
-        : QLabel(text, parent), m_fallbackSymbol(std::move(fallbackSymbol))
+        : QLabel(text, parent)
+        , m_fallbackSymbol(std::move(fallbackSymbol))
     {
         setFont(ViewStyle::monospacedFont(ViewStyle::bodySize));
         setAccessibleName(text);
@@ -79,9 +80,10 @@ protected:
         const QColor color = ViewStyle::primary(palette());
         if (m_useSymbol) {
             const int side = std::min(content.width(), content.height()) - 2;
-            Symbols::paint(painter, QRectF(content.center().x() - side / 2.0 + 0.5,
-                                           content.center().y() - side / 2.0 + 0.5, side, side),
-                           m_fallbackSymbol, color);
+            Symbols::paint(
+                painter,
+                QRectF(content.center().x() - side / 2.0 + 0.5, content.center().y() - side / 2.0 + 0.5, side, side),
+                m_fallbackSymbol, color);
             return;
         }
         painter.setPen(color);
@@ -123,7 +125,8 @@ QFrame* makeDivider(QWidget* parent)
 
 } // namespace
 
-SettingsView::SettingsView(QWidget* parent) : QDialog(parent)
+SettingsView::SettingsView(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("settingsView"));
     setWindowTitle(tr("Kestrelpoint"));
@@ -180,8 +183,8 @@ void SettingsView::addKeyGuide(QBoxLayout& sheet)
         {tr("Enter"), tr("Launch selected app"), {}, false},
         {tr("Esc"), tr("Close launcher (not quit, just hide)"), {}, false},
         {tr("X+Y"), tr("You will get simple math expression results"), {}, false},
-        {tr("⏼"), tr("To quit application click on the on/off icon in the top right corner"),
-         QStringLiteral("power"), true},
+        {tr("⏼"), tr("To quit application click on the on/off icon in the top right corner"), QStringLiteral("power"),
+         true},
     };
     const QFont body = ViewStyle::font(ViewStyle::bodySize);
     const QColor secondary = ViewStyle::secondary(palette());
@@ -220,8 +223,8 @@ void SettingsView::addAbout(QBoxLayout& sheet)
     summary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     about->addWidget(summary);
     about->addSpacing(8);
-    about->addWidget(makeLabel(tr("© 2026 Kestrelpoint developers"), ViewStyle::font(ViewStyle::captionSize),
-                               secondary, this));
+    about->addWidget(
+        makeLabel(tr("© 2026 Kestrelpoint developers"), ViewStyle::font(ViewStyle::captionSize), secondary, this));
     auto* link = new QLabel(this);
     link->setObjectName(QStringLiteral("siteLink"));
     link->setFont(body);
@@ -231,9 +234,8 @@ void SettingsView::addAbout(QBoxLayout& sheet)
     link->setAccessibleName(tr("Kestrelpoint site"));
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link->setOpenExternalLinks(false);
-    connect(link, &QLabel::linkActivated, this, [](const QString& address) {
-        QDesktopServices::openUrl(QUrl(address));
-    });
+    connect(link, &QLabel::linkActivated, this,
+            [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); });
     about->addWidget(link, 0, Qt::AlignLeft);
     sheet.addLayout(about);
 }
@@ -308,8 +310,10 @@ void SettingsView::placeOverParentWindow()
     QRect sheet(QPoint(anchor.center().x() - sheetWidth / 2, anchor.top()), QSize(sheetWidth, sheetHeight));
     if (const QScreen* screen = owner->screen()) {
         const QRect available = screen->availableGeometry();
-        sheet.moveLeft(std::clamp(sheet.left(), available.left(), std::max(available.left(), available.right() - sheetWidth + 1)));
-        sheet.moveTop(std::clamp(sheet.top(), available.top(), std::max(available.top(), available.bottom() - sheetHeight + 1)));
+        sheet.moveLeft(
+            std::clamp(sheet.left(), available.left(), std::max(available.left(), available.right() - sheetWidth + 1)));
+        sheet.moveTop(
+            std::clamp(sheet.top(), available.top(), std::max(available.top(), available.bottom() - sheetHeight + 1)));
     }
     move(sheet.topLeft());
 }

@@ -93,7 +93,11 @@ QPixmap render(QSvgRenderer& renderer, const QString& cacheName, QSize size, con
 /// Draws an SVG resource on demand at the requested size and scale, so the icon stays sharp on any screen.
 class SvgIconEngine : public QIconEngine {
 public:
-    SvgIconEngine(QString path, QColor color) : m_path(std::move(path)), m_color(color) {}
+    SvgIconEngine(QString path, QColor color)
+        : m_path(std::move(path))
+        , m_color(color)
+    {
+    }
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
@@ -126,7 +130,7 @@ public:
 
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
     {
-        return {QSize(16, 16), QSize(24, 24), QSize(32, 32), QSize(48, 48),
+        return {QSize(16, 16), QSize(24, 24),   QSize(32, 32),  QSize(48, 48),
                 QSize(64, 64), QSize(128, 128), QSize(256, 256)};
     }
 

@@ -14,7 +14,8 @@ namespace kestrel::test {
 /// A temporary directory, removed with everything in it.
 class TempTree {
 public:
-    TempTree() : m_root((std::filesystem::temp_directory_path() / "kestrel-test-XXXXXX").string())
+    TempTree()
+        : m_root((std::filesystem::temp_directory_path() / "kestrel-test-XXXXXX").string())
     {
         if (!::mkdtemp(m_root.data()))
             throw std::runtime_error("mkdtemp failed");
@@ -55,7 +56,8 @@ inline std::string desktopEntry(const std::string& name, const std::string& extr
 /// An XML information dictionary around `body` (its "<key>…</key><string>…</string>" pairs).
 inline std::string xmlPlist(const std::string& body)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body + "</dict>\n</plist>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body
+           + "</dict>\n</plist>\n";
 }
 
 } // namespace kestrel::test

@@ -30,7 +30,10 @@ struct FakePorts : HotKey, SearchWindowPort, ApplicationActivator, Workspace, Pa
         std::function<void(const Activation&)> press;
         std::function<void()> onRegister = [] {};
     };
-    explicit FakePorts(Journal& journal) : j(journal) {}
+    explicit FakePorts(Journal& journal)
+        : j(journal)
+    {
+    }
     void registerHotKey(std::function<void(const Activation&)> callback) override
     {
         j.calls.push_back("register");
@@ -38,7 +41,10 @@ struct FakePorts : HotKey, SearchWindowPort, ApplicationActivator, Workspace, Pa
         j.onRegister();
     }
     void center() override { j.calls.push_back("center"); }
-    void makeKeyAndOrderFront(const Activation& a) override { j.calls.push_back("front " + std::to_string(a.userTime)); }
+    void makeKeyAndOrderFront(const Activation& a) override
+    {
+        j.calls.push_back("front " + std::to_string(a.userTime));
+    }
     void orderOut() override { j.calls.push_back("orderOut"); }
     void activateIgnoringOtherApps() override { j.calls.push_back("activate"); }
     void openApplication(const FileUrl& url) override { j.calls.push_back("open " + url.path()); }
@@ -117,7 +123,7 @@ TEST_F(AppLauncherTest, HotKeyRegisteredFirstTogglesOneWindowAndIsDroppedWithThe
     type(*launcher, "ar");
     launcher->moveSelection(1);
     EXPECT_EQ(press(0), Strings{"orderOut"});
-    EXPECT_EQ(state(*launcher), "hidden 'ar' 1/5"); // hiding keeps the search
+    EXPECT_EQ(state(*launcher), "hidden 'ar' 1/5");                  // hiding keeps the search
     EXPECT_EQ(press(0), (Strings{"center", "front 0", "activate"})); // the same window again
 
     launcher.reset();
@@ -275,9 +281,10 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectionAndReachesAHiddenW
 // operators), searched for whole names and for random pieces: the index must give the plain search's list.
 TEST(SearchIndex, MatchesThePlainSearchOnGeneratedCatalogues)
 {
-    const Strings pieces = {
-        "a", "A", "e", "E", "\u00e9", "e\u0301", "\u00c9", "\u00df", "ss", "SS", " ", "\u00e4", "a\u0308", "\u00c4", "o",
-        "\u00f6", "z", "Z", "1", "+", "\u01c5", "\ufb01", "\u0130", "i", "I", "\u0301", "\u65e5", "\t", "ch", "\u0131"};
+    const Strings pieces = {"a",  "A",      "e",      "E",      "\u00e9",  "e\u0301", "\u00c9", "\u00df",
+                            "ss", "SS",     " ",      "\u00e4", "a\u0308", "\u00c4",  "o",      "\u00f6",
+                            "z",  "Z",      "1",      "+",      "\u01c5",  "\ufb01",  "\u0130", "i",
+                            "I",  "\u0301", "\u65e5", "\t",     "ch",      "\u0131"};
     std::mt19937 random(20240611);
     const auto piece = [&] { return pieces[random() % pieces.size()]; };
     const char* const locales[] = {"en_US", "sv_SE", "tr_TR", "es_ES@collation=traditional"};

@@ -40,8 +40,9 @@ CatalogRefreshOptions pacing(int quietMs, int longestMs)
 struct LiveCatalog {
     explicit LiveCatalog(const TempTree& tree, const std::function<void()>& beforeWatching = {},
                          CatalogRefreshOptions options = pacing(20, 300))
-        : launcher(CatalogLocations{tree.path("root"), {tree.path("home/applications"), tree.path("dirs/applications")}},
-                   LauncherServices{})
+        : launcher(
+            CatalogLocations{tree.path("root"), {tree.path("home/applications"), tree.path("dirs/applications")}},
+            LauncherServices{})
     {
         launcher.showSearchWindow();
         if (beforeWatching)
@@ -119,7 +120,8 @@ TEST(CatalogRefresh, ListFollowsTheDirectoriesThroughAwkwardChanges)
         {{put(alpha, "")}, "Bravo Charlie Echo "}, // created empty, then filled
         {{put(alpha, desktopEntry("Alpha"))}, "Alpha Bravo Charlie Echo "},
         {{put(alpha + ".dpkg-new", desktopEntry("Zulu"))}, "Alpha Bravo Charlie Echo "}, // written aside, then renamed
-        {{[=](const TempTree& t) { fs::rename(t.path(alpha + ".dpkg-new"), t.path(alpha)); }}, "Bravo Charlie Echo Zulu "},
+        {{[=](const TempTree& t) { fs::rename(t.path(alpha + ".dpkg-new"), t.path(alpha)); }},
+         "Bravo Charlie Echo Zulu "},
         {{gone(dirs)}, "Bravo Zulu "},
         {restore, "Bravo Charlie Zulu "},
         {{gone(dirs), put(dirs, "not a directory")}, "Bravo Zulu "},

@@ -18,6 +18,7 @@ namespace {
 
 TEST(MathCalculator, RecognisesSimpleArithmeticOnly)
 {
+    // clang-format off
     const std::pair<std::string, bool> cases[] = {
         {"(2+3)/4", true}, {"-(2)", true}, {"3 - -4", true}, {"(-2)+1", true}, {"1.2.3+4", true}, {"()+1", true},
         {"3\u3000+\r\n4", true}, {"\u0661+\u0662", true}, {"2^10%3", true},
@@ -27,14 +28,17 @@ TEST(MathCalculator, RecognisesSimpleArithmeticOnly)
         {"\u00bd+1", false}, {"3+\u0301" "4", false}, {"1+\xff", false}, {std::string("1+2\0" "3", 5), false},
         {std::string(1'000'000, '7') + "+1", true}, // searched to the end, without an ICU error
     };
+    // clang-format on
     for (const auto& [text, accepted] : cases)
         EXPECT_EQ(MathCalculator::isMathExpression(text), accepted) << '"' << text.substr(0, 40) << '"';
 
     // A search that ends in an ICU error is a failure (which rejects the text), never "not found".
     EXPECT_EQ(PatternSearch("(unclosed").findIn(*PatternSearch::icuText("x")), SearchOutcome::failed);
-    EXPECT_EQ(PatternSearch("(?:a|b)*c").findIn(*PatternSearch::icuText(std::string(4'000'000, 'a'))), SearchOutcome::failed);
+    EXPECT_EQ(PatternSearch("(?:a|b)*c").findIn(*PatternSearch::icuText(std::string(4'000'000, 'a'))),
+              SearchOutcome::failed);
     // Parentheses are whole characters: one carrying a combining mark is none.
-    for (const auto& [text, balanced] : {std::pair{"((a)b)", true}, {"())(()", false}, {"(\u0301", true}, {"(\u0301)", false}})
+    for (const auto& [text, balanced] :
+         {std::pair{"((a)b)", true}, {"())(()", false}, {"(\u0301", true}, {"(\u0301)", false}})
         EXPECT_EQ(MathCalculator::hasBalancedParentheses(text), balanced) << text;
 }
 
@@ -48,6 +52,7 @@ TEST(MathCalculator, EvaluatesWithPrecedenceAndAssociativityOrSaysWhyNot)
     for (std::size_t k = 0; k <= limit; ++k)
         siblings += "(1)+";
     const std::string digits(1'000'000, '7');
+    // clang-format off
     const std::pair<std::string, EvaluationResult> cases[] = {
         {"7/2", 3.5}, {"2+3*4", 14.0}, {"(2+3)*4", 20.0}, {"10-4-3", 3.0}, {"100/10/5", 2.0}, {"1-2^2", -3.0},
         {"3\u2003+\u00a04\n", 7.0}, {"-2^2", -4.0}, {"(-2)^2", 4.0}, {"2*-3", -6.0}, {"3--4", 7.0}, {"2^3^2", 512.0},
@@ -61,6 +66,7 @@ TEST(MathCalculator, EvaluatesWithPrecedenceAndAssociativityOrSaysWhyNot)
         {"(1+2", expression}, {"1)", expression}, {"", expression}, {"1e3", expression}, {"\u00bd+1", expression},
         {"1/0+(", expression}, {nested(limit + 1), expression},
     };
+    // clang-format on
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(MathCalculator::evaluate(text), expected) << text.substr(0, 40);
 }
@@ -69,8 +75,12 @@ TEST(MathCalculator, FormatsWholeValuesPlainlyAndOthersPerLocale)
 {
     const double twoTo63 = 9223372036854775808.0;
     const std::tuple<double, const char*, const char*> cases[] = {
-        {1234.0, "de_DE", "1234"}, {-twoTo63, "en_US", "-9223372036854775808"}, {twoTo63, "de_DE", "9.223.372.036.854.775.808"},
-        {-1234.5, "de_DE", "-1.234,5"}, {2.0 / 3.0, "en_US", "0.6666666667"}, {1e-11, "en_US", "0"},
+        {1234.0, "de_DE", "1234"},
+        {-twoTo63, "en_US", "-9223372036854775808"},
+        {twoTo63, "de_DE", "9.223.372.036.854.775.808"},
+        {-1234.5, "de_DE", "-1.234,5"},
+        {2.0 / 3.0, "en_US", "0.6666666667"},
+        {1e-11, "en_US", "0"},
     };
     for (const auto& [value, locale, text] : cases)
         EXPECT_EQ(MathCalculator::formatResult(value, locale), text) << value << " in " << locale;
@@ -84,10 +94,12 @@ TEST(MathCalculator, FormatsWholeValuesPlainlyAndOthersPerLocale)
 
 TEST(MathCalculator, ClipboardTextIsPlainInsideItsRangeAndExponentOutside)
 {
+    // clang-format off
     const std::pair<double, const char*> cases[] = {
         {-0.0, "-0.0"}, {-3.0, "-3.0"}, {0.1 + 0.2, "0.30000000000000004"}, {9007199254740992.0, "9007199254740992.0"},
         {9007199254740994.0, "9.007199254740994e+15"}, {1e-4, "0.0001"}, {std::nextafter(1e-4, 0.0), "9.999999999999999e-05"},
     };
+    // clang-format on
     for (const auto& [value, text] : cases)
         EXPECT_EQ(defaultTextForm(value), text);
 }

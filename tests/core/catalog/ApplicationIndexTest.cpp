@@ -52,8 +52,9 @@ protected:
             const IconSource& icon = *app.icon();
             out.push_back(app.name() + "|" + app.bundleIdentifier().value_or("-") + "|"
                           + app.url()->path().substr(m_tree.root().size() + 1)
-                          + (icon.value == "application-x-executable" ? ""
-                             : (icon.kind == IconSource::Kind::imageFile ? "|file " : "|theme ") + icon.value));
+                          + (icon.value == "application-x-executable"
+                                 ? ""
+                                 : (icon.kind == IconSource::Kind::imageFile ? "|file " : "|theme ") + icon.value));
         }
         return out;
     }
@@ -70,22 +71,25 @@ TEST_F(ApplicationIndexTest, EveryDotAppEntryIsListedUnderItsDisplayNameOrFileNa
                           "<string>AppIcon</string><key>CFBundleIdentifier</key><string>com.apple.Safari</string>"));
     const std::string icns = m_tree.write(apps + "Safari.app/Contents/Resources/AppIcon.icns");
     m_tree.write(apps + "BrokenThenFlat.app/Contents/Info.plist", "\x01\x02garbage");
-    m_tree.write(apps + "BrokenThenFlat.app/Info.plist", xmlPlist("<key>CFBundleDisplayName</key><string>Fallback</string>"));
+    m_tree.write(apps + "BrokenThenFlat.app/Info.plist",
+                 xmlPlist("<key>CFBundleDisplayName</key><string>Fallback</string>"));
     std::filesystem::resize_file(m_tree.write(apps + "Huge.app/Contents/Info.plist"), 9u << 20);
     ASSERT_EQ(::mkfifo((m_tree.dir(apps + "Fifo.app/Contents") + "/Info.plist").c_str(), 0644), 0);
     // The last one, "Apple", lies in the second bundle directory.
-    for (const char* directory : {".Hidden.app", "Caf\xE9.app", "Upper.APP", "Folder/Inside.app", "Notes.app.zip", "apple.app",
-                                  "Zebra.app", "\xC3\x96" "ffnen.app", "../System/Applications/Apple.app"})
+    for (const char* directory : {".Hidden.app", "Caf\xE9.app", "Upper.APP", "Folder/Inside.app", "Notes.app.zip",
+                                  "apple.app", "Zebra.app", "\u00D6ffnen.app", "../System/Applications/Apple.app"})
         m_tree.dir(apps + directory);
-    m_tree.write(apps + "Out.app/Contents/Info.plist", xmlPlist("<key>CFBundleIconFile</key><string>../../x.icns</string>"));
+    m_tree.write(apps + "Out.app/Contents/Info.plist",
+                 xmlPlist("<key>CFBundleIconFile</key><string>../../x.icns</string>"));
     m_tree.write(apps + "x.icns"); // outside the bundle: not used
 
     const std::string a = "|-|" + apps;
-    EXPECT_EQ(load(), (Strings{".Hidden" + a + ".Hidden.app", "apple" + a + "apple.app", "Apple|-|System/" + apps + "Apple.app",
-                               "Caf\xEF\xBF\xBD" + a + "Caf\xE9.app", // the path keeps the bytes
-                               "Fallback" + a + "BrokenThenFlat.app", "Fifo" + a + "Fifo.app", "Huge" + a + "Huge.app",
-                               "Out" + a + "Out.app", "Safari Browser|com.apple.Safari|" + apps + "Safari.app|file " + icns,
-                               "Zebra" + a + "Zebra.app", "\xC3\x96" "ffnen" + a + "\xC3\x96" "ffnen.app"}));
+    EXPECT_EQ(load(),
+              (Strings{".Hidden" + a + ".Hidden.app", "apple" + a + "apple.app", "Apple|-|System/" + apps + "Apple.app",
+                       "Caf\xEF\xBF\xBD" + a + "Caf\xE9.app", // the path keeps the bytes
+                       "Fallback" + a + "BrokenThenFlat.app", "Fifo" + a + "Fifo.app", "Huge" + a + "Huge.app",
+                       "Out" + a + "Out.app", "Safari Browser|com.apple.Safari|" + apps + "Safari.app|file " + icns,
+                       "Zebra" + a + "Zebra.app", "\u00D6ffnen" + a + "\u00D6ffnen.app"}));
 }
 
 // Equal names keep scan order: bundles first, then the desktop directories by precedence. The first file
@@ -105,12 +109,13 @@ TEST_F(ApplicationIndexTest, DesktopEntriesFollowPrecedenceAndVisibility)
     m_tree.write("elsewhere/outside.desktop", desktopEntry("Outside"));
     std::filesystem::create_directory_symlink(m_tree.path("elsewhere"), m_tree.path("system/linked"));
 
-    EXPECT_EQ(load({"home", "missing", "system"}),
-              (Strings{"Editor|-|" + apps + "Editor.app", "Editor|editor|home/editor.desktop|file /opt/icons/editor.png",
-                       "Files|org.example.Files|home/org.example.Files.desktop|theme system-file-manager",
-                       "Gnome Only|gnome-only|system/gnome-only.desktop", "Music|m\xEF\xBF\xBDsic|home/m\xFCsic.desktop",
-                       "Outside|linked-outside|system/linked/outside.desktop",
-                       "Vendor Tool|vendor-tool|home/vendor/tool.desktop"}));
+    EXPECT_EQ(
+        load({"home", "missing", "system"}),
+        (Strings{"Editor|-|" + apps + "Editor.app", "Editor|editor|home/editor.desktop|file /opt/icons/editor.png",
+                 "Files|org.example.Files|home/org.example.Files.desktop|theme system-file-manager",
+                 "Gnome Only|gnome-only|system/gnome-only.desktop", "Music|m\xEF\xBF\xBDsic|home/m\xFCsic.desktop",
+                 "Outside|linked-outside|system/linked/outside.desktop",
+                 "Vendor Tool|vendor-tool|home/vendor/tool.desktop"}));
 }
 
 // 10,000 equal names in each of two bundle directories and 1,000 entries, loaded twice under a low open-file
@@ -148,7 +153,8 @@ TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
         // HOME, XDG_DATA_HOME, XDG_DATA_DIRS: the application directories
         {"/home/u/", "", "", {home + "/.local/share/applications", "/usr/local/share/applications", usr}},
         {"/home/u", "/data/", "/a:relative::/b//:/a", {"/data/applications", "/a/applications", "/b/applications"}},
-        {"relative", "also/relative", "/data", {"/data/applications"}}, {{}, {}, ":", {}},
+        {"relative", "also/relative", "/data", {"/data/applications"}},
+        {{}, {}, ":", {}},
         {home, home + "/.local/share", home + "/.local/share:/usr/share", {home + "/.local/share/applications", usr}},
     };
     for (const auto& [homeValue, dataHome, dataDirs, expected] : cases) {
@@ -170,6 +176,7 @@ TEST(DesktopEntryReader, ListsWhatTheDesktopWouldShow)
     environment.set("LANGUAGE", "de_CH:de");
     environment.set("LC_ALL", "C");
     const std::string app = head + "Name=App\n";
+    // clang-format off
     const std::tuple<std::string, Strings, Variable> cases[] = { // content, current desktops, name listed
         {"# c\n\n[Desktop Entry]\nExec=sh\n# x\nName=App\nType=Application", {}, "App"},
         {"[Desktop Entry]\nType=Link\nName=App\nURL=https://example.org\n", {}, {}},
@@ -191,6 +198,7 @@ TEST(DesktopEntryReader, ListsWhatTheDesktopWouldShow)
         {"\xEF\xBB\xBF" + head + "Name=A\nExec=sh\n", {}, {}}, {head + "Name=A\nExec=sh\nName[d e]=x\n", {}, {}},
         {head + "Name=A\nExec=sh\nOnlyShowIn=\xFF;\n", {}, "A"},
     };
+    // clang-format on
     for (const auto& [content, desktops, name] : cases) {
         SCOPED_TRACE(content);
         const auto entry = DesktopEntryReader(desktops).parse(content);

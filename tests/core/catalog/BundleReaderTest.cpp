@@ -69,12 +69,15 @@ std::string repeated(const std::string& piece, std::size_t times)
 TEST(BundleReader, ReadsStringKeysAndRejectsBrokenOrHostileInput)
 {
     const std::string name = "<key>CFBundleDisplayName</key>";
-    const std::string xml = xmlPlist("<key>CFBundleIdentifier</key><string>com.example.notes</string>" + name
-                                     + "<string>Notes \xE2\x88\x91</string><key>CFBundleIconFile</key><string>AppIcon</string>");
+    const std::string xml =
+        xmlPlist("<key>CFBundleIdentifier</key><string>com.example.notes</string>" + name
+                 + "<string>Notes \xE2\x88\x91</string><key>CFBundleIconFile</key><string>AppIcon</string>");
     const std::vector<std::string> notes = {xml, binaryOf(xml)};
-    const std::pair<std::vector<std::string>, std::string> cases[] = { // "identifier|name|icon file", "-" for none
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        // "identifier|name|icon file", "-" for none
         {notes, "com.example.notes|Notes \xE2\x88\x91|AppIcon"},
-        {{xmlPlist(name + "<string/>")}, "-||-"}, {{"\xEF\xBB\xBF" + xmlPlist(name + "<string>BOM</string>")}, "-|BOM|-"},
+        {{xmlPlist(name + "<string/>")}, "-||-"},
+        {{"\xEF\xBB\xBF" + xmlPlist(name + "<string>BOM</string>")}, "-|BOM|-"},
         {{"", "\xEF\xBB\xBF", notes[0].substr(0, notes[0].size() / 2), notes[1].substr(0, notes[1].size() - 5),
           "bplist00" + std::string(64, '\xFF')},
          "no bundle"},
@@ -85,17 +88,20 @@ TEST(BundleReader, ReadsStringKeysAndRejectsBrokenOrHostileInput)
         // Other keys or types only; realistic sizes still open: many document types, deep but bounded nesting,
         // shared references.
         {{chainedBinary(200, 1), chainedBinary(16, 2), xmlPlist(name + "<integer>7</integer>"),
-          xmlPlist("<key>Docs</key><array>" + repeated("<dict><key>T</key><array><string>x</string></array></dict>", 1000)
+          xmlPlist("<key>Docs</key><array>"
+                   + repeated("<dict><key>T</key><array><string>x</string></array></dict>", 1000)
                    + "</array><key>CFBundleName</key><string>Other</string>")},
          "-|-|-"},
     };
     const auto describe = [](const std::optional<BundleInfo>& info) {
-        return info ? info->identifier.value_or("-") + "|" + info->displayName.value_or("-") + "|" + info->iconFile.value_or("-")
+        return info ? info->identifier.value_or("-") + "|" + info->displayName.value_or("-") + "|"
+                          + info->iconFile.value_or("-")
                     : "no bundle";
     };
     for (const auto& [inputs, expected] : cases) {
         for (std::size_t i = 0; i < inputs.size(); ++i)
-            EXPECT_EQ(describe(BundleReader::parseInfoPlist(inputs[i])), expected) << "input " << i << " of " << expected;
+            EXPECT_EQ(describe(BundleReader::parseInfoPlist(inputs[i])), expected)
+                << "input " << i << " of " << expected;
     }
 }
 

@@ -30,7 +30,8 @@ TEST(CatalogWatcher, OneWatchPerDirectoryUpToTheLimit)
     const test::TempTree tree;
     const CatalogLocations locations{tree.path("root"), {tree.path("apps")}};
     for (int file = 0; file < 200; ++file)
-        tree.write("apps/" + (file % 10 ? "vendor-" + std::to_string(file % 10) + "/" : "") + std::to_string(file) + ".desktop");
+        tree.write("apps/" + (file % 10 ? "vendor-" + std::to_string(file % 10) + "/" : "") + std::to_string(file)
+                   + ".desktop");
     EXPECT_EQ(CatalogWatcher(locations).watchCount(), 10u + 1);
 
     ::testing::internal::CaptureStderr();
@@ -54,11 +55,13 @@ TEST(CatalogWatcher, ReportsOnlyChangesThatCanAlterTheCatalogue)
     tree.dir("apps");
     tree.dir("root/Applications");
     CatalogWatcher watcher(CatalogLocations{tree.path("root"), {tree.path("apps")}});
+    // clang-format off
     const struct { const char* path; bool directory; bool changes; } cases[] = {
         {"apps/notes.txt", false, false}, {"apps/org.example.App.desktop.dpkg-tmp", false, false},
         {"apps/org.example.App.desktop", false, true}, {"root/Applications/.DS_Store", false, false},
         {"root/Applications/Tool.app", true, true}, {"root/elsewhere.txt", false, false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         c.directory ? (void)tree.dir(c.path) : (void)tree.write(c.path, "x");
         EXPECT_EQ(drain(watcher), c.changes) << c.path;

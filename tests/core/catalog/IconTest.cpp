@@ -27,9 +27,13 @@ TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
     fs::resize_file(t.write("over-cap.png"), IconFile::maxBytes + 1);
     ASSERT_EQ(::mkfifo(t.path("pipe").c_str(), 0644), 0);
     fs::permissions(t.write("locked.png", "\x89PNG"), fs::perms::none);
-    for (const auto& [name, target] : {std::pair{"link.svg", "icon.png"}, {"dangling.png", "gone.png"}, {"loop-a", "loop-b"},
-                                       {"loop-b", "loop-a"}, {"pipe.svg", "pipe"}})
+    for (const auto& [name, target] : {std::pair{"link.svg", "icon.png"},
+                                       {"dangling.png", "gone.png"},
+                                       {"loop-a", "loop-b"},
+                                       {"loop-b", "loop-a"},
+                                       {"pipe.svg", "pipe"}})
         fs::create_symlink(t.path(target), t.path(name));
+    // clang-format off
     const struct { std::string path; Status status; std::size_t size; } cases[] = {
         {t.path("icon.png"), Status::ok, 8}, {t.path("at-cap.png"), Status::ok, IconFile::maxBytes},
         {t.path("link.svg"), Status::ok, 8}, {t.path("over-cap.png"), Status::tooLarge, 0},
@@ -40,6 +44,7 @@ TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
         // Without read permission, which binds all but the superuser.
         {t.path("locked.png"), ::geteuid() == 0 ? Status::ok : Status::unreadable, 4},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const IconFile::Contents contents = IconFile::read(c.path);
         EXPECT_EQ(contents.status, c.status) << c.path;
@@ -50,12 +55,14 @@ TEST(IconFile, ReadsOnlyNonEmptyRegularFilesUpToTheCapAndNeverBlocks)
 TEST(IconFile, FormatTellsSvgFromRasterData)
 {
     using Format = IconFile::Format;
+    // clang-format off
     const struct { const char* path; std::string bytes; Format format; } cases[] = {
         {"/i/a.svg", "\x89PNG\r\n\x1a\n", Format::raster}, {"/i/a", "\xEF\xBB\xBF<svg/>", Format::svg}, // content wins; BOM
         {"/i/a.png", " \n<?xml?>\n<svg/>", Format::svg}, {"/i/a.xml", "<?xml version='1.0'?><icon/>", Format::raster},
         {"/i/a.SVG", "<?xml version='1.0'?><!-- -->", Format::svg}, {"/i/a.svgz", "\x1f\x8b\x08", Format::svg},
         {"/i/a.gz", "\x1f\x8b\x08", Format::raster}, {"/i/a.svg", "   ", Format::svg},
     };
+    // clang-format on
     for (const auto& c : cases)
         EXPECT_EQ(IconFile::format(c.path, c.bytes), c.format) << c.path << " " << c.bytes;
 }
@@ -65,10 +72,11 @@ TEST(IconFile, FormatTellsSvgFromRasterData)
 TEST(IconTheme, FindsIconsBySizeThemeInheritanceAndFallback)
 {
     const test::TempTree t;
-    t.write("base1/hicolor/index.theme",
-            "[Icon Theme]\nDirectories=16x16/apps,32x32/apps,64x64/apps,scalable/apps,2x/apps\n"
-            "[16x16/apps]\nSize=16\nType=Fixed\n[32x32/apps]\nSize=32\nType=Fixed\n[64x64/apps]\nSize=64\nType=Fixed\n"
-            "[scalable/apps]\nSize=128\nType=Scalable\nMinSize=8\nMaxSize=512\n[2x/apps]\nSize=32\nScale=2\nType=Fixed\n");
+    t.write(
+        "base1/hicolor/index.theme",
+        "[Icon Theme]\nDirectories=16x16/apps,32x32/apps,64x64/apps,scalable/apps,2x/apps\n"
+        "[16x16/apps]\nSize=16\nType=Fixed\n[32x32/apps]\nSize=32\nType=Fixed\n[64x64/apps]\nSize=64\nType=Fixed\n"
+        "[scalable/apps]\nSize=128\nType=Scalable\nMinSize=8\nMaxSize=512\n[2x/apps]\nSize=32\nScale=2\nType=Fixed\n");
     t.write("base2/Mine/index.theme", "[Icon Theme]\nInherits=Parent\nDirectories=apps\n[apps]\nSize=32\n");
     t.write("base1/Parent/index.theme", "[Icon Theme]\nInherits=Mine,hicolor\nDirectories=a\n"
                                         "[a]\nSize=48\nType=Threshold\nThreshold=20\n");
@@ -80,6 +88,7 @@ TEST(IconTheme, FindsIconsBySizeThemeInheritanceAndFallback)
         t.write(icon, "i");
     ASSERT_EQ(::mkfifo(t.path("base1/hicolor/32x32/apps/pipe.png").c_str(), 0644), 0);
 
+    // clang-format off
     const struct { const char* theme; const char* name; int size; const char* expected; } cases[] = {
         {"", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
         {"hicolor", "exact.png", 32, "base1/hicolor/32x32/apps/exact.png"},  // written with its extension
@@ -92,6 +101,7 @@ TEST(IconTheme, FindsIconsBySizeThemeInheritanceAndFallback)
         {"", "loose", 32, "pixmaps/loose.xpm"}, {"", "nowhere", 32, ""}, {"", "../../16x16/apps/small-or-big", 32, ""},
         {"", "", 32, ""}, {"../base1/hicolor", "exact", 32, "base1/hicolor/32x32/apps/exact.png"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         IconTheme lookup({t.path("base1"), t.path("base2")}, c.theme, {t.path("pixmaps")});
         const std::string found = lookup.find(c.name, c.size);

@@ -31,6 +31,7 @@ LauncherApp calc(const std::string& name, std::optional<double> result)
 TEST(LauncherApp, EqualityAndHashFollowTheKindOfItem)
 {
     const std::string anchored = std::filesystem::current_path().string() + "/relative/Tool.app";
+    // clang-format off
     const std::tuple<LauncherApp, LauncherApp, bool> cases[] = {
         {app("/A/Safari.app", "Safari", "a"), app("/A/Safari.app", "Web", "b"), true},
         {app("/A/Safari.app"), app("/B/Safari.app"), false}, {app(nullptr, "A"), app(nullptr, "B"), true},
@@ -41,6 +42,7 @@ TEST(LauncherApp, EqualityAndHashFollowTheKindOfItem)
         {calc("2+3", 5.0), calc("2 + 3", 5.0), false}, {calc("Abc", 1.0), calc("abc", 1.0), false},
         {calc("caf\u00e9", 1.0), calc("cafe\u0301", 1.0), true},
     };
+    // clang-format on
     for (const auto& [a, b, equal] : cases) {
         EXPECT_EQ(a == b, equal) << a.name() << " / " << b.name();
         EXPECT_EQ(b == a, equal) << a.name() << " / " << b.name();

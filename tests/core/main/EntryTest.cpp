@@ -19,7 +19,7 @@ using test::TempTree;
 
 mode_t modeOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
@@ -31,7 +31,12 @@ TEST(ToggleMessage, LineCarriesOnlySafeValuesReadsBackAndGivesTheStartupTime)
     const std::string longest(ToggleMessage::maxValueLength, 'x');
     const std::string tooLong = longest + "x";
     const std::string both = "toggle DESKTOP_STARTUP_ID=a_TIME1_TIME4294967295 XDG_ACTIVATION_TOKEN=" + longest + "\n";
-    const struct { const char* startupId; const char* token; std::string line; std::uint32_t time; } cases[] = {
+    const struct {
+        const char* startupId;
+        const char* token;
+        std::string line;
+        std::uint32_t time;
+    } cases[] = {
         {nullptr, nullptr, "toggle\n", 0},
         {"gnome-shell/3090-0-host_TIME4711", "", "toggle DESKTOP_STARTUP_ID=gnome-shell/3090-0-host_TIME4711\n", 4711},
         {nullptr, "a1b2=c3", "toggle XDG_ACTIVATION_TOKEN=a1b2=c3\n", 0},
@@ -47,11 +52,13 @@ TEST(ToggleMessage, LineCarriesOnlySafeValuesReadsBackAndGivesTheStartupTime)
         EXPECT_EQ(ToggleMessage::parse(message.line()), message) << c.line;
         EXPECT_EQ(message.startupTime(), c.time) << c.line;
     }
+    // clang-format off
     const std::string rejected[] = {
         "", "toggle", "TOGGLE\n", "toggle\ntoggle\n", "toggle DESKTOP_STARTUP_ID\n", "toggle DESKTOP_STARTUP_ID=\n",
         "toggle DESKTOP_STARTUP_ID=a  XDG_ACTIVATION_TOKEN=b\n", "toggle DESKTOP_STARTUP_ID=a DESKTOP_STARTUP_ID=b\n",
         "toggle HOME=/root\n", "toggle XDG_ACTIVATION_TOKEN=caf\xc3\xa9\n",
         "toggle XDG_ACTIVATION_TOKEN=" + tooLong + "\n"};
+    // clang-format on
     for (const std::string& line : rejected)
         EXPECT_EQ(ToggleMessage::parse(line), std::nullopt) << line;
 }
@@ -91,9 +98,9 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     const std::string value = first->handOver();
     first.reset(); // what an exec leaves behind: the descriptors, no object
     const std::string listening = value.substr(value.find(',') + 1), f = std::to_string(file);
-    for (const std::string& wrong : {std::string("none"), f + "," + listening + "x", "1," + listening, f + "," + f,
-                                     f + "," + std::to_string(unbound), f + ",999",
-                                     std::to_string(other) + "," + listening})
+    for (const std::string& wrong :
+         {std::string("none"), f + "," + listening + "x", "1," + listening, f + "," + f,
+          f + "," + std::to_string(unbound), f + ",999", std::to_string(other) + "," + listening})
         EXPECT_EQ(InstanceClaim::adopt(wrong), std::nullopt) << wrong;
     const std::optional<InstanceClaim::Descriptors> adopted = InstanceClaim::adopt(value);
     ASSERT_TRUE(adopted) << value;

@@ -21,7 +21,8 @@ TEST(UnicodeText, LowerCaseIsTheFullRootMapping)
         dottedCapitals += "\u0130", dottedSmalls += "i\u0307";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"\u0130stanbul ISTANBUL", "i\u0307stanbul istanbul"}, // not the Turkish rules
-        {"\u1e9e\U00010400A\xff", "\u00df\U00010428a\ufffd"}, {dottedCapitals, dottedSmalls},
+        {"\u1e9e\U00010400A\xff", "\u00df\U00010428a\ufffd"},
+        {dottedCapitals, dottedSmalls},
     };
     for (const auto& [input, expected] : cases)
         EXPECT_EQ(lowerCase(input), expected) << input;
@@ -30,12 +31,14 @@ TEST(UnicodeText, LowerCaseIsTheFullRootMapping)
 TEST(UnicodeText, Utf8RepairReplacesEachMaximalSubpart)
 {
     const std::u32string bad(1, U'\ufffd');
+    // clang-format off
     const std::vector<std::pair<std::string, std::u32string>> cases = {
         {"\u00e9\u07ff\u0800\uffff\U00010000\U0010ffff", U"\u00e9\u07ff\u0800\uffff\U00010000\U0010ffff"},
         {std::string("a\0b", 3), std::u32string(U"a\0b", 3)},
         {"\x80", bad}, {"\xc0\xaf", bad + bad}, {"\xed\xa0\x80", bad + bad + bad}, // overlong, surrogate
         {"\xf4\x90\x80\x80", bad + bad + bad + bad}, {"\xf0\x9f\x98" "A", bad + U"A"}, // too large, truncated
     };
+    // clang-format on
     for (const auto& [input, codePoints] : cases) {
         SCOPED_TRACE(input);
         EXPECT_EQ(toUtf32(input), codePoints);
@@ -50,6 +53,7 @@ TEST(NormalizedText, MatchesWholeCharactersUnderCanonicalEquivalence)
 {
     const std::string family = "\U0001f468\u200d\U0001f469\u200d\U0001f467";
     const std::string flags = "\U0001f1e9\U0001f1ea\U0001f1eb\U0001f1f7";
+    // clang-format off
     const std::tuple<std::string, std::string, bool, bool> cases[] = { // contains, startsWith
         {"safari", "saf", true, true}, {"ab", "abc", false, false}, {"aab", "ab", true, false}, {"", "", true, true},
         {"cafe\u0301", "caf\u00e9", true, true}, {"xe\u0323\u0301", "\u1eb9\u0301", true, false},
@@ -59,6 +63,7 @@ TEST(NormalizedText, MatchesWholeCharactersUnderCanonicalEquivalence)
         {"\ud55c", "\ud558", false, false}, {family, "\U0001f468", false, false}, {flags, "\U0001f1ea\U0001f1eb", false, false},
         {"a\r\nb", "a\r", false, false}, // the ASCII path too: CR LF is one character
     };
+    // clang-format on
     const auto nfd = [](const std::string& utf8) { return fromUtf16(NormalizedText::fromUtf8(utf8).nfd()); };
     for (const auto& [text, part, contains, startsWith] : cases) {
         SCOPED_TRACE(text + " / " + part);
@@ -74,11 +79,13 @@ TEST(NormalizedText, MatchesWholeCharactersUnderCanonicalEquivalence)
 
 TEST(LocaleCollator, IgnoresCaseButNotAccentsAndFollowsTheLocale)
 {
+    // clang-format off
     const std::tuple<const char*, std::string, std::string, int> cases[] = { // sign of compare(a, b)
         {"", "a\xff", "A\ufffd", 0}, {"en_US", "resume", "r\u00e9sum\u00e9", -1},
         {"en_US", "r\u00e9sum\u00e9", "R\u00c9SUME\u0301", 0}, {"de_DE", "\u00e4", "z", -1}, {"sv_SE", "\u00e4", "z", 1},
         {"tr_TR", "\u0131", "i", -1}, {"not a locale!", "b", "A", 1},
     };
+    // clang-format on
     const auto sign = [](int value) { return (value > 0) - (value < 0); };
     for (const auto& [locale, a, b, expected] : cases) {
         SCOPED_TRACE(std::string(locale) + ": " + a + " vs " + b);
@@ -91,6 +98,7 @@ TEST(LocaleCollator, IgnoresCaseButNotAccentsAndFollowsTheLocale)
 
 TEST(Locale, FirstNonEmptyVariableWinsAndIsTranslatedForIcu)
 {
+    // clang-format off
     const std::array<std::string, 4> cases[] = { // LC_ALL, LC_COLLATE or LC_NUMERIC, LANG; expected
         {"", "sv_SE.UTF-8", "de_DE.UTF-8", "sv_SE"},
         {"fr_FR.UTF-8", "sv_SE.UTF-8", "de_DE.UTF-8", "fr_FR"}, {"C", "sv_SE", "de_DE", ""},
@@ -98,6 +106,7 @@ TEST(Locale, FirstNonEmptyVariableWinsAndIsTranslatedForIcu)
         {"", "", "ca_ES.UTF-8@valencia", "ca_ES_VALENCIA"}, {"", "", "sr_RS.UTF-8@latin", "sr_Latn_RS"},
         {"", "", "de_DE.ISO-8859-15@euro", "de_DE"}, {"", "", "/etc/passwd", ""}, {"", "", "en US", ""},
     };
+    // clang-format on
     for (const auto& [all, category, lang, expected] : cases)
         EXPECT_EQ(localeFromVariables(all, category, lang), expected) << all << "|" << category << "|" << lang;
 }

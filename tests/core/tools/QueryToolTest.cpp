@@ -40,19 +40,19 @@ std::string toolCommand(const test::TempTree& tree, const Strings& arguments)
 TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
 {
     test::TempTree tree;
-    for (const char* name : {"Safari", "Archive Utility", "Calendar", "2+3 Solver", "Tab\tName", "New\nLine",
-                             "Back\\slash", "Bad\xff"})
+    for (const char* name :
+         {"Safari", "Archive Utility", "Calendar", "2+3 Solver", "Tab\tName", "New\nLine", "Back\\slash", "Bad\xff"})
         tree.dir(std::string("Applications/") + name + ".app");
     const std::string editor = tree.write("data/applications/org.example.Editor.desktop", test::desktopEntry("Editor"));
     const std::string apps = tree.path("Applications/");
     const auto line = [&](const std::string& name) { return "application\t" + name + "\t" + apps + name + ".app\t\n"; };
     const std::string ar = line("Archive Utility") + line("Calendar") + line("Safari");
-    const std::string usage =
-        "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] [--activate] | --watch [--] TEXT)\n";
+    const std::string usage = "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] "
+                              "[--activate] | --watch [--] TEXT)\n";
     // Fields escaped, invalid UTF-8 replaced; a desktop entry's identifier in the last field.
-    const std::string list = line("2+3 Solver") + line("Archive Utility") + line("Back\\\\slash") + line("Bad\xEF\xBF\xBD")
-                             + line("Calendar") + "application\tEditor\t" + editor + "\torg.example.Editor\n"
-                             + line("New\\nLine") + line("Safari") + line("Tab\\tName");
+    const std::string list = line("2+3 Solver") + line("Archive Utility") + line("Back\\\\slash")
+                             + line("Bad\xEF\xBF\xBD") + line("Calendar") + "application\tEditor\t" + editor
+                             + "\torg.example.Editor\n" + line("New\\nLine") + line("Safari") + line("Tab\\tName");
     const auto run = [&](const Strings& arguments) {
         const int status = std::system(toolCommand(tree, arguments).c_str());
         const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -65,14 +65,16 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
         {{"ar", "--select", "-3", "--activate"}, ar + "open\t" + apps + "Archive Utility.app\n"},
         {{"2+3", "--activate"}, "calculation\t2+3 = 5\t5.0\n" + line("2+3 Solver") + "copy\t5.0\n"},
         {{"-5", "--activate"}, "calculation\t-5 = -5\t-5.0\ncopy\t-5.0\n"}, // "-5" is a text
-        {{"--", "--activate"}, ""},                                           // the text "--activate"
+        {{"--", "--activate"}, ""},                                         // the text "--activate"
         {{"zzz", "--activate"}, "nothing\n"},
     };
     for (const auto& [arguments, out] : cases)
         EXPECT_EQ(run(arguments), std::tuple(0, out, "")) << toolCommand(tree, arguments);
+    // clang-format off
     const Strings wrong[] = {{}, {"--bogus"}, {"--list", "ar"}, {"ar", "b"}, {"ar", "--select"}, {"ar", "--select", "1x"},
                              {"ar", "--select", "99999999999999999999"}, {"ar", "--select", "1", "--select", "2"},
                              {"--watch", "ar", "--activate"}, {"--watch"}};
+    // clang-format on
     for (const Strings& arguments : wrong)
         EXPECT_EQ(run(arguments), std::tuple(2, "", usage)) << toolCommand(tree, arguments);
 }

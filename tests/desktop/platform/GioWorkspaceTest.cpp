@@ -34,8 +34,8 @@ TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariablesAndOpensA
     ::chmod(recorder.c_str(), 0700);
     const std::string entry = tree.write("a folder/marker.desktop",
                                          "[Desktop Entry]\nType=Application\nName=Marker\nExec=" + recorder + "\n");
-    tree.write("data/applications/kestrel-opener.desktop", "[Desktop Entry]\nType=Application\nName=Opener\nExec=" +
-                                                               recorder + " %f\nMimeType=inode/directory;\n");
+    tree.write("data/applications/kestrel-opener.desktop",
+               "[Desktop Entry]\nType=Application\nName=Opener\nExec=" + recorder + " %f\nMimeType=inode/directory;\n");
     tree.write("config/mimeapps.list", "[Default Applications]\ninode/directory=kestrel-opener.desktop\n");
     const std::string bundle = tree.dir("Applications/Notes.app");
     test::EnvironmentGuard environment;

@@ -23,8 +23,8 @@ TEST(QtPasteboard, HoldsOnePlainTextItemAndOnWaylandOffersEachTurnOfChangesToWlC
 {
     // A stand-in wl-copy on PATH that fails after appending "[arguments|stdin]" to a log.
     const test::TempTree tree;
-    const std::string wlCopy = tree.write("wl-copy", "#!/bin/sh\nin=$(cat)\nprintf '[%s|%s]' \"$*\" \"$in\" >>" +
-                                                         tree.path("log") + "\nexit 3\n");
+    const std::string wlCopy = tree.write("wl-copy", "#!/bin/sh\nin=$(cat)\nprintf '[%s|%s]' \"$*\" \"$in\" >>"
+                                                         + tree.path("log") + "\nexit 3\n");
     ::chmod(wlCopy.c_str(), 0700);
     const auto log = [&tree] {
         QFile in(QString::fromStdString(tree.path("log")));

@@ -43,16 +43,18 @@ protected:
         for (int i = 0; i < 40; ++i)
             QDir(m_root.path()).mkpath(QStringLiteral("Applications/App %1.app").arg(i, 2, 10, QLatin1Char('0')));
         const auto makeWindow = [](AppLauncher& launcher) { return std::make_unique<SearchWindow>(launcher); };
-        m_launcher = std::make_unique<AppLauncher>(
-            CatalogLocations{m_root.path().toStdString(), {}},
-            LauncherServices{.hotKey = nullptr, .makeSearchWindow = makeWindow, .activator = this, .workspace = this,
-                             .pasteboard = nullptr});
+        m_launcher = std::make_unique<AppLauncher>(CatalogLocations{m_root.path().toStdString(), {}},
+                                                   LauncherServices{.hotKey = nullptr,
+                                                                    .makeSearchWindow = makeWindow,
+                                                                    .activator = this,
+                                                                    .workspace = this,
+                                                                    .pasteboard = nullptr});
         // As the hot key does; then the queued refreshes and the deferred focus run.
         m_launcher->toggleSearchWindow();
         QTest::qWait(30);
     }
     void openApplication(const FileUrl& url) override { m_opened.push_back(url.path()); }
-    void activateIgnoringOtherApps() override {}
+    void activateIgnoringOtherApps() override { }
 
     SearchWindow& window() { return *static_cast<SearchWindow*>(m_launcher->searchWindow()); }
     QLineEdit* field() { return window().findChild<QLineEdit*>(QStringLiteral("searchField")); }

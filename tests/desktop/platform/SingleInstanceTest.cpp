@@ -32,8 +32,8 @@ protected:
         std::strncpy(m_address.sun_path, m_tree.path("socket").c_str(), sizeof(m_address.sun_path) - 1);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const auto record = [this](const std::string& line) { m_lines.push_back(line); };
-        m_listening = ::bind(fd, address(), sizeof(m_address)) == 0 && ::listen(fd, 16) == 0 &&
-                      m_listener.listen(fd, record);
+        m_listening =
+            ::bind(fd, address(), sizeof(m_address)) == 0 && ::listen(fd, 16) == 0 && m_listener.listen(fd, record);
     }
     void SetUp() override { ASSERT_TRUE(m_listening); }
 

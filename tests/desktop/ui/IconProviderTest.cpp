@@ -1,5 +1,5 @@
-#include "ui/IconDecoder.h"
 #include "ui/IconProvider.h"
+#include "ui/IconDecoder.h"
 
 #include "support/CatalogFixture.h"
 

@@ -34,8 +34,8 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
 {
     // Letters are applications, which keep their records (and ids) across rebuilds; '=' and '+' are the
     // calculator rows of two rebuilds, each made anew with its own id.
-    const std::pair<std::string, std::string> cases[] = {
-        {"=AB", "+AB"}, {"ABCDE", "BD"}, {"BD", "ABCDE"}, {"ABC", "CAB"}, {"=ABCD", "+DXAY"}, {"AB", ""}};
+    const std::pair<std::string, std::string> cases[] = {{"=AB", "+AB"}, {"ABCDE", "BD"},    {"BD", "ABCDE"},
+                                                         {"ABC", "CAB"}, {"=ABCD", "+DXAY"}, {"AB", ""}};
     std::map<char, LauncherApp> records;
     for (const char code : std::string("=+ABCDEXY"))
         records.try_emplace(code, entry(std::string(1, code)));
@@ -99,8 +99,12 @@ TEST(AppRow, RememberedRowHeightsMatchAFullLayoutAndSpotWrappedNames)
     // without; each asked twice at a width and again after others, so a remembered value that went wrong would show.
     const std::string wide(120, 'W');
     const std::pair<std::string, bool> rows[] = {
-        {"Safari", true}, {"Notes", false}, {"\u6587\u5b57\u7de8\u96c6", true}, {"Camera \U0001F4F7", true},
-        {"Tab\tName", true}, {"A Remarkably Long Application Name That Certainly Does Not Fit On One Line", true},
+        {"Safari", true},
+        {"Notes", false},
+        {"\u6587\u5b57\u7de8\u96c6", true},
+        {"Camera \U0001F4F7", true},
+        {"Tab\tName", true},
+        {"A Remarkably Long Application Name That Certainly Does Not Fit On One Line", true},
         {wide, true}};
     IconProvider icons;
     AppRow delegate(icons);
