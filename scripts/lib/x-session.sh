@@ -103,11 +103,12 @@ wait_for() {
 
 # ---------------------------------------------------------------- X server and window manager
 
+# start_x [WIDTHxHEIGHT]: the screen's size, 1280x800 unless given.
 start_x() {
   local display_file=$SESSION_TMP/display
   need Xvfb openbox xdotool xclip xprop
   [ -x "${KESTREL_X_PROBE:-}" ] || session_die "KESTREL_X_PROBE does not name kestrel-x-probe"
-  Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -noreset 9>"$display_file" 2>"$SESSION_TMP/xvfb.log" &
+  Xvfb -displayfd 9 -screen 0 "${1:-1280x800}x24" -nolisten tcp -noreset 9>"$display_file" 2>"$SESSION_TMP/xvfb.log" &
   remember_pid $!
   wait_for 30 test -s "$display_file" || session_die "Xvfb did not start: $(tail -n 5 "$SESSION_TMP/xvfb.log")"
   export DISPLAY=":$(head -n 1 "$display_file")"

@@ -102,6 +102,67 @@ click_settings_button() {
 other_launcher_windows() { viewable_windows | grep -vx "$1" || true; }
 settings_shown() { [ -n "$(other_launcher_windows "$1")" ]; }
 
+# The settings sheet belongs to the search window: it hangs from the window's top edge, centred on it,
+# after every show, wherever the window is placed. Each show is checked the moment the sheet is first
+# seen (the window manager takes the window on anew at each show, and a sheet placed from the window's
+# position during that moment showed at the screen's top-left); then a panel takes the left of the screen,
+# the window is centred in what is left, and the sheet follows it there.
+scenario_settings_sheet_comes_back_over_its_window() {
+  start_x 1280x1024
+  make_catalog
+  start_launcher
+  show_with_hotkey
+  local window first cycle
+  window=$(viewable_windows)
+  click_settings_button "$window"
+  expect "the settings button opens the sheet" wait_for "$DEADLINE" settings_shown "$window"
+  expect "the sheet hangs from the window's top edge, centred on it" sheet_over_window "$window"
+  first=$(window_position "$window")
+  for cycle in 1 2 3 4 5 6 7 8 9 10 11 12; do
+    sheet_returns_over "$window" "show $cycle"
+  done
+
+  stdbuf -oL xev -name kestrel-e2e-panel -geometry 400x1024+0+0 -event structure >/dev/null 2>&1 &
+  remember_pid $!
+  wait_for "$DEADLINE" panel_window || session_die "the panel did not map its window"
+  xprop -id "$(panel_window)" -f _NET_WM_STRUT 32c -set _NET_WM_STRUT 400,0,0,0
+  expect "the panel takes the left 400 pixels off the desktop's work area" \
+    wait_for "$DEADLINE" bash -c "xprop -root _NET_WORKAREA | grep -q '= 400, 0, 880,'"
+  sheet_returns_over "$window" "a show beside the panel"
+  expect "the window was centred elsewhere than before (was $first)" \
+    test "$(window_position "$window")" != "$first"
+}
+
+panel_window() { xdotool search --onlyvisible --name '^kestrel-e2e-panel$' 2>/dev/null | head -n 1 | grep .; }
+
+# "X Y" of WINDOW's top-left corner on the screen.
+window_position() {
+  local x y
+  eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y)=' | tr 'A-Z' 'a-z')"
+  printf '%s %s\n' "$x" "$y"
+}
+
+# The sheet (450 wide) is centred on WINDOW (600 wide, within a pixel) with the same top edge.
+sheet_over_window() {
+  local sheet window_x window_y sheet_x sheet_y
+  sheet=$(other_launcher_windows "$1")
+  [ "$(wc -w <<<"$sheet")" -eq 1 ] || return 1
+  read -r window_x window_y <<<"$(window_position "$1")"
+  read -r sheet_x sheet_y <<<"$(window_position "$sheet")"
+  local gap=$((sheet_x + 225 - window_x - 300))
+  ((gap >= -1 && gap <= 1 && sheet_y == window_y))
+}
+
+# sheet_returns_over WINDOW WHAT: Ctrl+Space hides the window and its sheet, and again shows both, the
+# sheet over the window as soon as it is seen.
+sheet_returns_over() {
+  press_hotkey
+  wait_for "$DEADLINE" launcher_hidden || session_die "$2: Ctrl+Space did not hide the window and its sheet"
+  press_hotkey
+  wait_for "$DEADLINE" settings_shown "$1" || session_die "$2: Ctrl+Space did not bring the sheet back"
+  expect "$2: the sheet comes back over its window ($(window_position "$1"))" sheet_over_window "$1"
+}
+
 # With Ctrl+Space held by another program (a rival launcher with a runtime directory of its own) the
 # launcher still starts and says so; starting the program again toggles the running launcher and exits 0.
 scenario_second_start_toggles_when_hotkey_taken() {
