@@ -141,7 +141,11 @@ void SearchWindow::center()
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    move(centredPosition(screen->availableGeometry(), size()));
+    const QPoint position = centredPosition(screen->availableGeometry(), size());
+    move(position);
+    // why: while the window manager takes the window on at a show, Qt can read the window's position
+    // as the corner of the frame it is being put in; the sheet hangs from where the window was put.
+    m_view->setWindowPlacement(QRect(position, size()));
 }
 
 void SearchWindow::makeKeyAndOrderFront(const Activation& activation)

@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -284,6 +285,7 @@ void SearchView::syncSettingsSheet()
     const bool showing = m_launcher.showingSettings();
     if (showing && !m_settings) {
         m_settings = new SettingsView(window());
+        m_settings->setAnchor(sheetAnchor());
         connect(m_settings, &QDialog::finished, this, &SearchView::settingsFinished);
         m_settings->open();
     } else if (!showing && m_settings) {
@@ -337,14 +339,37 @@ void SearchView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     focusSearchFieldSoon();
-    // A sheet that went away with the window comes back with it while `showingSettings` holds; one turn
-    // later, so that it is mapped over the shown window and takes the focus from it.
-    QTimer::singleShot(0, this, [this] {
-        if (m_settings && isVisible() && !m_settings->isVisible()) {
-            m_settings->open();
-            m_settings->activateWindow();
+    // A sheet that went away with the window comes back with it while `showingSettings` holds, once the
+    // window is exposed (mapped where it was placed), so that the sheet is never on screen before or
+    // apart from its window.
+    if (m_settings && !m_settings->isVisible()) {
+        m_sheetReturnPending = true;
+        if (QWindow* handle = window()->windowHandle()) {
+            handle->installEventFilter(this);
+            if (handle->isExposed()) {
+                QTimer::singleShot(0, this, &SearchView::returnSettingsSheet);
+            }
         }
-    });
+    }
+}
+
+void SearchView::returnSettingsSheet()
+{
+    if (!m_sheetReturnPending) {
+        return;
+    }
+    m_sheetReturnPending = false;
+    if (m_settings && isVisible() && !m_settings->isVisible()) {
+        m_settings->setAnchor(sheetAnchor());
+        // Shown after the window so that it is stacked over it and takes the focus from it.
+        m_settings->open();
+        m_settings->activateWindow();
+    }
+}
+
+QRect SearchView::sheetAnchor() const
+{
+    return m_windowPlacement.isValid() ? m_windowPlacement : window()->frameGeometry();
 }
 
 void SearchView::hideEvent(QHideEvent* event)
@@ -354,6 +379,7 @@ void SearchView::hideEvent(QHideEvent* event)
     if (m_settings && !event->spontaneous()) {
         m_settings->hide();
     }
+    m_sheetReturnPending = false;
     QWidget::hideEvent(event);
 }
 
@@ -367,6 +393,11 @@ void SearchView::changeEvent(QEvent* event)
 
 bool SearchView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Expose && m_sheetReturnPending && watched == window()->windowHandle()
+        && window()->windowHandle()->isExposed()) {
+        // Queued: the window paints in answer to this event first.
+        QTimer::singleShot(0, this, &SearchView::returnSettingsSheet);
+    }
     if (watched == m_list->viewport()) {
         // The pointing hand shows while the pointer is over a row; leaving restores the previous cursor.
         if (event->type() == QEvent::MouseMove) {

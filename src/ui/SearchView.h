@@ -27,8 +27,8 @@ class SettingsView;
 /// controller's published state, writes `searchText`, `selectedIndex` and `showingSettings`, and calls
 /// `updateSearchResults()` once per change of the search text and `activateSelected()` on a row click.
 /// Keyboard navigation is the window's key monitor's, not the view's. The settings sheet is open while
-/// `showingSettings` holds: it leaves the screen when the view is hidden and returns when it is shown
-/// again. Main thread only.
+/// `showingSettings` holds: it leaves the screen when the view is hidden and returns when the view's
+/// window is shown again and on screen, over that window wherever it was placed. Main thread only.
 ///
 /// The panel spans the full width at its natural height (header, divider and list), centred vertically; the
 /// view paints nothing outside `panelRect()`, so a translucent window shows the desktop there, and the
@@ -49,6 +49,11 @@ public:
 
     /// The rounded panel's bounds in this widget's coordinates (corner radius `cornerRadius`).
     QRect panelRect() const;
+
+    /// Where the window holding this view was placed (desktop coordinates), told by the window each time
+    /// it places itself: the settings sheet hangs from that rectangle. (The window's own geometry can
+    /// read differently for a moment while a window manager takes the window on.)
+    void setWindowPlacement(const QRect& placement) { m_windowPlacement = placement; }
 
 signals:
     /// The panel moved or changed size (for a window that shapes itself to it).
@@ -75,6 +80,10 @@ private:
     void refresh();
     void syncSelection(bool rowsChanged);
     void syncSettingsSheet();
+    /// Shows the open sheet again over the window, once the window is on screen after a show.
+    void returnSettingsSheet();
+    /// The rectangle the sheet hangs from: the window's placement, else its geometry as Qt last saw it.
+    QRect sheetAnchor() const;
     void settingsFinished();
     void activateRow(const QModelIndex& index);
 
@@ -101,6 +110,9 @@ private:
     QPointer<SettingsView> m_settings;
     /// Set while the view itself ends the sheet because `showingSettings` became false.
     bool m_closingSettings = false;
+    /// Set from a show of the view until its window is exposed, while a sheet waits to come back.
+    bool m_sheetReturnPending = false;
+    QRect m_windowPlacement;
 };
 
 } // namespace kestrel

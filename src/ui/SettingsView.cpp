@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGlyphRun>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -288,7 +289,7 @@ QString SettingsView::aboutSummary(HostSystem system)
 void SettingsView::showEvent(QShowEvent* event)
 {
     updateHeaderIcon();
-    placeOverParentWindow();
+    placeOverWindow();
     QDialog::showEvent(event);
 }
 
@@ -301,21 +302,26 @@ void SettingsView::paintEvent(QPaintEvent* event)
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-void SettingsView::placeOverParentWindow()
+QPoint SettingsView::sheetPosition(const QRect& window, const QRect& available)
+{
+    const QRect sheet(QPoint(window.center().x() - sheetWidth / 2, window.top()), QSize(sheetWidth, sheetHeight));
+    return {std::clamp(sheet.left(), available.left(), std::max(available.left(), available.right() - sheetWidth + 1)),
+            std::clamp(sheet.top(), available.top(), std::max(available.top(), available.bottom() - sheetHeight + 1))};
+}
+
+void SettingsView::placeOverWindow()
 {
     const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!owner)
+    const QRect window = m_anchor.isValid() ? m_anchor : owner ? owner->frameGeometry() : QRect();
+    if (!window.isValid()) {
         return;
-    const QRect anchor = owner->frameGeometry();
-    QRect sheet(QPoint(anchor.center().x() - sheetWidth / 2, anchor.top()), QSize(sheetWidth, sheetHeight));
-    if (const QScreen* screen = owner->screen()) {
-        const QRect available = screen->availableGeometry();
-        sheet.moveLeft(
-            std::clamp(sheet.left(), available.left(), std::max(available.left(), available.right() - sheetWidth + 1)));
-        sheet.moveTop(
-            std::clamp(sheet.top(), available.top(), std::max(available.top(), available.bottom() - sheetHeight + 1)));
     }
-    move(sheet.topLeft());
+    const QScreen* screen = QGuiApplication::screenAt(window.center());
+    if (!screen) {
+        screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    }
+    move(screen ? sheetPosition(window, screen->availableGeometry())
+                : QPoint(window.center().x() - sheetWidth / 2, window.top()));
 }
 
 void SettingsView::updateHeaderIcon()
