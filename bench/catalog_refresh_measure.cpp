@@ -32,6 +32,15 @@
 
 namespace {
 
+/// One machine-readable line per figure, for scripts/measure: "figure NAME ms SAMPLE...".
+void printFigure(const char* name, const std::vector<double>& samples)
+{
+    std::printf("figure %s ms", name);
+    for (const double sample : samples)
+        std::printf(" %.3f", sample);
+    std::printf("\n");
+}
+
 using namespace kestrel;
 using bench::writeEntry;
 using Clock = std::chrono::steady_clock;
@@ -94,6 +103,7 @@ int main(int argc, char** argv)
             loop.turn(1);
         appear.push_back(milliseconds(Clock::now() - written));
     }
+    printFigure("refresh.listed", appear);
     std::sort(appear.begin(), appear.end());
     std::printf("new entry listed after: median %.1f ms, max %.1f ms (20 entries)\n", (appear[9] + appear[10]) / 2,
                 appear.back());
@@ -119,6 +129,7 @@ int main(int argc, char** argv)
                 "longest loop stall %.2f ms (%.2f ms in 3 s without changes)\n",
                 refresher.buildsStarted() - before, entries, launcher.filteredApps().size(), loop.longestCall,
                 loop.longestGap, idleGap);
+    printFigure("refresh.longest-call", {loop.longestCall});
 
     launcher.setSearchText("");
     launcher.updateSearchResults();

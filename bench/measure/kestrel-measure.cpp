@@ -3,26 +3,35 @@
 // is watched through MapNotify/UnmapNotify on the root window, and its drawing through the DAMAGE extension,
 // so no other process is spawned while a figure is taken.
 //
-//   kestrel-measure session PID SHOWS     for a launcher not yet shown: its first hot key show, SHOWS
-//                                         more shows (each hidden again by the hot key), keystrokes
-//                                         typed into the shown window, and its memory while shown; each
-//                                         show and keystroke timed from sending the key to the window's
-//                                         MapNotify and to the last pixel of the window settled
-//   kestrel-measure rows PID              one hot key press; prints the milliseconds to the last change
-//                                         of the rows' titles before they stay the same
-//                                         for a second (when the rows were painted), then types "t" and
-//                                         prints the milliseconds to the titles' last change after it
+// Every figure is one line on stdout, for scripts to read:
+//     figure NAME UNIT VALUE...
+// with each sample of the figure (in the order taken), so a reader takes medians over any number of them.
+//
+//   kestrel-measure session PID SHOWS     for a launcher not yet shown: its first hot key show
+//                                         (first.mapped, first.settled); SHOWS more shows, each hidden
+//                                         again by the hot key (show.*); SHOWS shows each after typing
+//                                         "note" into the window and hiding it with Escape
+//                                         (search-show.*); keystrokes typed into the shown window
+//                                         (keystroke.settled); its memory while shown (memory.rss,
+//                                         memory.pss, memory.anonymous in kB). Shows are timed from
+//                                         sending the key to the window's MapNotify (*.mapped) and to the
+//                                         last pixel of the window settled (*.settled)
+//   kestrel-measure rows PID              one hot key press; the milliseconds to the last change of the
+//                                         rows' titles before they stay the same for a second (when the
+//                                         rows were painted: rows.painted), then types "t" and the same
+//                                         after it (rows.typed)
 //   kestrel-measure soak PID CYCLES EVERY CYCLES times: the hot key, (once the window has the focus) two
-//                                         typed letters, Escape; every
-//                                         EVERY cycles a line with the launcher's resident and anonymous
-//                                         memory, open descriptors and threads (from /proc)
+//                                         typed letters, Escape; every EVERY cycles a line with the
+//                                         launcher's resident and anonymous memory, open descriptors and
+//                                         threads (from /proc)
 //   kestrel-measure startup COMMAND...    starts COMMAND and presses Ctrl+Space as soon as the launcher
-//                                         has grabbed it; prints the time from the start to the grab and
-//                                         to the first MapNotify of the launcher's window; stops COMMAND
+//                                         has grabbed it: the time from the start to the grab
+//                                         (startup.grabbed) and to the first MapNotify of the launcher's
+//                                         window (startup.mapped); stops COMMAND
 //   kestrel-measure runs COUNT COMMAND... [-- OTHER...]
 //                                         runs COMMAND COUNT times, each to its exit (which must be 0),
-//                                         in turns with OTHER when given; prints per command the median
-//                                         and maximum of the time from fork to the end of waitpid
+//                                         in turns with OTHER when given; the time from fork to the end of
+//                                         waitpid of each run (runs.command, runs.other)
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -313,13 +322,6 @@ bool awaitHidden(Display& x, xcb_window_t window, std::chrono::seconds timeout)
     return false;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 bool intersects(const xcb_rectangle_t& a, const xcb_rectangle_t& b)
 {
     return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
@@ -348,20 +350,22 @@ void drain(Display& x)
     while (x.nextEvent(Clock::now())) { }
 }
 
+/// The samples of one figure.
 struct Figures {
     std::vector<double> values;
 
     void add(double v) { values.push_back(v); }
-    std::string text() const
-    {
-        if (values.empty())
-            return "(none)";
-        char buffer[96];
-        std::snprintf(buffer, sizeof buffer, "median %.2f max %.2f n %zu", median(values),
-                      *std::max_element(values.begin(), values.end()), values.size());
-        return buffer;
-    }
 };
+
+/// The figure's line: "figure NAME UNIT" and each sample.
+void printFigure(const char* name, const char* unit, const std::vector<double>& values)
+{
+    std::printf("figure %s %s", name, unit);
+    for (const double value : values)
+        std::printf(" %.3f", value);
+    std::printf("\n");
+    std::fflush(stdout);
+}
 
 /// One show by the hot key: adds the time to MapNotify and to the last pixel settled.
 xcb_window_t showOnce(Display& x, pid_t pid, Figures& mapped, Figures& settled)
@@ -429,8 +433,37 @@ Memory memoryOf(pid_t pid)
     return memory;
 }
 
-/// A launcher that has never been shown: its first show, `shows` shows after it, keystrokes into the
-/// shown window, and its memory while shown after 2 s of rest. One figure per line.
+/// Waits until the input focus is on `window`; false after `timeout`.
+bool awaitFocus(Display& x, xcb_window_t window, std::chrono::seconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        Owned<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(x.connection(), xcb_get_input_focus(x.connection()), nullptr));
+        if (focus && focus->focus == window)
+            return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+/// Types `text` into the shown `window` once it has the focus, waits until its drawing settles, and
+/// hides it with Escape: a search that narrowed the list, as people leave the launcher.
+void searchAndEscape(Display& x, xcb_window_t window, const std::string& text)
+{
+    if (!awaitFocus(x, window, 10s))
+        fail("the launcher's window did not get the focus");
+    Figures unused;
+    typeKeys(x, window, text, unused);
+    x.tap(0xff1b); // Escape
+    if (!awaitHidden(x, window, 10s))
+        fail("Escape did not hide the window");
+    std::this_thread::sleep_for(200ms);
+    drain(x);
+}
+
+/// A launcher that has never been shown: its first show, `shows` shows after it, `shows` shows that each
+/// follow a typed search, keystrokes into the shown window, and its memory while shown after 2 s of rest.
 int measureSession(pid_t pid, int shows)
 {
     Display x;
@@ -446,10 +479,21 @@ int measureSession(pid_t pid, int shows)
         hideAgain(x, window);
     }
 
+    // The usual show: after a search that narrowed the list (the first search is left untimed, since the
+    // show before it followed no search).
+    Figures unused;
+    Figures searchMapped;
+    Figures searchSettled;
+    window = showOnce(x, pid, unused, unused);
+    searchAndEscape(x, window, "note");
+    for (int show = 0; show < shows; ++show) {
+        window = showOnce(x, pid, searchMapped, searchSettled);
+        searchAndEscape(x, window, "note");
+    }
+
     // Narrowing, a text that matches nothing, a calculation, and each deleted again back to the
     // whole list.
     Figures typed;
-    Figures unused;
     window = showOnce(x, pid, unused, unused);
     typeKeys(x, window, "amber\b\b\b\b\bzq\b\b7\bra\b\b", typed);
 
@@ -457,10 +501,16 @@ int measureSession(pid_t pid, int shows)
     const Memory memory = memoryOf(pid);
     hideAgain(x, window);
 
-    std::printf("first-mapped %.2f\nfirst-settled %.2f\n", firstMapped.values[0], firstSettled.values[0]);
-    std::printf("mapped %s\nsettled %s\nkeystroke %s\n", mapped.text().c_str(), settled.text().c_str(),
-                typed.text().c_str());
-    std::printf("rss %ld\npss %ld\nanonymous %ld\n", memory.rss, memory.pss, memory.anonymous);
+    printFigure("first.mapped", "ms", firstMapped.values);
+    printFigure("first.settled", "ms", firstSettled.values);
+    printFigure("show.mapped", "ms", mapped.values);
+    printFigure("show.settled", "ms", settled.values);
+    printFigure("search-show.mapped", "ms", searchMapped.values);
+    printFigure("search-show.settled", "ms", searchSettled.values);
+    printFigure("keystroke.settled", "ms", typed.values);
+    printFigure("memory.rss", "kB", {static_cast<double>(memory.rss)});
+    printFigure("memory.pss", "kB", {static_cast<double>(memory.pss)});
+    printFigure("memory.anonymous", "kB", {static_cast<double>(memory.anonymous)});
     return 0;
 }
 
@@ -479,20 +529,6 @@ Clock::time_point lastChange(Display& x, xcb_rectangle_t area, Clock::time_point
         }
     }
     return changed.value_or(since);
-}
-
-/// Waits until the input focus is on `window`; false after `timeout`.
-bool awaitFocus(Display& x, xcb_window_t window, std::chrono::seconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-        Owned<xcb_get_input_focus_reply_t> focus(
-            xcb_get_input_focus_reply(x.connection(), xcb_get_input_focus(x.connection()), nullptr));
-        if (focus && focus->focus == window)
-            return true;
-        std::this_thread::sleep_for(1ms);
-    }
-    return false;
 }
 
 int measureRows(pid_t pid)
@@ -516,8 +552,8 @@ int measureRows(pid_t pid)
     const auto typed = Clock::now();
     x.tap('t');
     const auto repainted = lastChange(x, titles, typed);
-    std::printf("painted %.2f ms\ntyped %.2f ms\n", millisecondsBetween(sent, painted),
-                millisecondsBetween(typed, repainted));
+    printFigure("rows.painted", "ms", {millisecondsBetween(sent, painted)});
+    printFigure("rows.typed", "ms", {millisecondsBetween(typed, repainted)});
     return 0;
 }
 
@@ -635,8 +671,8 @@ int measureStartup(char** command)
     waitpid(child, nullptr, 0);
     if (!shown)
         fail("the launcher's window did not appear after the hot key");
-    std::printf("grabbed %.1f ms\nshown %.1f ms\n", millisecondsBetween(started, *grabbed),
-                millisecondsBetween(started, shown->at));
+    printFigure("startup.grabbed", "ms", {millisecondsBetween(started, *grabbed)});
+    printFigure("startup.mapped", "ms", {millisecondsBetween(started, shown->at)});
     return 0;
 }
 
@@ -651,13 +687,6 @@ double timedRun(char** command)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         fail(std::string(command[0]) + " failed");
     return elapsed;
-}
-
-void printRuns(const char* name, std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    std::printf("%s: median %.2f ms, max %.2f ms over %zu runs\n", name, times[times.size() / 2], times.back(),
-                times.size());
 }
 
 /// `commands` holds one command, or two separated by "--", which then run in turns.
@@ -681,9 +710,9 @@ int measureRuns(int count, char** commands)
         if (second)
             other.push_back(timedRun(second));
     }
-    printRuns(commands[0], first);
+    printFigure("runs.command", "ms", first);
     if (second)
-        printRuns(second[0], other);
+        printFigure("runs.other", "ms", other);
     return 0;
 }
 

@@ -8,6 +8,12 @@
 //   kestrel-x-probe --window-manager
 //     Maps a window and exits 0 once the window manager has framed it: the window manager is past its
 //     start-up (where it can lose a map request) and handles new windows.
+//
+//   kestrel-x-probe --floor
+//     The floor that a launcher's show is measured against: a bare 600x400 window, centred on the screen,
+//     that Ctrl+Space (grabbed) maps and unmaps, with no toolkit behind it. It fills itself with one
+//     colour on each Expose, fills one more small square for each key typed into it, and unmaps on
+//     Escape. It names its process in _NET_WM_PID, as the launcher does, and runs until terminated.
 #include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -17,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -32,8 +39,8 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
     std::exit(2);
 }
 
-/// The first keycode whose first keysym column holds the space keysym.
-xcb_keycode_t spaceKeycode(xcb_connection_t* c)
+/// The first keycode whose first keysym column holds `keysym`.
+xcb_keycode_t keycodeOf(xcb_connection_t* c, xcb_keysym_t keysym)
 {
     const xcb_setup_t* setup = xcb_get_setup(c);
     const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
@@ -43,15 +50,15 @@ xcb_keycode_t spaceKeycode(xcb_connection_t* c)
         fail("cannot read the keyboard mapping");
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
     for (int i = 0; i < count; ++i) {
-        if (syms[i * map->keysyms_per_keycode] == 0x0020)
+        if (syms[i * map->keysyms_per_keycode] == keysym)
             return static_cast<xcb_keycode_t>(setup->min_keycode + i);
     }
-    fail("no keycode for space");
+    fail("no keycode for a key the probe needs");
 }
 
 bool ctrlSpaceTaken(xcb_connection_t* c, xcb_window_t root)
 {
-    const xcb_keycode_t space = spaceKeycode(c);
+    const xcb_keycode_t space = keycodeOf(c, 0x0020);
     // why: while the server is grabbed no other client's request runs, so a launcher that grabs the key
     // during the probe is served before or after it, never refused because of it.
     xcb_grab_server(c);
@@ -107,18 +114,83 @@ bool windowManagerFrames(xcb_connection_t* c, xcb_screen_t* screen)
     return false;
 }
 
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
+{
+    Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : XCB_NONE;
+}
+
+[[noreturn]] void runFloor(xcb_connection_t* c, xcb_screen_t* screen)
+{
+    constexpr std::uint16_t width = 600;
+    constexpr std::uint16_t height = 400;
+    const xcb_keycode_t space = keycodeOf(c, 0x0020);
+    const xcb_keycode_t escape = keycodeOf(c, 0xff1b);
+    xcb_grab_key(c, 1, screen->root, XCB_MOD_MASK_CONTROL, space, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+
+    const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_KEY_PRESS
+                                                             | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+    const auto x = static_cast<std::int16_t>((screen->width_in_pixels - width) / 2);
+    const auto y = static_cast<std::int16_t>((screen->height_in_pixels - height) / 2);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, x, y, width, height, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+                      values);
+    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internAtom(c, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 11, "bare window");
+    const xcb_gcontext_t fill = xcb_generate_id(c);
+    const std::uint32_t colour = 0x3366cc;
+    xcb_create_gc(c, fill, window, XCB_GC_FOREGROUND, &colour);
+    xcb_flush(c);
+
+    bool mapped = false;
+    int typed = 0;
+    while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
+        const auto type = static_cast<std::uint8_t>(event->response_type & 0x7f);
+        if (type == XCB_KEY_PRESS) {
+            const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+            if (key->detail == space && key->event == screen->root) {
+                mapped = !mapped;
+                if (mapped) {
+                    const std::uint32_t at[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
+                    xcb_configure_window(c, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, at);
+                    xcb_map_window(c, window);
+                } else {
+                    xcb_unmap_window(c, window);
+                }
+            } else if (key->detail == escape) {
+                mapped = false;
+                xcb_unmap_window(c, window);
+            } else {
+                const xcb_rectangle_t square{static_cast<std::int16_t>(10 + 12 * (typed++ % 40)), 10, 10, 10};
+                xcb_poly_fill_rectangle(c, window, fill, 1, &square);
+            }
+        } else if (type == XCB_EXPOSE) {
+            const xcb_rectangle_t all{0, 0, width, height};
+            xcb_poly_fill_rectangle(c, window, fill, 1, &all);
+        }
+        std::free(event);
+        xcb_flush(c);
+    }
+    fail("the X connection broke");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const bool hotkey = argc == 2 && std::strcmp(argv[1], "--hotkey") == 0;
-    if (!hotkey && !(argc == 2 && std::strcmp(argv[1], "--window-manager") == 0))
-        fail("usage: kestrel-x-probe --hotkey | --window-manager");
+    const std::string mode = argc == 2 ? argv[1] : "";
+    if (mode != "--hotkey" && mode != "--window-manager" && mode != "--floor")
+        fail("usage: kestrel-x-probe --hotkey | --window-manager | --floor");
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         fail("cannot connect to the X server");
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const bool yes = hotkey ? ctrlSpaceTaken(c, screen->root) : windowManagerFrames(c, screen);
+    if (mode == "--floor")
+        runFloor(c, screen);
+    const bool yes = mode == "--hotkey" ? ctrlSpaceTaken(c, screen->root) : windowManagerFrames(c, screen);
     xcb_disconnect(c);
     return yes ? 0 : 1;
 }
