@@ -86,6 +86,7 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
     updateSymbols();
 
     m_observedSearchText = m_launcher.searchText();
+    followCatalogue();
     m_field->setText(QString::fromStdString(m_launcher.searchText()));
     const bool rowsChanged = m_model->setResults(m_launcher.filteredApps(), m_launcher.selectedIndex());
     syncSelection(rowsChanged);
@@ -97,7 +98,10 @@ SearchView::SearchView(AppLauncher& launcher, QWidget* parent)
 
 void SearchView::prepareFirstShow()
 {
-    m_rowDelegate->measureTitles(m_model->apps());
+    m_rowDelegate->measureTitles(m_catalogue);
+    // The catalogue's row heights at the list's width without and with its scroll bar.
+    catalogueRowHeight(m_list->width());
+    catalogueRowHeight(m_list->width() - m_list->verticalScrollBar()->sizeHint().width());
     // why: the first paint of a process loads the fonts' glyphs, the icon theme and the rows' icons, and
     // renders the symbols; painting once into an image while nobody waits leaves all of that cached for
     // the first show.
@@ -173,7 +177,7 @@ void SearchView::buildList()
     m_rowDelegate = new AppRow(*m_icons, this);
 
     m_list = new ResultListView(this);
-    m_list->setUniformTest([this](int width) { return m_rowDelegate->uniformHeights(m_model->apps(), width); });
+    m_list->setHeightsProvider([this](int width) { return rowHeights(width); });
     m_list->setObjectName(QStringLiteral("resultList"));
     m_list->setAccessibleName(tr("Results"));
     m_list->setModel(m_model);
@@ -253,6 +257,7 @@ void SearchView::refresh()
         m_launcher.updateSearchResults();
     }
     m_refreshPending = false;
+    followCatalogue();
 
     const QString text = QString::fromStdString(m_launcher.searchText());
     if (m_field->text() != text) {
@@ -261,6 +266,64 @@ void SearchView::refresh()
     const bool rowsChanged = m_model->setResults(m_launcher.filteredApps(), m_launcher.selectedIndex());
     syncSelection(rowsChanged);
     syncSettingsSheet();
+}
+
+void SearchView::followCatalogue()
+{
+    const std::vector<LauncherApp>& apps = m_launcher.applicationIndex().apps();
+    // why: a rebuilt catalogue is made of new records, and the copy kept here holds the old ones alive, so
+    // the same size and the same records at both ends mean the same catalogue without reading it whole.
+    const auto sameRecord = [](const LauncherApp& a, const LauncherApp& b) { return &a.id() == &b.id(); };
+    if (apps.size() == m_catalogue.size()
+        && (apps.empty()
+            || (sameRecord(apps.front(), m_catalogue.front()) && sameRecord(apps.back(), m_catalogue.back())))) {
+        return;
+    }
+    m_catalogue = apps;
+    m_catalogueHeights.clear();
+}
+
+std::optional<int> SearchView::catalogueRowHeight(int width)
+{
+    for (const auto& [known, height] : m_catalogueHeights) {
+        if (known == width) {
+            return height;
+        }
+    }
+    std::optional<int> height;
+    if (m_rowDelegate->uniformHeights(m_catalogue, width)) {
+        height = m_catalogue.empty() ? AppRow::layout(QStringLiteral("X"), true, QPoint(), width).height
+                                     : m_rowDelegate->rowHeight(m_catalogue.front().name(),
+                                                                m_catalogue.front().url().has_value(), false, width);
+    }
+    m_catalogueHeights.emplace_back(width, height);
+    return height;
+}
+
+std::optional<ResultListView::RowHeights> SearchView::rowHeights(int width)
+{
+    const std::vector<LauncherApp>& rows = m_model->apps();
+    const bool calculatorFirst = !rows.empty() && rows.front().type() == LauncherItemType::calculation;
+    const auto heightOf = [&](const LauncherApp& app) {
+        const bool calculation = app.type() == LauncherItemType::calculation;
+        return m_rowDelegate->rowHeight(app.name(), calculation || app.url().has_value(), calculation, width);
+    };
+    std::optional<int> others = catalogueRowHeight(width);
+    if (!others) {
+        const std::size_t firstApplication = calculatorFirst ? 1 : 0;
+        if (rows.size() <= firstApplication) {
+            others = AppRow::layout(QStringLiteral("X"), true, QPoint(), width).height;
+        } else {
+            const int height = heightOf(rows[firstApplication]);
+            for (std::size_t row = firstApplication + 1; row < rows.size(); ++row) {
+                if (heightOf(rows[row]) != height) {
+                    return std::nullopt;
+                }
+            }
+            others = height;
+        }
+    }
+    return ResultListView::RowHeights{calculatorFirst ? heightOf(rows.front()) : *others, *others};
 }
 
 void SearchView::syncSelection(bool rowsChanged)

@@ -1,13 +1,18 @@
 #pragma once
 
 #include "app/ObjectWillChangePublisher.h"
+#include "catalog/LauncherApp.h"
+#include "ui/ResultListView.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QLineEdit;
 class QModelIndex;
@@ -19,7 +24,6 @@ class AppLauncher;
 class AppRow;
 class IconProvider;
 class ResultListModel;
-class ResultListView;
 class SettingsView;
 
 /// The whole content of the search window: a rounded panel with the header (magnifying glass, search
@@ -78,6 +82,16 @@ private:
     void scheduleRefresh();
     /// Reacts to a changed search text, then shows the controller's current state.
     void refresh();
+    /// Takes the controller's catalogue as the one the rows come from, forgetting what was known of the
+    /// heights of an earlier one.
+    void followCatalogue();
+    /// The rows' heights for the list view at `width`, when every row after the first is as high as the
+    /// others: known at once when every row of the catalogue is (the rows after a calculator row are
+    /// records of the catalogue), else from each row.
+    std::optional<ResultListView::RowHeights> rowHeights(int width);
+    /// The height every row of the catalogue has at `width`, or nothing when they differ; worked out once
+    /// per catalogue and width.
+    std::optional<int> catalogueRowHeight(int width);
     void syncSelection(bool rowsChanged);
     void syncSettingsSheet();
     /// Shows the open sheet again over the window, once the window is on screen after a show.
@@ -94,6 +108,10 @@ private:
     bool m_refreshPending = false;
     /// The selected position that the list last showed (-1 before the first sync).
     std::int64_t m_shownSelection = -1;
+
+    /// The controller's catalogue as last seen, and the rows' common height per width (nothing: they differ).
+    std::vector<LauncherApp> m_catalogue;
+    std::vector<std::pair<int, std::optional<int>>> m_catalogueHeights;
 
     std::unique_ptr<IconProvider> m_icons;
     ResultListModel* m_model = nullptr;
