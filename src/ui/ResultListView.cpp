@@ -117,7 +117,8 @@ void ResultListView::scrollTo(const QModelIndex& index, ScrollHint hint)
         bar->setValue(top);
         break;
     case PositionAtBottom:
-        bar->setValue(top + rect.height() - height);
+        // A row taller than the viewport shows its top.
+        bar->setValue(bar->value() + std::min(rect.top(), rect.bottom() - height + 1));
         break;
     case PositionAtCenter:
         bar->setValue(top - (height - rect.height()) / 2);

@@ -6,9 +6,11 @@
 
 #include <QAbstractItemModelTester>
 #include <QPersistentModelIndex>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -64,6 +66,108 @@ TEST(ResultListModel, RowsKeepTheirIdentityWhileTheirIdStays)
             EXPECT_EQ(tracked[i].row(), at == std::string::npos ? -1 : static_cast<int>(at)) << before[i];
         }
     }
+}
+
+/// `count` applications named "App 0" on.
+std::vector<LauncherApp> catalogue(int count)
+{
+    std::vector<LauncherApp> apps;
+    for (int i = 0; i < count; ++i)
+        apps.push_back(bundle("App " + std::to_string(i)));
+    return apps;
+}
+
+QByteArray idOf(const LauncherApp& app)
+{
+    return QByteArray(reinterpret_cast<const char*>(app.id().bytes().data()), 16);
+}
+
+TEST(ResultListModel, ALocalChangeInALongListKeepsEveryOtherRowAndALargeOneResets)
+{
+    const std::vector<LauncherApp> all = catalogue(300);
+    const LauncherApp calculation = entry("1+1 = 2", {}, nullptr, LauncherItemType::calculation);
+    const LauncherApp newer = entry("1+1 = 2", {}, nullptr, LauncherItemType::calculation);
+    const LauncherApp installed = bundle("Installed");
+    // Each case turns the list `before` into `after`; `local` tells whether the rows that both hold keep
+    // their identity (persistent indexes follow them) rather than the model being reset.
+    const auto without = [](std::vector<LauncherApp> apps, std::size_t at) {
+        apps.erase(apps.begin() + static_cast<std::ptrdiff_t>(at));
+        return apps;
+    };
+    const auto with = [](std::vector<LauncherApp> apps, std::size_t at, const LauncherApp& app) {
+        apps.insert(apps.begin() + static_cast<std::ptrdiff_t>(at), app);
+        return apps;
+    };
+    std::vector<LauncherApp> everyOther;
+    for (std::size_t i = 0; i < all.size(); i += 2)
+        everyOther.push_back(all[i]);
+    std::vector<LauncherApp> firstHundredReversed(all.rbegin() + 200, all.rend());
+    const struct {
+        const char* what;
+        std::vector<LauncherApp> before;
+        std::vector<LauncherApp> after;
+        bool local;
+    } cases[] = {
+        {"an application installed in the middle", all, with(all, 150, installed), true},
+        {"an application removed at the end", all, without(all, 299), true},
+        {"the calculator row made anew", with(all, 0, calculation), with(all, 0, newer), true},
+        {"the calculator row gone", with(all, 0, calculation), all, true},
+        {"64 rows reversed in the middle", all,
+         [&] {
+             std::vector<LauncherApp> apps = all;
+             std::reverse(apps.begin() + 100, apps.begin() + 164);
+             return apps;
+         }(),
+         true},
+        {"every other row gone (typing)", all, everyOther, false},
+        {"the whole list back after a search", everyOther, all, false},
+        {"the first hundred reversed", all, firstHundredReversed, false},
+        {"nothing left", all, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResultListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+        model.setResults(c.before, 3);
+        std::vector<QPersistentModelIndex> tracked;
+        for (int r = 0; r < model.rowCount(); ++r)
+            tracked.emplace_back(model.index(r));
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+        const std::int64_t selected = c.after.empty() ? 0 : 2;
+        EXPECT_TRUE(model.setResults(c.after, selected));
+        EXPECT_EQ(resets.count(), c.local ? 0 : 1);
+        ASSERT_EQ(model.rowCount(), static_cast<int>(c.after.size()));
+        for (int r = 0; r < model.rowCount(); ++r) {
+            ASSERT_EQ(model.index(r).data(ResultListModel::idRole).toByteArray(), idOf(c.after[std::size_t(r)]))
+                << "row " << r;
+            ASSERT_EQ(model.index(r).data(RowContent::selectedRole).toBool(), r == selected) << "row " << r;
+        }
+        if (!c.local)
+            continue;
+        for (std::size_t i = 0; i < tracked.size(); ++i) {
+            const auto found = std::find_if(c.after.begin(), c.after.end(),
+                                            [&](const LauncherApp& app) { return app.id() == c.before[i].id(); });
+            EXPECT_EQ(tracked[i].row(), found == c.after.end() ? -1 : static_cast<int>(found - c.after.begin()))
+                << "the row that was " << i;
+        }
+    }
+}
+
+TEST(ResultListModel, TheSameRowsWithAnotherSelectionChangeOnlyTheTwoRowsThatFlipped)
+{
+    const std::vector<LauncherApp> all = catalogue(300);
+    ResultListModel model;
+    model.setResults(all, 5);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    EXPECT_FALSE(model.setResults(std::vector<LauncherApp>(all), 250)) << "a copy of the same records";
+    EXPECT_EQ(resets.count(), 0);
+    ASSERT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed.at(0).at(0).value<QModelIndex>().row(), 5);
+    EXPECT_EQ(changed.at(1).at(0).value<QModelIndex>().row(), 250);
+    EXPECT_TRUE(model.index(250).data(RowContent::selectedRole).toBool());
+    EXPECT_FALSE(model.index(5).data(RowContent::selectedRole).toBool());
 }
 
 TEST(ResultListModel, EachRowAnswersTheRolesTheRowDelegateReads)
