@@ -7,6 +7,10 @@
 //     figure NAME UNIT VALUE...
 // with each sample of the figure (in the order taken), so a reader takes medians over any number of them.
 //
+// KESTREL_MEASURE_TRACE=1 also writes on stderr, for each show, the steady-clock milliseconds (the clock
+// of CLOCK_MONOTONIC, comparable with the launcher's own) at which the key was sent and the window
+// mapped, and every drawing inside the window until it settles: when and where.
+//
 //   kestrel-measure session PID SHOWS     for a launcher not yet shown: its first hot key show
 //                                         (first.mapped, first.settled); SHOWS more shows, each hidden
 //                                         again by the hot key (show.*); SHOWS shows each after typing
@@ -334,12 +338,21 @@ bool intersects(const xcb_rectangle_t& a, const xcb_rectangle_t& b)
 Clock::time_point awaitSettled(Display& x, const xcb_rectangle_t& r, Clock::time_point from,
                                std::chrono::milliseconds quiet = 250ms)
 {
+    // KESTREL_MEASURE_TRACE=1 lists every drawing seen on stderr: when (ms after `from`) and where.
+    static const bool trace = std::getenv("KESTREL_MEASURE_TRACE") != nullptr;
     Clock::time_point last = from;
     const auto giveUp = from + 5s;
     while (Event event = x.nextEvent(std::min(last + quiet, giveUp))) {
-        if (const xcb_rectangle_t* area = x.damagedArea(event.get()); area && intersects(*area, r))
+        if (const xcb_rectangle_t* area = x.damagedArea(event.get()); area && intersects(*area, r)) {
             last = Clock::now();
+            if (trace)
+                std::fprintf(stderr, "  drawn at %7.2f ms (%.3f): %dx%d+%d+%d\n", millisecondsBetween(from, last),
+                             std::chrono::duration<double, std::milli>(last.time_since_epoch()).count(), area->width,
+                             area->height, area->x, area->y);
+        }
     }
+    if (trace)
+        std::fprintf(stderr, "settled\n");
     return last;
 }
 
@@ -375,6 +388,10 @@ xcb_window_t showOnce(Display& x, pid_t pid, Figures& mapped, Figures& settled)
     const std::optional<Shown> shown = awaitShown(x, pid, 30s);
     if (!shown)
         fail("the launcher's window did not appear");
+    if (std::getenv("KESTREL_MEASURE_TRACE") != nullptr)
+        std::fprintf(stderr, "show: key sent at %.3f, mapped at %.3f\n",
+                     std::chrono::duration<double, std::milli>(sent.time_since_epoch()).count(),
+                     std::chrono::duration<double, std::milli>(shown->at.time_since_epoch()).count());
     mapped.add(millisecondsBetween(sent, shown->at));
     const xcb_rectangle_t r = x.rootRectangle(shown->window);
     settled.add(millisecondsBetween(sent, awaitSettled(x, r, shown->at)));

@@ -9,6 +9,10 @@
 //     Maps a window and exits 0 once the window manager has framed it: the window manager is past its
 //     start-up (where it can lose a map request) and handles new windows.
 //
+//   kestrel-x-probe --settled
+//     Waits until nothing has been drawn on the screen for 250 ms (as the DAMAGE extension reports) and
+//     exits 0; exits 1 when the screen is still changing after 20 s.
+//
 //   kestrel-x-probe --floor
 //     The floor that a launcher's show is measured against: a bare 600x400 window, centred on the screen,
 //     that Ctrl+Space (grabbed) maps and unmaps, with no toolkit behind it. It fills itself with one
@@ -16,8 +20,11 @@
 //     Escape. It names its process in _NET_WM_PID, as the launcher does, and runs until terminated.
 #include <poll.h>
 #include <unistd.h>
+#include <xcb/damage.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +121,39 @@ bool windowManagerFrames(xcb_connection_t* c, xcb_screen_t* screen)
     return false;
 }
 
+/// Whether 250 ms pass without drawing on the screen within 20 s.
+bool screenSettles(xcb_connection_t* c, xcb_screen_t* screen)
+{
+    using Clock = std::chrono::steady_clock;
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
+    if (!damage || !damage->present)
+        fail("the X server has no DAMAGE extension");
+    std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 5, 0), nullptr));
+    std::free(xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
+    const auto damageNotify = static_cast<std::uint8_t>(damage->first_event + XCB_DAMAGE_NOTIFY);
+    xcb_damage_create(c, xcb_generate_id(c), screen->root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+    xcb_flush(c);
+    const auto giveUp = Clock::now() + std::chrono::seconds(20);
+    auto quietFrom = Clock::now();
+    pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+    while (Clock::now() - quietFrom < std::chrono::milliseconds(250)) {
+        if (Clock::now() > giveUp)
+            return false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            if ((event->response_type & 0x7f) == damageNotify) {
+                quietFrom = Clock::now();
+                // Non-empty reports come once until the damage is cleared; clear it to hear of the next.
+                const auto* notify = reinterpret_cast<xcb_damage_notify_event_t*>(event);
+                xcb_damage_subtract(c, notify->damage, XCB_NONE, XCB_NONE);
+                xcb_flush(c);
+            }
+            std::free(event);
+        }
+        ::poll(&fd, 1, 10);
+    }
+    return true;
+}
+
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 {
     Reply<xcb_intern_atom_reply_t> reply(
@@ -182,15 +222,17 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 int main(int argc, char** argv)
 {
     const std::string mode = argc == 2 ? argv[1] : "";
-    if (mode != "--hotkey" && mode != "--window-manager" && mode != "--floor")
-        fail("usage: kestrel-x-probe --hotkey | --window-manager | --floor");
+    if (mode != "--hotkey" && mode != "--window-manager" && mode != "--settled" && mode != "--floor")
+        fail("usage: kestrel-x-probe --hotkey | --window-manager | --settled | --floor");
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         fail("cannot connect to the X server");
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     if (mode == "--floor")
         runFloor(c, screen);
-    const bool yes = mode == "--hotkey" ? ctrlSpaceTaken(c, screen->root) : windowManagerFrames(c, screen);
+    const bool yes = mode == "--hotkey"           ? ctrlSpaceTaken(c, screen->root)
+                     : mode == "--window-manager" ? windowManagerFrames(c, screen)
+                                                  : screenSettles(c, screen);
     xcb_disconnect(c);
     return yes ? 0 : 1;
 }

@@ -123,13 +123,14 @@ window_manager_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | gr
 
 # ---------------------------------------------------------------- the launcher
 
-# The environment the launcher runs in: the catalogue in $FIXTURE (data-home, data-dir, home), the
-# private runtime directory. (An array for `env`, not a function, so that `env ... &` leaves the
-# launcher's own PID in $!.)
+# The environment the launcher runs in: the private runtime directory and, when a fixture catalogue was
+# made ($FIXTURE: data-home, data-dir, home), that catalogue instead of this machine's applications. (An
+# array for `env`, not a function, so that `env ... &` leaves the launcher's own PID in $!.)
 launcher_env() {
-  LAUNCHER_ENV=(HOME="$FIXTURE/home" XDG_DATA_HOME="$FIXTURE/data-home" XDG_DATA_DIRS="$FIXTURE/data-dir"
-    XDG_CONFIG_HOME="$FIXTURE/home/.config" XDG_CACHE_HOME="$FIXTURE/home/.cache"
-    XDG_RUNTIME_DIR="$RUNTIME_DIR" LC_ALL=C.UTF-8 DISPLAY="$DISPLAY")
+  LAUNCHER_ENV=(XDG_RUNTIME_DIR="$RUNTIME_DIR" DISPLAY="$DISPLAY")
+  [ -n "${FIXTURE:-}" ] || return 0
+  LAUNCHER_ENV+=(HOME="$FIXTURE/home" XDG_DATA_HOME="$FIXTURE/data-home" XDG_DATA_DIRS="$FIXTURE/data-dir"
+    XDG_CONFIG_HOME="$FIXTURE/home/.config" XDG_CACHE_HOME="$FIXTURE/home/.cache" LC_ALL=C.UTF-8)
 }
 
 # Starts the launcher in the background and waits until it is ready for the hot key: it listens on its
@@ -171,6 +172,9 @@ launcher_focused() {
 press_hotkey() { xdotool key ctrl+space; }
 press() { local key; for key in "$@"; do xdotool key "$key"; done; }
 type_text() { xdotool type --delay 40 -- "$1"; }
+
+# Waits until nothing has been drawn on the screen for a moment (before a screenshot).
+screen_settled() { wait_for "$DEADLINE" "$KESTREL_X_PROBE" --settled; }
 
 # Shows the launcher with the hot key and waits until it is on screen with the keyboard focus.
 show_with_hotkey() {
