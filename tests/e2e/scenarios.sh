@@ -41,6 +41,13 @@ scenario_hotkey_toggles_over_other_client() {
     expect "and shows it" wait_for "$DEADLINE" launcher_shown
   done
 
+  # Held past the keyboard's repeat delay, the key hides the window once: auto-repeat is no press.
+  xdotool keydown ctrl+space
+  expect "Ctrl+Space held down hides the launcher" wait_for "$DEADLINE" launcher_hidden
+  expect "and auto-repeat while it is held does not show it again" holds_for 2 launcher_hidden
+  xdotool keyup ctrl+space
+  show_with_hotkey
+
   # The settings sheet (a window of its own) leaves and comes back with the search window. (What its
   # keys do is the desktop tests' business.)
   click_settings_button "$first"

@@ -94,13 +94,16 @@ in_session_bg() {
 
 # ---------------------------------------------------------------- sway, XWayland and foot
 
-# Starts headless sway whose Ctrl+Space runs the launcher (the binding a user makes), with foot focused
-# in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which sway reports to its children).
+# Starts headless sway whose Ctrl+Space runs the launcher (the binding a user makes; none with
+# --no-binding), with foot focused in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which
+# sway reports to its children).
 start_sway() {
   DISPLAY=
+  local binding="bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher"
+  [ "${1:-}" != --no-binding ] || binding=
   cat >"$SESSION_TMP/sway.config" <<EOF
 xwayland enable
-bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher
+$binding
 exec printenv DISPLAY >$SESSION_TMP/display.tmp && mv $SESSION_TMP/display.tmp $SESSION_TMP/display
 EOF
   in_session_bg sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
