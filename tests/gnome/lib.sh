@@ -248,14 +248,17 @@ overview_closed() {
   shell_call org.freedesktop.DBus.Properties.Get string:org.gnome.Shell string:OverviewActive | grep -q 'boolean false'
 }
 
-# gsd-media-keys has asked the shell to grab ACCELERATOR (as the binding spells it) since the grab log was
-# last cleared, and the shell has handled the request: it serves its callers in order, so a later round trip
-# to it comes back after the grab.
+# gsd-media-keys has asked the shell to grab ACCELERATOR (as the binding spells it) since forget_grabs, and
+# the shell has handled the request: it serves its callers in order, so a later round trip to it comes back
+# after the grab.
+GN_GRABS_FROM=0
 key_grabbed() {
-  awk -v accel="\"$1\"" '/^method call/ { grab = / member=GrabAccelerators?$/ } grab && index($0, accel) { found = 1 }
-    END { exit !found }' "$SESSION_TMP/grabs.out" && shell_windows >/dev/null
+  tail -c "+$((GN_GRABS_FROM + 1))" "$SESSION_TMP/grabs.out" | awk -v accel="\"$1\"" '
+    /^method call/ { grab = / member=GrabAccelerators?$/ } grab && index($0, accel) { found = 1 } END { exit !found }' &&
+    shell_windows >/dev/null
 }
-forget_grabs() { : >"$SESSION_TMP/grabs.out"; }
+# (The log is not truncated: dbus-monitor would go on writing at its old offset.)
+forget_grabs() { GN_GRABS_FROM=$(stat -c %s "$SESSION_TMP/grabs.out"); }
 
 # ---------------------------------------------------------------- keys and windows (shell-probe.py)
 

@@ -29,11 +29,12 @@ TEST(HotKeyManager, RepeatFilterCountsPhysicalPressesOnly)
 
 TEST(HotKeyManager, TriesThePortalThenTheX11GrabAndSaysWhatIsMissing)
 {
-    const auto session = [](bool wayland, bool portal, bool x11) {
+    const auto session = [](bool wayland, bool portal, bool x11, std::vector<std::string> desktops = {}) {
         DesktopSession s;
         s.wayland = wayland;
         s.globalShortcutsPortal = portal;
         s.x11 = x11;
+        s.desktops = std::move(desktops);
         return s;
     };
     using Method = HotKeyManager::Method;
@@ -45,6 +46,11 @@ TEST(HotKeyManager, TriesThePortalThenTheX11GrabAndSaysWhatIsMissing)
         {session(true, true, true), {Method::portal, Method::x11Grab}}, // Plasma: the grab if the portal fails
         {session(true, false, true), {Method::x11Grab}},                // sway: no portal
         {session(true, false, false), {}},                              // no X connection: the advice only
+        // GNOME 43 to 47 on Wayland: its own keybinding; GNOME 48: the portal; GNOME on Xorg: the grab
+        {session(true, false, true, {"GNOME"}), {Method::gnomeBinding, Method::x11Grab}},
+        {session(true, false, true, {"ubuntu", "GNOME"}), {Method::gnomeBinding, Method::x11Grab}},
+        {session(true, true, true, {"GNOME"}), {Method::portal, Method::x11Grab}},
+        {session(false, false, true, {"GNOME"}), {Method::x11Grab}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HotKeyManager::methodsFor(c.session), c.methods) << c.session.wayland << c.session.x11;
