@@ -10,7 +10,7 @@ a Shift tap at start absorbs. Serves org.kestrelpoint.ShellProbe on the session 
 
   Press(s keys) -> t   keys: space-separated chords, each of key names joined by '+', pressed in order and
                        released in reverse ("ctrl+space", "2 plus 3 Return"). Returns CLOCK_MONOTONIC (ns)
-                       taken just before the last chord's first key went out.
+                       taken just before the key that completes the last chord (its last press) went out.
   Windows() -> s       the shell's windows, one line each: "CLIENT FOCUS WM-CLASS TITLE", CLIENT "wayland" or
                        "x11", FOCUS "focused" or "-", WM-CLASS "-" when the window has none.
 
@@ -55,19 +55,22 @@ class Probe(dbus.service.Object):
         self.bus, self.session, self.introspect = bus, session, None
 
     def chord(self, names):
+        """Presses and releases the chord; returns the time just before its last press went out."""
         syms = [keysym(name) for name in names]
+        completed = 0
         for sym in syms:
+            completed = time.monotonic_ns()
             self.session.NotifyKeyboardKeysym(dbus.UInt32(sym), True)
         for sym in reversed(syms):
             self.session.NotifyKeyboardKeysym(dbus.UInt32(sym), False)
+        return completed
 
     @dbus.service.method(NAME, in_signature="s", out_signature="t")
     def Press(self, keys):
-        sent = 0
+        completed = 0
         for chord in str(keys).split():
-            sent = time.monotonic_ns()
-            self.chord(chord.split("+"))
-        return dbus.UInt64(sent)
+            completed = self.chord(chord.split("+"))
+        return dbus.UInt64(completed)
 
     @dbus.service.method(NAME, in_signature="", out_signature="s")
     def Windows(self):
