@@ -64,11 +64,6 @@ GSettingsSchema* lookUp(GSettingsSchemaSource* source, const char* id)
     return source ? g_settings_schema_source_lookup(source, id, TRUE) : nullptr;
 }
 
-GSettings* settingsFor(GSettingsSchema* schema, GSettingsBackend* backend, const char* path)
-{
-    return g_settings_new_full(schema, backend, path);
-}
-
 std::vector<GnomeBindingHotKey::CustomBinding> customBindings(GSettings* mediaKeys, GSettingsSchema* custom,
                                                               GSettingsBackend* backend)
 {
@@ -77,7 +72,7 @@ std::vector<GnomeBindingHotKey::CustomBinding> customBindings(GSettings* mediaKe
     for (gchar** path = paths; path && *path; ++path) {
         GnomeBindingHotKey::CustomBinding binding{*path, {}, {}, {}};
         if (isSettingsPath(binding.path)) {
-            g_autoptr(GSettings) keys = settingsFor(custom, backend, *path);
+            g_autoptr(GSettings) keys = g_settings_new_full(custom, backend, *path);
             binding.name = stringKey(keys, "name");
             binding.binding = stringKey(keys, "binding");
             binding.command = stringKey(keys, "command");
@@ -95,7 +90,7 @@ std::vector<GnomeBindingHotKey::BuiltInBinding> builtInBindings(GSettingsSchemaS
         g_autoptr(GSettingsSchema) schema = lookUp(source, id);
         if (!schema)
             continue;
-        g_autoptr(GSettings) settings = settingsFor(schema, backend, nullptr);
+        g_autoptr(GSettings) settings = g_settings_new_full(schema, backend, nullptr);
         g_auto(GStrv) keys = g_settings_schema_list_keys(schema);
         for (gchar** key = keys; key && *key; ++key) {
             g_autoptr(GSettingsSchemaKey) described = g_settings_schema_get_key(schema, *key);
@@ -222,7 +217,7 @@ void GnomeBindingHotKey::start(Events events)
         return;
     }
 
-    g_autoptr(GSettings) list = settingsFor(mediaKeys, m_backend, nullptr);
+    g_autoptr(GSettings) list = g_settings_new_full(mediaKeys, m_backend, nullptr);
     const std::vector<CustomBinding> customs = customBindings(list, custom, m_backend);
     const Decision decision =
         decide(customs, builtInBindings(source, m_backend), launcherKeys::hotKey.gnomeAccelerator);
@@ -242,7 +237,7 @@ void GnomeBindingHotKey::start(Events events)
     }
 
     // The entry's keys first, then the list: gsd-media-keys follows the list and finds the entry complete.
-    g_autoptr(GSettings) entry = settingsFor(custom, m_backend, decision.path.c_str());
+    g_autoptr(GSettings) entry = g_settings_new_full(custom, m_backend, decision.path.c_str());
     g_settings_set_string(entry, "name", bindingName);
     g_settings_set_string(entry, "binding", launcherKeys::hotKey.gnomeAccelerator);
     g_settings_set_string(entry, "command", commandLineFor(m_toggleCommand).c_str());
