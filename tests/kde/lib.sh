@@ -307,10 +307,11 @@ type_keys() { keys shift "$@"; }
 
 # ---------------------------------------------------------------- the launcher
 
-# Starts the resident launcher in the session and waits for its single-instance socket. Sets LAUNCHER_PID.
+# Starts the resident launcher in the session as the session's autostart does (hidden), and waits for
+# its single-instance socket. Sets LAUNCHER_PID.
 start_kde_launcher() {
   BIND_ANSWERS_BEFORE=$(bind_answers)
-  in_session_bg launcher "$KESTREL_BIN"
+  in_session_bg launcher "$KESTREL_BIN" --background
   LAUNCHER_PID=$BG_PID
   wait_for 60 launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
   session_log "launcher running as PID $LAUNCHER_PID"
@@ -344,14 +345,18 @@ bind_answers() {
 # Since the launcher started, the portal has answered its BindShortcuts with a key bound: Plasma hands
 # the key to the portal, which passes the presses to the launcher (the answer reaches the launcher before
 # any press it forwards).
-launcher_holds_ctrl_space() { (($(bind_answers) > BIND_ANSWERS_BEFORE)) && ctrl_space_held; }
+launcher_bound() { (($(bind_answers) > BIND_ANSWERS_BEFORE)); }
+launcher_holds_ctrl_space() { launcher_bound && ctrl_space_held; }
 
 # The global shortcuts that hold Ctrl+Space in kglobalaccel ("COMPONENT ACTION" lines).
-ctrl_space_holders() { in_session /usr/bin/python3 "$KESTREL_KDE_DIR/shortcut-holders.py"; }
+ctrl_space_holders() { in_session /usr/bin/python3 "$KESTREL_KDE_DIR/kglobalaccel.py" holders; }
+# set_shortcut_key COMPONENT ACTION KEY|none: gives a shortcut another key, or none, as System Settings does.
+set_shortcut_key() { in_session /usr/bin/python3 "$KESTREL_KDE_DIR/kglobalaccel.py" set "$@"; }
 ctrl_space_held() { [ -n "$(ctrl_space_holders)" ]; }
 
 # Lines the launcher wrote on stderr that are its own (not Qt's or a library's).
 launcher_lines() { grep -h '^kestrelpoint:' "$SESSION_TMP/launcher.err" "$SESSION_TMP/bound.err" 2>/dev/null || true; }
+launcher_says() { launcher_lines | grep -qF "$1"; }
 
 # The clipboards, as an X11 and as a native Wayland client read them.
 x_clipboard_is() { [ "$(in_session timeout 10 xclip -o -selection clipboard 2>/dev/null; printf x)" = "${1}x" ]; }

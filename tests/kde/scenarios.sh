@@ -9,7 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 start_plasma_and_launcher() {
   start_plasma
   start_kde_launcher
-  expect "the launcher gets Ctrl+Space from Plasma" wait_for "$START_DEADLINE" launcher_holds_ctrl_space
+  expect "Plasma binds the launcher's shortcut to a key" wait_for "$START_DEADLINE" launcher_holds_ctrl_space
 }
 
 # Ctrl+Space shows the window centred in the work area and focused, whatever has the focus: nothing
@@ -74,7 +74,7 @@ scenario_restart_keeps_the_key() {
     show_with_hotkey
     stop_pid "$LAUNCHER_PID"
     start_kde_launcher
-    expect "restart $round: the launcher gets Ctrl+Space again" wait_for "$START_DEADLINE" launcher_holds_ctrl_space
+    expect "restart $round: Plasma binds the shortcut to a key again" wait_for "$START_DEADLINE" launcher_holds_ctrl_space
     expect "restart $round: the same one shortcut holds Ctrl+Space" test "$(ctrl_space_holders)" = "$holders"
     press_hotkey
     expect "restart $round: Ctrl+Space shows the window" wait_for "$DEADLINE" launcher_shown
@@ -109,7 +109,36 @@ EOF
   expect "and the focus goes back to the native window" wait_for "$DEADLINE" native_has_focus
   press_hotkey
   expect "the one after shows it again" wait_for "$DEADLINE" launcher_shown
+  expect "and it stays shown (one toggle per press)" holds_for 1 launcher_shown
   expect "one launcher runs" test "$(running_launchers | wc -l)" -eq 1
+}
+
+# The key the user gives the launcher's entry (kestrelpoint) in System Settings → Shortcuts stands when
+# the launcher restarts: Meta+K shows the window and Ctrl+Space no longer does. With the key taken away,
+# the launcher says where to give it one, and nothing holds Ctrl+Space in Plasma.
+scenario_key_chosen_in_system_settings_stands() {
+  start_plasma_and_launcher
+  start_native_client
+  stop_pid "$LAUNCHER_PID"
+  set_shortcut_key kestrelpoint toggle $((0x10000000 | 0x4b)) # Qt::META | Qt::Key_K
+  start_kde_launcher
+  expect "Plasma binds the shortcut to the chosen key" wait_for "$START_DEADLINE" launcher_bound
+  expect "nothing holds Ctrl+Space any more" test -z "$(ctrl_space_holders)"
+  press_hotkey
+  expect "Ctrl+Space does not show the window" holds_for 2 launcher_hidden
+  keys meta+k
+  expect "Meta+K shows it" wait_for "$DEADLINE" launcher_shown
+  expect "centred and focused" wait_for "$DEADLINE" window_centred_and_focused
+  keys meta+k
+  expect "and hides it" wait_for "$DEADLINE" launcher_hidden
+  expect "the launcher printed nothing" test -z "$(launcher_lines)"
+
+  stop_pid "$LAUNCHER_PID"
+  set_shortcut_key kestrelpoint toggle none
+  start_kde_launcher
+  expect "with no key, one line says where to give it one" wait_for "$START_DEADLINE" launcher_says "System Settings → Shortcuts"
+  expect "and the launcher keeps running" launcher_alive
+  expect "nothing holds Ctrl+Space in Plasma" test -z "$(ctrl_space_holders)"
 }
 
 kde_init
