@@ -5,9 +5,10 @@
 //
 // Each CHORD is key names joined by '+' (ctrl+space, shift+equal, Return, 2); its keys go down in order,
 // stay down for --hold milliseconds (default 20) and come up in reverse order; --gap milliseconds (default
-// 30) pass between chords. With --time, the CLOCK_MONOTONIC time (nanoseconds) just before the first chord's presses
-// were sent is printed on stdout. Exits 0 when KWin took every event; 2 when it
-// offers no fake input to this program (KWin hands it only to a program whose path a desktop entry with
+// 30) pass between chords. With --time, the wall-clock time (CLOCK_REALTIME, in nanoseconds, comparable
+// with the milliseconds of a KWin script's Date.now()) just before the first chord's presses were sent is
+// printed on stdout. Exits 0 when KWin took every event; 2 when it offers no fake input to this program
+// (KWin hands it only to a program whose path a desktop entry with
 // X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input names in Exec=), or on a bad argument.
 #define _POSIX_C_SOURCE 200809L
 
@@ -76,7 +77,7 @@ static void pause_ms(long ms)
 static long long now_ns(void)
 {
     struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
+    clock_gettime(CLOCK_REALTIME, &t);
     return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 

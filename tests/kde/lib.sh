@@ -31,6 +31,7 @@ kde_init() {
   mkdir -p "$SESSION_TMP/bin" "$FIXTURE/home/.config" "$FIXTURE/data-home/kglobalaccel"
   KDE_STRAYS=$SESSION_TMP/bound-launchers
   : >"$KDE_STRAYS"
+  : >"$SESSION_TMP/monitor.out"
   DISPLAY= WAYLAND_DISPLAY= KDE_BUS=
   # why: /usr/bin/kwin_wayland carries a file capability (cap_sys_resource) that this kind of machine
   # refuses to exec with (EPERM); a plain copy runs.
@@ -147,9 +148,9 @@ EOF
   KDE_BUS=$(head -n 1 "$SESSION_TMP/bus.out")
 }
 
-# Starts the bus, KWin (with XWayland, which it starts at once) and both portals. Sets WAYLAND_DISPLAY,
-# DISPLAY (XWayland's), KWIN_PID and XWAYLAND_PID. A command shortcut must be written before: kglobalaccel
-# reads them when KWin starts.
+# start_plasma [--no-portal]: starts the bus, KWin (with XWayland, which it starts at once) and both
+# portals (none with --no-portal). Sets WAYLAND_DISPLAY, DISPLAY (XWayland's), KWIN_PID and XWAYLAND_PID.
+# A command shortcut must be written before: kglobalaccel reads them when KWin starts.
 start_plasma() {
   start_bus
   WAYLAND_DISPLAY=kestrel-kde
@@ -161,11 +162,12 @@ start_plasma() {
   wait_for "$START_DEADLINE" bus_has_owner org.kde.kglobalaccel || session_die "kglobalaccel did not start in KWin"
   wait_for "$START_DEADLINE" in_session xprop -root _NET_SUPPORTING_WM_CHECK || session_die "XWayland $DISPLAY does not answer"
   session_log "KWin on $WAYLAND_DISPLAY, XWayland $DISPLAY"
+  [ "${1:-}" != --no-portal ] || return 0
 
-  # why: Qt 5 programs pick X11 unless told; the portal's dialogs and its Wayland integration need Wayland.
   # The portal's answers, watched for the launcher's shortcut binding.
   in_session_bg monitor dbus-monitor --address "$KDE_BUS" "type='signal',interface='org.freedesktop.portal.Request',member='Response'"
   wait_for 30 grep -q NameAcquired "$SESSION_TMP/monitor.out" || session_die "dbus-monitor did not start"
+  # why: Qt 5 programs pick X11 unless told; the portal's dialogs and its Wayland integration need Wayland.
   in_session_bg portal-kde "${SYSTEM_DATA[@]}" QT_QPA_PLATFORM=wayland "$PORTAL_KDE"
   wait_for "$START_DEADLINE" bus_has_owner org.freedesktop.impl.portal.desktop.kde || session_die "xdg-desktop-portal-kde did not start: $(tail -n 5 "$SESSION_TMP/portal-kde.err")"
   in_session_bg portal "${SYSTEM_DATA[@]}" /usr/libexec/xdg-desktop-portal
