@@ -64,7 +64,7 @@ std::unique_ptr<HotKeyBackend> HotKeyManager::makeBackend(Method method)
 {
     switch (method) {
     case Method::portal:
-        return std::make_unique<PortalHotKey>();
+        return std::make_unique<PortalHotKey>(PortalHotKey::namesBoundKeys(m_session));
     case Method::x11Grab:
         return std::make_unique<X11GrabHotKey>();
     }
