@@ -68,7 +68,7 @@ std::unique_ptr<HotKeyBackend> HotKeyManager::makeBackend(Method method)
 {
     switch (method) {
     case Method::portal:
-        return std::make_unique<PortalHotKey>();
+        return std::make_unique<PortalHotKey>(PortalHotKey::namesBoundKeys(m_session));
     case Method::gnomeBinding:
         return std::make_unique<GnomeBindingHotKey>(m_toggleCommand);
     case Method::x11Grab:

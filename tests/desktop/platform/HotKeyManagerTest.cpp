@@ -1,4 +1,5 @@
 #include "desktop/HotKeyManager.h"
+#include "desktop/HotKeyManager_portal.h"
 #include "desktop/HotKeyManager_x11.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +64,45 @@ TEST(HotKeyManager, TriesThePortalThenTheX11GrabAndSaysWhatIsMissing)
               "portal (x); Ctrl+Space is grabbed through X11 instead, which sees it only while an X11 window has "
               "the focus; "
                   + advice);
+}
+
+TEST(HotKeyManager, PortalAnswerGivesTheKeyOnlyWhenItBindsToggle)
+{
+    using Shortcut = PortalHotKey::Shortcut;
+    const auto shortcut = [](const char* id, const char* trigger) {
+        Shortcut s{QString::fromLatin1(id), {{QStringLiteral("description"), QStringLiteral("Show or hide")}}};
+        if (trigger)
+            s.details.insert(QStringLiteral("trigger_description"), QString::fromLatin1(trigger));
+        return s;
+    };
+    const struct {
+        const char* what;
+        PortalHotKey::ShortcutList answer;
+        bool onPlasma;  // the desktop names the key it bound (trigger_description)
+        bool elsewhere; // a portal that may leave the name empty (Hyprland's)
+    } cases[] = {
+        {"bound with its key", {shortcut("toggle", "Ctrl+Space")}, true, true},
+        {"bound with the key the user chose", {shortcut("other", "Meta+K"), shortcut("toggle", "Meta+K")}, true, true},
+        {"listed with an empty key", {shortcut("toggle", "")}, false, true},
+        {"listed without a key", {shortcut("toggle", nullptr)}, false, true},
+        {"an empty list", {}, false, false},
+        {"another shortcut only", {shortcut("other", "Ctrl+Space")}, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PortalHotKey::bindsToggle(c.answer, true), c.onPlasma) << c.what;
+        EXPECT_EQ(PortalHotKey::bindsToggle(c.answer, false), c.elsewhere) << c.what;
+    }
+
+    const auto on = [](std::vector<std::string> desktops) {
+        DesktopSession session;
+        session.desktops = std::move(desktops);
+        return PortalHotKey::namesBoundKeys(session);
+    };
+    EXPECT_TRUE(on({"KDE"}));
+    EXPECT_TRUE(on({"X-Custom", "kde"}));
+    EXPECT_FALSE(on({"Hyprland"}));
+    EXPECT_FALSE(on({"GNOME"}));
+    EXPECT_FALSE(on({}));
 }
 
 } // namespace
