@@ -10,10 +10,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
 # ---------------------------------------------------------------- helpers
 
-# Sets up the session's temporary directory and extracts the package that package.builds made into
-# $ROOT inside it. Sets DEB, ROOT and KESTREL_BIN (the extracted launcher).
+# package_init [TOOL...]: sets up the session's temporary directory (checking the TOOLs) and extracts the
+# package that package.builds made into $ROOT inside it. Sets DEB, ROOT and KESTREL_BIN (the extracted
+# launcher).
 package_init() {
-  session_init
+  session_init "$@"
   DEB=$(cat "$KESTREL_PACKAGE_RECORD" 2>/dev/null) || session_die "no package recorded (package.builds makes it)"
   ROOT=$SESSION_TMP/root
   dpkg-deb -x "$DEB" "$ROOT" || session_die "dpkg-deb -x $DEB failed"
@@ -21,12 +22,15 @@ package_init() {
 }
 
 # Runs scripts/package of the source tree SOURCE on the build directory BUILD with extra environment
-# NAME=VALUE...; its output goes to $SESSION_TMP/NAME.out and its status to PACKAGE_STATUS.
+# NAME=VALUE...; its output goes to $SESSION_TMP/NAME.out and its status to PACKAGE_STATUS. The caller's
+# SOURCE_DATE_EPOCH is left out (the package takes its date from the last commit unless NAME=VALUE gives
+# one), and so is a compiler launcher that would apply to a new build directory.
 run_package_script() {
   local name=$1 source=$2 build=$3
   shift 3
   PACKAGE_STATUS=0
-  env KESTREL_BUILD_DIR="$build" "$@" "$source/scripts/package" >"$SESSION_TMP/$name.out" 2>&1 || PACKAGE_STATUS=$?
+  env -u SOURCE_DATE_EPOCH -u CMAKE_CXX_COMPILER_LAUNCHER KESTREL_BUILD_DIR="$build" "$@" "$source/scripts/package" \
+    >"$SESSION_TMP/$name.out" 2>&1 || PACKAGE_STATUS=$?
 }
 
 # The kestrelpoint_*.deb files and the packaging leftovers in the directory DIR, one a line.
@@ -41,6 +45,56 @@ launchers_from_root() {
   done
 }
 launcher_count_is() { [ "$(launchers_from_root | wc -l)" -eq "$1" ]; }
+
+# The time of the last commit of the source tree, in seconds since 1970.
+commit_time() { git -C "$KESTREL_SOURCE_DIR" log -1 --format=%ct; }
+
+# The modification times of the members of the .deb DEB, "YYYY-MM-DD HH:MM:SS" in UTC, one a line.
+member_times() { dpkg-deb --fsys-tarfile "$1" | TZ=UTC tar -tv --full-time | awk '{ print $4, $5 }'; }
+
+# explain_difference DEB1 DEB2: prints which parts of two .deb files differ: the ar members, the listings
+# of their file systems, and each file whose contents differ.
+explain_difference() {
+  local a=$SESSION_TMP/explain/a b=$SESSION_TMP/explain/b member
+  mkdir -p "$a/fs" "$b/fs" "$a/control" "$b/control"
+  (cd "$a" && ar x "$1") && (cd "$b" && ar x "$2")
+  for member in $(ar t "$1"); do
+    cmp -s "$a/$member" "$b/$member" || echo "member $member differs"
+  done
+  diff <(dpkg-deb -c "$1") <(dpkg-deb -c "$2") | head -n 40 | sed 's/^/  listing: /'
+  dpkg-deb -R "$1" "$a/fs" && dpkg-deb -R "$2" "$b/fs"
+  (cd "$a/fs" && find . -type f | sort) | while read -r member; do
+    cmp -s "$a/fs/$member" "$b/fs/$member" || echo "  contents differ: $member"
+  done
+}
+
+# True when every compile command of the build that made the package ($KESTREL_BUILD_DIR) defines
+# _FORTIFY_SOURCE (2 or 3); prints the files compiled without it.
+build_is_fortified() {
+  python3 - "$KESTREL_BUILD_DIR/compile_commands.json" <<'PY'
+import json
+import re
+import sys
+
+commands = json.load(open(sys.argv[1]))
+missing = [c["file"] for c in commands if not re.search(r"-D_FORTIFY_SOURCE=[23]\b", c["command"])]
+for file in missing[:10]:
+    print("  compiled without _FORTIFY_SOURCE:", file)
+if len(missing) > 10:
+    print(f"  and {len(missing) - 10} more")
+sys.exit(1 if missing or not commands else 0)
+PY
+}
+
+# True when the C library's start files carry the x86 control-flow protection marking (IBT, SHSTK): a
+# linker marks a program only when every object in it is marked, and Debian 12's start files are not,
+# so no program built there carries the marking, whatever its own code was compiled with.
+start_files_mark_cet() {
+  local file
+  for file in Scrt1.o crti.o crtn.o; do
+    readelf -n "$(c++ -print-file-name="$file")" 2>/dev/null | grep -q 'x86 feature: IBT, SHSTK' || return 1
+  done
+}
 
 # The value of KEY in the [Desktop Entry] group of FILE.
 entry_value() { awk -F= -v key="$2" '/^\[/ { group = $0 } group == "[Desktop Entry]" && $1 == key { sub(/^[^=]*=/, ""); print; exit }' "$1"; }
@@ -109,6 +163,8 @@ scenario_contents_are_complete() {
   # lintian exits 1 when it reports an error, 2 when it could not check the package.
   expect "lintian checked the package and reports no errors or warnings" \
     bash -c "[ $status -eq 0 ] && ! grep -Eq '^(E|W): ' '$SESSION_TMP/lintian.out'"
+  expect "lintian reports no hardening tag, not even informational ones" \
+    bash -c "! grep -Eq '^[A-Z]: [^ ]+: hardening-' '$SESSION_TMP/lintian.out'"
   local menu=$ROOT/usr/share/applications/kestrelpoint.desktop
   local autostart=$ROOT/etc/xdg/autostart/kestrelpoint.desktop
   expect "both desktop entries pass desktop-file-validate" desktop-file-validate "$menu" "$autostart"
@@ -146,6 +202,111 @@ scenario_contents_are_complete() {
     expect "$page(1) renders without warnings" \
       test -z "$(MANWIDTH=80 man --warnings -l "$ROOT/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)"
   done
+}
+
+# Every program in the package passes hardening-check: position-independent, stack protector, fortified
+# libc calls, full RELRO and immediate binding (and control-flow protection where the C library allows
+# the marking); stack clash protection is reported "unknown" by the tool when no function has a frame
+# large enough to need probes, which it does not count as a failure. The tool sees fortification only
+# in the __*_chk calls it leaves; a program left with none ("only unprotected functions found") passes
+# when the build compiled every file with _FORTIFY_SOURCE.
+scenario_programs_are_hardened() {
+  package_init hardening-check readelf python3
+  local -a options=()
+  start_files_mark_cet || options+=(--nocfprotection)
+  local program found report failing
+  while read -r program; do
+    [ -n "$program" ] || continue
+    found=$(find "$ROOT/usr/bin" "$ROOT/usr/libexec" -type f -name "$program")
+    [ -n "$found" ] || session_die "$program is not in the package"
+    report=$(hardening-check "${options[@]}" "$found") || true
+    sed 's/^/  | /' <<<"$report"
+    failing=$(grep -E ': no\b' <<<"$report" | grep -v '(ignored)' || true)
+    if [ "$failing" = " Fortify Source functions: no, only unprotected functions found!" ]; then
+      expect "$program passes the rest of hardening-check ${options[*]} --nofortify" \
+        hardening-check --quiet --nofortify "${options[@]}" "$found"
+      expect "it has no fortified call left for the tool to see; the build compiled every file with _FORTIFY_SOURCE" \
+        build_is_fortified
+    else
+      expect "$program passes hardening-check ${options[*]}" hardening-check --quiet "${options[@]}" "$found"
+    fi
+  done <"$KESTREL_PROGRAMS"
+}
+
+# The AppStream metadata validates (appstreamcli, alone and with the package's tree, which checks that
+# its launchable names a desktop entry there), and agrees with the package: its id is the menu entry's,
+# the binaries it provides are the programs in usr/bin, and its release is the package's version dated
+# with the last commit.
+scenario_metainfo_validates() {
+  package_init appstreamcli python3
+  local metainfo=$ROOT/usr/share/metainfo/kestrelpoint.metainfo.xml
+  [ -f "$metainfo" ] || session_die "the package has no usr/share/metainfo/kestrelpoint.metainfo.xml"
+  # why: the id follows the menu entry's file name, kestrelpoint.desktop, which users' pinned favourites
+  # and autostart overrides (~/.config/autostart/kestrelpoint.desktop) name, so it is not a reverse
+  # domain name; appstreamcli warns about that and about nothing else.
+  local -a validate=(--no-net --override=cid-desktopapp-is-not-rdns=info)
+  appstreamcli validate "${validate[@]}" "$metainfo" 2>&1 | sed 's/^/  | /'
+  expect "appstreamcli validates the metainfo file" appstreamcli validate "${validate[@]}" "$metainfo"
+  expect "and the package's tree (the launchable desktop entry is there)" \
+    appstreamcli validate-tree "${validate[@]}" "$ROOT"
+  local fields
+  fields=$(python3 - "$metainfo" <<'PY'
+import sys
+import xml.etree.ElementTree as tree
+
+root = tree.parse(sys.argv[1]).getroot()
+release = root.find("releases/release")
+print("id", root.findtext("id"))
+print("launchable", " ".join(l.text for l in root.findall("launchable[@type='desktop-id']")))
+print("binaries", " ".join(sorted(b.text for b in root.findall("provides/binary"))))
+print("release", release.get("version"), release.get("date"))
+print("licences", root.findtext("project_license"), root.findtext("metadata_license"))
+print("rating", root.find("content_rating").get("type"))
+PY
+  ) || session_die "python3 could not read $metainfo"
+  sed 's/^/  | /' <<<"$fields"
+  local binaries
+  binaries=$(cd "$ROOT/usr/bin" && find . -type f -printf '%f\n' | sort | tr '\n' ' ')
+  expect "its id is the menu entry's" grep -qx 'id kestrelpoint' <<<"$fields"
+  expect "its launchable is the menu entry, which the package holds" \
+    bash -c "grep -qx 'launchable kestrelpoint.desktop' <<<'$fields' && test -f '$ROOT/usr/share/applications/kestrelpoint.desktop'"
+  expect "it provides exactly the programs in usr/bin (${binaries% })" grep -qx "binaries ${binaries% }" <<<"$fields"
+  expect "its release is the package's version, dated with the last commit" \
+    grep -qx "release $KESTREL_VERSION $(date -u -d "@$(commit_time)" +%F)" <<<"$fields"
+  expect "it names the MIT licence and a licence for the metadata" grep -Eqx 'licences MIT (FSFAP|MIT|CC0-1.0)' <<<"$fields"
+  expect "it has an OARS content rating" grep -Eqx 'rating oars-1\.[01]' <<<"$fields"
+}
+
+# Two builds of the same tree in different folders give the same .deb, byte for byte: one from the source
+# tree in place (its date from the last commit, compiled through ccache when there is one), one from a
+# copy of the tree elsewhere, checked out anew (files of other times, no git, so SOURCE_DATE_EPOCH
+# gives the commit's date) and compiled without ccache in a build directory of another depth. Every member
+# of the package bears the commit's time and so does the changelog.
+scenario_builds_are_reproducible() {
+  session_init git
+  local epoch one=$SESSION_TMP/one copy=$SESSION_TMP/elsewhere/source two=$SESSION_TMP/elsewhere/deeper/build
+  epoch=$(commit_time) || session_die "the source tree has no commit"
+  mkdir -p "$one" "$copy" "$two"
+  tar -C "$KESTREL_SOURCE_DIR" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$copy" -xmf -
+  local -a launcher=()
+  # why: an empty CCACHE_BASEDIR keeps ccache from rewriting the source paths relative to the build
+  # directory, which would change the debug information and so the programs' build IDs.
+  command -v ccache >/dev/null && launcher=(CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=)
+  run_package_script one "$KESTREL_SOURCE_DIR" "$one" "${launcher[@]}"
+  [ "$PACKAGE_STATUS" -eq 0 ] || { tail -n 30 "$SESSION_TMP/one.out" >&2; session_die "the first build failed"; }
+  run_package_script two "$copy" "$two" SOURCE_DATE_EPOCH="$epoch" CCACHE_DISABLE=1
+  [ "$PACKAGE_STATUS" -eq 0 ] || { tail -n 30 "$SESSION_TMP/two.out" >&2; session_die "the second build failed"; }
+  local first second
+  first=$(tail -n 1 "$SESSION_TMP/one.out")
+  second=$(tail -n 1 "$SESSION_TMP/two.out")
+  cmp "$first" "$second" || explain_difference "$first" "$second"
+  expect "the two packages are identical" cmp -s "$first" "$second"
+  local stamp
+  stamp=$(date -u -d "@$epoch" '+%F %T')
+  expect "every member of the package bears the last commit's time ($stamp)" \
+    test "$(member_times "$first" | sort -u)" = "$stamp"
+  expect "the changelog is dated with the last commit" \
+    bash -c "dpkg-deb --fsys-tarfile '$first' | tar -xOf - ./usr/share/doc/kestrelpoint/changelog.gz | zcat | grep -qF '  $(date -u -R -d "@$epoch")'"
 }
 
 # session_run ENTRY NAME: runs the Exec line of the desktop entry ENTRY (under $ROOT) in the background

@@ -77,7 +77,7 @@ TEST(InstanceClaim, DirectoryIsPrivateToTheUser)
         EXPECT_EQ(modeOf(fallback) & 07777, 0700u);
     }
     ::rmdir(fallback.c_str());
-    ::symlink(run.c_str(), fallback.c_str());
+    ASSERT_EQ(::symlink(run.c_str(), fallback.c_str()), 0);
     EXPECT_EQ(InstanceClaim::directoryFor(nullptr, scratch.root()), std::nullopt) << "followed a symbolic link";
 }
 
@@ -91,7 +91,7 @@ TEST(InstanceClaim, HandOverKeepsTheLockAndQueuesTogglesUntilAccepted)
     const int unbound = ::socket(AF_UNIX, SOCK_STREAM, 0);
     std::optional<InstanceClaim> first(std::in_place, directory.root());
     ASSERT_EQ(first->claim(), InstanceClaim::Role::primary);
-    ::symlink("/nonexistent", first->socketPath().c_str());
+    ASSERT_EQ(::symlink("/nonexistent", first->socketPath().c_str()), 0); // a stale socket file to replace
     ASSERT_TRUE(first->listen());
     EXPECT_EQ((modeOf(first->socketPath()) | modeOf(first->lockPath())) & 077, 0u);
     const int other = ::open(first->lockPath().c_str(), O_RDWR); // the lock file, its lock held through another open
