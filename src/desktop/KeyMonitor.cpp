@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <utility>
+
 namespace kestrel {
 
 KeyMonitor::Action KeyMonitor::decide(bool forWindow, std::uint32_t keysym)
@@ -25,9 +27,10 @@ KeyMonitor::Action KeyMonitor::decide(bool forWindow, std::uint32_t keysym)
     return Action::none;
 }
 
-KeyMonitor::KeyMonitor(AppLauncher& launcher, QWidget* window)
+KeyMonitor::KeyMonitor(AppLauncher& launcher, QWidget* window, std::function<void()> beforeAction)
     : m_launcher(launcher)
     , m_window(window)
+    , m_beforeAction(std::move(beforeAction))
 {
     QCoreApplication::instance()->installEventFilter(this);
 }
@@ -70,6 +73,8 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
 
+    if (m_beforeAction)
+        m_beforeAction();
     switch (action) {
     case Action::activate:
         m_launcher.activateSelected();

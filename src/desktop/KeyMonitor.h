@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 
 class QEvent;
 class QWidget;
@@ -22,8 +23,9 @@ class KeyMonitor : public QObject {
     Q_OBJECT
 public:
     /// Installs itself on the application (once, for the life of the monitor). `launcher` must outlive
-    /// the monitor; `window` is watched weakly.
-    KeyMonitor(AppLauncher& launcher, QWidget* window);
+    /// the monitor; `window` is watched weakly. `beforeAction` runs before each key acts on the launcher,
+    /// so that the results it acts on follow everything typed before it.
+    KeyMonitor(AppLauncher& launcher, QWidget* window, std::function<void()> beforeAction = {});
     ~KeyMonitor() override;
 
 protected:
@@ -41,6 +43,7 @@ private:
 
     AppLauncher& m_launcher;
     QPointer<QWidget> m_window;
+    std::function<void()> m_beforeAction;
 };
 
 } // namespace kestrel

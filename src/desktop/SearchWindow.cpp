@@ -117,7 +117,9 @@ SearchWindow::SearchWindow(AppLauncher& launcher)
     if (QLayout* layout = m_view->layout())
         layout->activate(); // the panel's geometry is known from here on
     connect(m_view, &SearchView::panelGeometryChanged, this, &SearchWindow::updateShape);
-    m_keyMonitor = std::make_unique<KeyMonitor>(launcher, this);
+    // why: typing and Return can arrive in one batch of input, before the refresh that the typing queued;
+    // Return must act on the results for the text typed.
+    m_keyMonitor = std::make_unique<KeyMonitor>(launcher, this, [this] { m_view->settlePendingRefresh(); });
     updateShape();
 
     // Build the native window now: a show then only places and maps it.

@@ -248,6 +248,13 @@ void SearchView::scheduleRefresh()
     QMetaObject::invokeMethod(this, &SearchView::refresh, Qt::QueuedConnection);
 }
 
+void SearchView::settlePendingRefresh()
+{
+    if (m_refreshPending) {
+        refresh();
+    }
+}
+
 void SearchView::refresh()
 {
     // The change observer: one rebuild per change of the text, whoever changed it. The rebuild's own

@@ -59,6 +59,11 @@ public:
     /// read differently for a moment while a window manager takes the window on.)
     void setWindowPlacement(const QRect& placement) { m_windowPlacement = placement; }
 
+    /// Runs now the refresh that the controller's notifications have queued, if any: the results then
+    /// follow the text typed so far. For a key that acts on the results (Return, the arrows), which may
+    /// come in the same batch of input as the typing before the queued refresh has run.
+    void settlePendingRefresh();
+
 signals:
     /// The panel moved or changed size (for a window that shapes itself to it).
     void panelGeometryChanged();

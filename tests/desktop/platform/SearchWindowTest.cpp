@@ -133,6 +133,16 @@ TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndReturnEndsItLeavingTheSe
     EXPECT_TRUE(m_opened.empty());
 }
 
+// Typing and Return that arrive in one batch of input (a fast typist, a busy machine): Return acts on the
+// results for the text typed, not on the list shown before it.
+TEST_F(SearchWindowTest, ReturnRightAfterTypingLaunchesWhatTheTextFinds)
+{
+    QTest::keyClicks(field(), QStringLiteral("p 37")); // no event-loop turn in between
+    press(field(), Qt::Key_Return);
+    ASSERT_EQ(m_opened.size(), 1u);
+    EXPECT_NE(m_opened[0].find("App 37.app"), std::string::npos) << m_opened[0];
+}
+
 TEST_F(SearchWindowTest, TheQuitButtonEndsTheEventLoopAtOnce)
 {
     QTimer::singleShot(0, &window(), [this] { button("quitButton")->click(); });
