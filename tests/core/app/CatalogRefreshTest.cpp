@@ -263,5 +263,26 @@ TEST(CatalogRefresh, BuildsWaitForAQuietPeriodButNotLongerThanTheLongestDelayAnd
     }
 }
 
+// On the system's clock (the program's), the descriptor alone wakes the owner: for the end of the quiet
+// period, which never comes early, and for the finished build.
+TEST(CatalogRefresh, OnTheSystemClockTheDescriptorWakesTheOwnerNoEarlierThanTheQuietPeriod)
+{
+    TempTree tree;
+    AppLauncher launcher(CatalogLocations{tree.path("root"), {tree.dir("home/applications")}}, LauncherServices{});
+    launcher.showSearchWindow();
+    CatalogRefresher refresher(launcher);
+    const auto changed = std::chrono::steady_clock::now();
+    tree.write("home/applications/alpha.desktop", desktopEntry("Alpha"));
+    const auto limit = changed + std::chrono::seconds(30);
+    while (launcher.filteredApps().empty() && std::chrono::steady_clock::now() < limit) {
+        pollfd watched{refresher.fileDescriptor(), POLLIN, 0};
+        ::poll(&watched, 1, 1000);
+        refresher.processEvents();
+    }
+    ASSERT_EQ(launcher.filteredApps().size(), 1u);
+    EXPECT_GE(std::chrono::steady_clock::now() - changed, CatalogRefreshOptions{}.quietPeriod);
+    EXPECT_TRUE(refresher.isIdle());
+}
+
 } // namespace
 } // namespace kestrel
