@@ -276,8 +276,8 @@ TEST(CatalogRefresh, OnTheSystemClockTheDescriptorWakesTheOwnerNoEarlierThanTheQ
     const auto limit = changed + std::chrono::seconds(30);
     while (launcher.filteredApps().empty() && std::chrono::steady_clock::now() < limit) {
         pollfd watched{refresher.fileDescriptor(), POLLIN, 0};
-        ::poll(&watched, 1, 1000);
-        refresher.processEvents();
+        if (::poll(&watched, 1, 1000) > 0) // as the program's event loop: only when the descriptor says so
+            refresher.processEvents();
     }
     ASSERT_EQ(launcher.filteredApps().size(), 1u);
     EXPECT_GE(std::chrono::steady_clock::now() - changed, CatalogRefreshOptions{}.quietPeriod);
