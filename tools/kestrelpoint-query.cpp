@@ -50,25 +50,6 @@ constexpr const char* helpText =
     "  --bundle-root DIR  look for the bundle directories under DIR\n"
     "Lines are TAB-separated: kind, name, path or result, identifier.\n";
 
-/// A hot key that never reaches the system: the tool has no event loop to deliver presses.
-class DetachedHotKey : public HotKey {
-public:
-    void registerHotKey(std::function<void(const Activation&)>) override { }
-};
-
-/// A window that is never on screen.
-class OffscreenWindow : public SearchWindowPort {
-public:
-    void center() override { }
-    void makeKeyAndOrderFront(const Activation&) override { }
-    void orderOut() override { }
-};
-
-class InactiveActivator : public ApplicationActivator {
-public:
-    void activateIgnoringOtherApps() override { }
-};
-
 /// Records the launch requests instead of launching.
 class RecordingWorkspace : public Workspace {
 public:
@@ -291,13 +272,10 @@ int main(int argc, char** argv)
     if (arguments->bundleRoot) {
         locations.bundleRoot = *arguments->bundleRoot;
     }
-    InactiveActivator activator;
+    // No hot key, window or activation: the tool has no event loop and nothing on screen.
     RecordingWorkspace workspace;
     RecordingPasteboard pasteboard;
     LauncherServices services;
-    services.hotKey = std::make_unique<DetachedHotKey>();
-    services.makeSearchWindow = [](AppLauncher&) { return std::make_unique<OffscreenWindow>(); };
-    services.activator = &activator;
     services.workspace = &workspace;
     services.pasteboard = &pasteboard;
     AppLauncher launcher(std::move(locations), std::move(services));

@@ -137,7 +137,7 @@ launcher_env() {
 start_launcher() {
   [ -x "${KESTREL_BIN:-}" ] || session_die "KESTREL_BIN does not name the launcher binary"
   launcher_env
-  env "${LAUNCHER_ENV[@]}" "$KESTREL_BIN" >"$SESSION_TMP/launcher.out" 2>"$SESSION_TMP/launcher.err" &
+  env "${LAUNCHER_ENV[@]}" "$KESTREL_BIN" --background >"$SESSION_TMP/launcher.out" 2>"$SESSION_TMP/launcher.err" &
   LAUNCHER_PID=$!
   remember_pid "$LAUNCHER_PID"
   wait_for 60 launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"

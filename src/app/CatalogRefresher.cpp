@@ -42,7 +42,7 @@ bool drainCounter(int fd)
 CatalogRefresher::CatalogRefresher(AppLauncher& launcher, CatalogRefreshOptions options)
     : m_launcher(launcher)
     , m_options(std::move(options))
-    , m_watcher(launcher.applicationIndex().locations(), m_options.maxWatches)
+    , m_watcher(launcher.applicationIndex().locations(), m_options.maxWatches, m_options.reportProblem)
 {
     if (!m_options.build)
         m_options.build = [](const CatalogLocations& locations) { return Catalog::build(locations); };

@@ -22,6 +22,8 @@ struct CatalogRefreshOptions {
     std::chrono::milliseconds longestDelay{2000};
     /// Passed to the `CatalogWatcher`.
     std::size_t maxWatches = CatalogWatcher::defaultMaxWatches;
+    /// Passed to the `CatalogWatcher`: told when watching fails or runs out of watches.
+    CatalogWatcher::ReportProblem reportProblem;
     /// Builds the new catalogue on the worker thread; `Catalog::build` when empty.
     std::function<Catalog(const CatalogLocations&)> build;
     /// The clock the two periods above are measured on; `std::chrono::steady_clock::now` when empty. Read on

@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace kestrel {
 
@@ -67,16 +67,17 @@ bool isDirectory(const std::string& path)
 
 } // namespace
 
-CatalogWatcher::CatalogWatcher(const CatalogLocations& locations, std::size_t maxWatches)
+CatalogWatcher::CatalogWatcher(const CatalogLocations& locations, std::size_t maxWatches, ReportProblem reportProblem)
     : m_locations(locations)
     , m_maxWatches(maxWatches)
+    , m_reportProblem(std::move(reportProblem))
 {
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) {
-        std::fprintf(stderr,
-                     "kestrelpoint: cannot watch the application directories (%s); applications "
-                     "installed or removed from now on show after a restart\n",
-                     std::strerror(errno));
+        if (m_reportProblem)
+            m_reportProblem("watching", std::string("cannot watch the application directories (") + std::strerror(errno)
+                                            + "); applications installed or removed from now on show after a "
+                                              "restart");
         return;
     }
     rebuildWatches();
@@ -168,7 +169,6 @@ void CatalogWatcher::rebuildWatches()
 {
     std::unordered_map<int, Watch> fresh;
     m_building = &fresh;
-    m_limitReached = false;
     for (const std::string& directory : m_locations.xdgApplicationDirectories)
         watchRoot(directory, true);
     for (const std::string& directory : m_locations.bundleDirectories())
@@ -285,14 +285,12 @@ bool CatalogWatcher::watchesBelow(const std::string& path) const
 
 void CatalogWatcher::reportLimit()
 {
-    m_limitReached = true;
     if (m_limitReported)
         return;
     m_limitReported = true;
-    std::fprintf(stderr,
-                 "kestrelpoint: no more directory watches (%zu in use); applications added in other "
-                 "directories show after a restart\n",
-                 target().size());
+    if (m_reportProblem)
+        m_reportProblem("watches", "no more directory watches (" + std::to_string(target().size())
+                                       + " in use); applications added in other directories show after a restart");
 }
 
 } // namespace kestrel

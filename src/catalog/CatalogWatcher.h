@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -21,16 +23,22 @@ namespace kestrel {
 /// directory is deleted, renamed, replaced, made readable again or comes back.
 ///
 /// The owner polls `fileDescriptor()` for reading and then calls `processEvents()`. Main thread only
-/// (one thread at a time); no callbacks, no threads, no timers.
+/// (one thread at a time); no threads, no timers; the one callback tells the owner of problems.
 class CatalogWatcher {
 public:
     /// The most directories watched unless the constructor is told otherwise.
     static constexpr std::size_t defaultMaxWatches = 1024;
 
+    /// Told of a problem the user should know of: `cause` names it (each is told once), `line` says it
+    /// in one sentence for the launcher's stderr.
+    using ReportProblem = std::function<void(std::string_view cause, std::string_view line)>;
+
     /// Starts watching `locations`. At most `maxWatches` directories are watched; past that, or when the
-    /// system runs out of watches, the watcher keeps the ones it has and says so once on stderr. When
-    /// inotify is unavailable, `fileDescriptor()` is -1 and nothing is ever reported.
-    explicit CatalogWatcher(const CatalogLocations& locations, std::size_t maxWatches = defaultMaxWatches);
+    /// system runs out of watches, the watcher keeps the ones it has and tells `reportProblem` once. When
+    /// inotify is unavailable, `fileDescriptor()` is -1, `reportProblem` is told, and no change is ever
+    /// reported. `reportProblem` may be empty.
+    explicit CatalogWatcher(const CatalogLocations& locations, std::size_t maxWatches = defaultMaxWatches,
+                            ReportProblem reportProblem = {});
     ~CatalogWatcher();
     CatalogWatcher(const CatalogWatcher&) = delete;
     CatalogWatcher& operator=(const CatalogWatcher&) = delete;
@@ -50,8 +58,6 @@ public:
 
     /// Directories currently watched (including ancestors watched for a missing directory).
     std::size_t watchCount() const { return m_watches.size(); }
-    /// Whether some directory went unwatched because of the limit.
-    bool limitReached() const { return m_limitReached; }
 
 private:
     struct Watch {
@@ -82,12 +88,12 @@ private:
 
     CatalogLocations m_locations;
     std::size_t m_maxWatches;
+    ReportProblem m_reportProblem;
     int m_fd = -1;
     std::unordered_map<int, Watch> m_watches;
     /// Watches added during the current rebuild (the others are removed at its end).
     std::unordered_map<int, Watch>* m_building = nullptr;
     bool m_rebuildNeeded = false;
-    bool m_limitReached = false;
     bool m_limitReported = false;
 };
 

@@ -1,119 +1,106 @@
 #include "desktop/HotKeyManager.h"
 
+#include "app/LauncherKeys.h"
 #include "desktop/HotKeyManager_portal.h"
 #include "desktop/HotKeyManager_x11.h"
+#include "main/Diagnostics.h"
 
-#include <QGuiApplication>
-#include <QString>
+#include <QMetaObject>
 
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 namespace kestrel {
 
 namespace {
 
-constexpr std::uint16_t controlMask = 1u << 2; // X's ControlMask
-constexpr std::uint16_t lockMask = 1u << 1;    // X's LockMask (CapsLock)
+const std::string hotKeyName = launcherKeys::hotKey.name;
 
-const char* const keyTaken = "Ctrl+Space is already taken by another program";
-
-void printLine(const std::string& line)
+/// The clause of the stderr line that says why `method` gave no key.
+std::string problemClause(HotKeyManager::Method method, const std::string& reason)
 {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    switch (method) {
+    case HotKeyManager::Method::portal:
+        return "no hot key from the desktop's GlobalShortcuts portal (" + reason + ")";
+    case HotKeyManager::Method::x11Grab:
+        return reason;
+    }
+    return reason;
 }
 
 } // namespace
 
-void HotKeyManager::PortalRelease::operator()(PortalBackend* backend) const
+HotKeyManager::HotKeyManager(DesktopSession session, std::string toggleCommand)
+    : m_session(std::move(session))
+    , m_toggleCommand(std::move(toggleCommand))
 {
-    // why: the backend may be released from inside one of its own D-Bus slots (its failure report).
-    backend->stop();
-    backend->deleteLater();
 }
 
-HotKeyManager::HotKeyManager() = default;
-
 HotKeyManager::~HotKeyManager() = default;
+
+std::vector<HotKeyManager::Method> HotKeyManager::methodsFor(const DesktopSession& session)
+{
+    std::vector<Method> methods;
+    if (session.globalShortcutsPortal)
+        methods.push_back(Method::portal);
+    if (session.x11)
+        methods.push_back(Method::x11Grab);
+    return methods;
+}
 
 void HotKeyManager::registerHotKey(std::function<void(const Activation&)> callback)
 {
     m_callback = std::move(callback);
-    m_x11.reset();
-    m_portal.reset();
+    if (m_backend)
+        m_released.push_back(std::move(m_backend));
+    m_methods = methodsFor(m_session);
+    m_nextMethod = 0;
+    m_problems.clear();
+    if (m_session.wayland && !m_session.globalShortcutsPortal)
+        m_problems.push_back(problemClause(Method::portal, m_session.portalAbsence));
+    startNext();
+}
 
-    // The one place where the backend is chosen: the portal on a Wayland session, X11 otherwise and
-    // whenever the portal gives no key.
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland && *wayland) {
-        m_portal.reset(new PortalBackend(*this, [this](const std::string& reason) { portalFailed(reason); }));
-        m_portal->start();
+std::unique_ptr<HotKeyBackend> HotKeyManager::makeBackend(Method method)
+{
+    switch (method) {
+    case Method::portal:
+        return std::make_unique<PortalHotKey>();
+    case Method::x11Grab:
+        return std::make_unique<X11GrabHotKey>();
+    }
+    return nullptr;
+}
+
+void HotKeyManager::startNext()
+{
+    if (m_nextMethod == m_methods.size()) {
+        diagnostics::report("hot key", fallbackMessage(m_problems, false));
         return;
     }
-    registerX11({});
+    const Method method = m_methods[m_nextMethod++];
+    m_backend = makeBackend(method);
+    HotKeyBackend* started = m_backend.get();
+    started->start({.pressed = [this](std::uint32_t xTime) { fire(xTime); },
+                    .failed = [this, method](const std::string& reason) { backendFailed(method, reason); }});
+    // A backend that failed inside `start` has already been replaced by the next one.
+    if (m_backend.get() == started && method == Method::x11Grab && m_session.wayland)
+        diagnostics::report("hot key", fallbackMessage(m_problems, true));
 }
 
-void HotKeyManager::portalFailed(const std::string& reason)
+void HotKeyManager::backendFailed(Method method, const std::string& reason)
 {
-    m_portal.reset();
-    registerX11(reason);
+    m_released.push_back(std::move(m_backend));
+    // why: the failing backend may be inside one of its own slots; it goes once that has returned.
+    QMetaObject::invokeMethod(
+        &m_queue, [this] { m_released.clear(); }, Qt::QueuedConnection);
+    m_problems.push_back(problemClause(method, reason));
+    startNext();
 }
 
-void HotKeyManager::registerX11(const std::string& portalProblem)
-{
-    const QString platform = QGuiApplication::platformName();
-    std::string x11Problem;
-    if (platform == QLatin1String("xcb")) {
-        m_x11 = std::make_unique<X11Backend>(*this);
-        const X11Backend::Result result = m_x11->grab();
-        if (result.registered) {
-            if (!portalProblem.empty())
-                printLine(fallbackMessage(portalProblem, {}));
-            return;
-        }
-        m_x11.reset();
-        x11Problem = result.conflict ? keyTaken : "could not register Ctrl+Space (" + result.detail + ")";
-    } else {
-        x11Problem = "Qt's \"" + platform.toStdString() + "\" platform cannot grab keys";
-    }
-    printLine(fallbackMessage(portalProblem, x11Problem));
-}
-
-void HotKeyManager::fire(std::uint32_t time)
+void HotKeyManager::fire(std::uint32_t xTime)
 {
     if (m_callback)
-        m_callback(Activation{time, {}, {}});
-}
-
-std::vector<std::uint16_t> HotKeyManager::grabModifierMasks(std::uint16_t numLockMask)
-{
-    // NumLock sharing the Lock bit (a broken modifier map) must not add a duplicate grab.
-    if (numLockMask == lockMask || numLockMask == controlMask)
-        numLockMask = 0;
-    std::vector<std::uint16_t> masks{controlMask, static_cast<std::uint16_t>(controlMask | lockMask)};
-    if (numLockMask != 0) {
-        masks.push_back(static_cast<std::uint16_t>(controlMask | numLockMask));
-        masks.push_back(static_cast<std::uint16_t>(controlMask | numLockMask | lockMask));
-    }
-    return masks;
-}
-
-bool HotKeyManager::RepeatFilter::press(std::uint32_t time)
-{
-    if (m_held)
-        return false; // detectable auto-repeat: presses without releases in between
-    m_held = true;
-    // Classic auto-repeat: the server sends a release and a press with the same time stamp.
-    return !(m_released && time == m_releaseTime);
-}
-
-void HotKeyManager::RepeatFilter::release(std::uint32_t time)
-{
-    m_held = false;
-    m_released = true;
-    m_releaseTime = time;
+        m_callback(Activation{xTime, {}, {}});
 }
 
 std::string HotKeyManager::fallbackAdvice()
@@ -122,26 +109,18 @@ std::string HotKeyManager::fallbackAdvice()
            "settings";
 }
 
-std::string HotKeyManager::fallbackMessage(const std::string& portalProblem, const std::string& x11Problem)
+std::string HotKeyManager::fallbackMessage(const std::vector<std::string>& problems, bool grabbedOnWayland)
 {
-    if (portalProblem.empty() && x11Problem.empty())
+    if (problems.empty() && !grabbedOnWayland)
         return {};
-    std::string line = "kestrelpoint: ";
-    if (!portalProblem.empty()) {
-        line += "no hot key from the desktop's GlobalShortcuts portal (" + portalProblem + ")";
-        if (x11Problem.empty())
-            return line
-                   + "; Ctrl+Space is grabbed through X11 instead, which sees it only while an X11 window "
-                     "has the focus; "
-                   + fallbackAdvice();
-        line += ", and ";
-    }
-    return line + x11Problem + ", so the launcher has no hot key; " + fallbackAdvice();
-}
-
-std::string HotKeyManager::conflictMessage()
-{
-    return fallbackMessage({}, keyTaken);
+    std::string line;
+    for (const std::string& problem : problems)
+        line += (line.empty() ? "" : ", and ") + problem;
+    if (grabbedOnWayland)
+        return line + (line.empty() ? "" : "; ") + hotKeyName
+               + " is grabbed through X11 instead, which sees it only while an X11 window has the focus; "
+               + fallbackAdvice();
+    return line + ", so the launcher has no hot key; " + fallbackAdvice();
 }
 
 } // namespace kestrel

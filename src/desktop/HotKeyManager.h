@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/HotKey.h"
+#include "desktop/DesktopSession.h"
+
+#include <QObject>
 
 #include <cstdint>
 #include <functional>
@@ -10,78 +13,69 @@
 
 namespace kestrel {
 
-/// The system-wide Ctrl+Space of the running session (Command+Space is the macOS binding). The backend is
-/// chosen when the key is registered: on a Wayland session (`WAYLAND_DISPLAY` set) the desktop's
-/// GlobalShortcuts portal binds the shortcut, negotiated asynchronously; otherwise, and whenever the portal
-/// gives no key (missing, declined, no answer, lost later), the key is grabbed on the root window of every
-/// X screen when Qt runs on "xcb"; on any other platform nothing is registered.
+class HotKeyBackend;
+
+/// The launcher's system-wide hot key (the key table's `hotKey`, Ctrl+Space), taken from the first of the
+/// session's backends that gives one, in the order of `methodsFor`. A backend that gives no key, at once or
+/// later (the portal's session closed, say), is released and the next one is started.
 ///
-/// A registration that leaves the launcher without a system-wide key (another program holds it, the
-/// platform has no backend, or on Wayland only the X11 grab remains, which sees the key only while an X11
-/// window has the focus) prints exactly one line on stderr that names the reason and `fallbackAdvice()`;
-/// nothing else is ever logged. Needs a QGuiApplication; main thread only; must be destroyed before the
-/// application object.
+/// When the launcher ends up without a key that works from every window (no backend gives one, or on a
+/// Wayland session only the X11 grab holds, which sees the key only while an X11 window has the focus),
+/// one stderr line says why and what to do instead (`fallbackMessage`); nothing else is ever said.
+/// Needs a QGuiApplication; main thread only; must be destroyed before the application object.
 class HotKeyManager : public HotKey {
 public:
-    HotKeyManager();
-    /// Releases every grab this manager holds. A press still queued is dropped.
+    /// The ways of getting the key, one backend each.
+    enum class Method { portal, x11Grab };
+
+    /// `toggleCommand` is the absolute path of the command that toggles the running launcher (the entry
+    /// program), for desktop keybindings that run it.
+    HotKeyManager(DesktopSession session, std::string toggleCommand);
+    /// Releases the key. A press still queued is dropped.
     ~HotKeyManager() override;
     HotKeyManager(const HotKeyManager&) = delete;
     HotKeyManager& operator=(const HotKeyManager&) = delete;
 
-    /// Stores `callback` and registers the key (dropping an earlier registration first). The callback
-    /// runs on the main thread, from the event loop, once per physical press: keyboard auto-repeat while
-    /// the key is held does not call it again. The activation carries the press's X server time (0 from
-    /// the portal, whose time stamps are not X time), so window managers with focus stealing prevention
-    /// give the window the press shows the focus.
+    /// Stores `callback` and takes the key (dropping an earlier registration first). The callback runs on
+    /// the main thread, from the event loop, once per physical press: keyboard auto-repeat while the key is
+    /// held does not call it again. The activation carries the press's X server time when the backend
+    /// knows it (0 from the portal), so window managers with focus stealing prevention give the window the
+    /// press shows the focus. Presses that a desktop keybinding turns into a run of `toggleCommand` reach
+    /// the launcher through its single-instance socket instead.
     void registerHotKey(std::function<void(const Activation&)> callback) override;
 
-    /// The X modifier masks grabbed for Ctrl+Space: Control alone and with every combination of the
-    /// NumLock modifier (`numLockMask`, usually Mod2) and CapsLock (Lock), so the key works whatever
-    /// the lock states are. No duplicates, Control alone first. `numLockMask` 0 (no NumLock key) gives
-    /// the Control and Control+Lock pair only.
-    static std::vector<std::uint16_t> grabModifierMasks(std::uint16_t numLockMask);
-
-    /// Tells a physical press from keyboard auto-repeat, for the two ways an X server reports a held
-    /// key: repeated presses without releases (detectable auto-repeat), or release/press pairs carrying
-    /// the same time stamp (the classic kind).
-    class RepeatFilter {
-    public:
-        /// Returns true when the press at `time` is a new physical press.
-        bool press(std::uint32_t time);
-        void release(std::uint32_t time);
-
-    private:
-        bool m_held = false;
-        bool m_released = false;
-        std::uint32_t m_releaseTime = 0;
-    };
+    /// The backends to try in `session`, in order: the desktop's GlobalShortcuts portal where it is
+    /// offered; otherwise, on a desktop that runs keybindings of its own, its binding; then the X11 grab
+    /// where Qt runs on X11. When none gives a key, the stderr line gives the advice.
+    static std::vector<Method> methodsFor(const DesktopSession& session);
 
     /// What the user does when there is no system-wide hot key: run or bind the command `kestrelpoint`.
     static std::string fallbackAdvice();
 
-    /// The one stderr line for a registration that gives no system-wide key. `portalProblem` says why the
-    /// GlobalShortcuts portal gave none ("" when it was not asked); `x11Problem` why the X11 grab failed
-    /// ("" when it holds). Both empty: no line is due and the result is "".
-    static std::string fallbackMessage(const std::string& portalProblem, const std::string& x11Problem);
-
-    /// The one stderr line printed when another program already holds the key (no portal involved).
-    static std::string conflictMessage();
+    /// The stderr line (without the "kestrelpoint: " prefix) for a launcher whose backends failed with
+    /// `problems` (each a clause naming the backend and why, in the order tried). `grabbedOnWayland`: the X11
+    /// grab holds on a Wayland session. "" when no line is due (no problems and no such grab).
+    static std::string fallbackMessage(const std::vector<std::string>& problems, bool grabbedOnWayland);
 
 private:
-    class X11Backend;
-    class PortalBackend;
-    struct PortalRelease {
-        void operator()(PortalBackend* backend) const;
-    };
+    /// Starts the next backend of `m_methods`; says the stderr line when there is none left, or when the
+    /// one that holds is the X11 grab on a Wayland session.
+    void startNext();
+    std::unique_ptr<HotKeyBackend> makeBackend(Method method);
+    void backendFailed(Method method, const std::string& reason);
+    void fire(std::uint32_t xTime);
 
-    void registerX11(const std::string& portalProblem);
-    void portalFailed(const std::string& reason);
-    void fire(std::uint32_t time);
-
+    DesktopSession m_session;
+    std::string m_toggleCommand;
     std::function<void(const Activation&)> m_callback;
-    std::unique_ptr<X11Backend> m_x11;
-    std::unique_ptr<PortalBackend, PortalRelease> m_portal;
+    std::vector<Method> m_methods;
+    std::size_t m_nextMethod = 0;
+    std::vector<std::string> m_problems;
+    std::unique_ptr<HotKeyBackend> m_backend;
+    /// Backends that failed, released on the next event-loop turn (one may still be inside its own slot).
+    std::vector<std::unique_ptr<HotKeyBackend>> m_released;
+    /// Context of the queued calls: destroying the manager drops the ones still pending.
+    QObject m_queue;
 };
 
 } // namespace kestrel

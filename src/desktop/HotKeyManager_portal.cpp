@@ -1,5 +1,7 @@
 #include "desktop/HotKeyManager_portal.h"
 
+#include "app/LauncherKeys.h"
+
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -7,6 +9,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
@@ -98,11 +101,24 @@ bool bindsToggle(const QVariantMap& results)
 
 } // namespace
 
-HotKeyManager::PortalBackend::PortalBackend(HotKeyManager& owner,
-                                            std::function<void(const std::string& reason)> onFailure)
-    : m_owner(owner)
-    , m_onFailure(std::move(onFailure))
-    , m_bus(QDBusConnection::sessionBus())
+PortalHotKey::Offer PortalHotKey::probe()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return {false, "no session bus"};
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << shortcutsInterface << QStringLiteral("version");
+    const QDBusReply<QDBusVariant> reply = bus.call(get, QDBus::Block, answerTimeoutMs);
+    if (!reply.isValid())
+        return {false, describe(reply.error())};
+    if (reply.value().variant().toUInt() < 1)
+        return {false, "the portal's GlobalShortcuts interface has no version"};
+    return {true, {}};
+}
+
+PortalHotKey::PortalHotKey()
+    : m_bus(QDBusConnection::sessionBus())
 {
     qDBusRegisterMetaType<Shortcut>();
     qDBusRegisterMetaType<ShortcutList>();
@@ -111,13 +127,12 @@ HotKeyManager::PortalBackend::PortalBackend(HotKeyManager& owner,
     connect(&m_deadline, &QTimer::timeout, this, [this] { fail("the portal did not answer"); });
 }
 
-HotKeyManager::PortalBackend::~PortalBackend()
+PortalHotKey::~PortalHotKey()
 {
     closeSession();
 }
 
-QString HotKeyManager::PortalBackend::objectPathFor(const QString& kind, const QString& uniqueName,
-                                                    const QString& token)
+QString PortalHotKey::objectPathFor(const QString& kind, const QString& uniqueName, const QString& token)
 {
     QString sender = uniqueName;
     if (sender.startsWith(QLatin1Char(':')))
@@ -126,62 +141,40 @@ QString HotKeyManager::PortalBackend::objectPathFor(const QString& kind, const Q
     return portalPath + QLatin1Char('/') + kind + QLatin1Char('/') + sender + QLatin1Char('/') + token;
 }
 
-void HotKeyManager::PortalBackend::start()
+void PortalHotKey::start(Events events)
 {
+    m_events = std::move(events);
     if (!m_bus.isConnected()) {
         fail("no session bus");
         return;
     }
     // why: a portal that leaves the bus (or is replaced) takes our session and its shortcut with it.
     m_ownerWatcher = new QDBusServiceWatcher(portalService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(m_ownerWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &PortalBackend::handleOwnerChanged);
-
-    m_step = Step::version;
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << shortcutsInterface << QStringLiteral("version");
-    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(get, answerTimeoutMs), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, &PortalBackend::checkVersion);
-}
-
-void HotKeyManager::PortalBackend::checkVersion(QDBusPendingCallWatcher* call)
-{
-    call->deleteLater();
-    if (m_step != Step::version)
-        return;
-    const QDBusPendingReply<QDBusVariant> reply = *call;
-    if (reply.isError()) {
-        fail(describe(reply.error()));
-        return;
-    }
-    if (reply.value().variant().toUInt() < 1) {
-        fail("the portal's GlobalShortcuts interface has no version");
-        return;
-    }
+    connect(m_ownerWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &PortalHotKey::handleOwnerChanged);
     createSession();
 }
 
-void HotKeyManager::PortalBackend::createSession()
+void PortalHotKey::createSession()
 {
     m_step = Step::createSession;
     const QString sessionToken = QStringLiteral("kestrelpoint_session%1").arg(++m_tokenCounter);
     callWithRequest(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), sessionToken}});
 }
 
-void HotKeyManager::PortalBackend::bindShortcuts()
+void PortalHotKey::bindShortcuts()
 {
     m_step = Step::bindShortcuts;
-    const Shortcut toggle{toggleId,
-                          {{QStringLiteral("description"), QStringLiteral("Show or hide Kestrelpoint")},
-                           {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+space")}}};
+    const Shortcut toggle{
+        toggleId,
+        {{QStringLiteral("description"), QStringLiteral("Show or hide Kestrelpoint")},
+         {QStringLiteral("preferred_trigger"), QString::fromLatin1(launcherKeys::hotKey.portalTrigger)}}};
     callWithRequest(
         QStringLiteral("BindShortcuts"),
         {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(ShortcutList{toggle}), QString()},
         {});
 }
 
-void HotKeyManager::PortalBackend::callWithRequest(const QString& method, QList<QVariant> arguments,
-                                                   QVariantMap options)
+void PortalHotKey::callWithRequest(const QString& method, QList<QVariant> arguments, QVariantMap options)
 {
     const QString token = QStringLiteral("kestrelpoint%1").arg(++m_tokenCounter);
     options.insert(QStringLiteral("handle_token"), token);
@@ -208,7 +201,7 @@ void HotKeyManager::PortalBackend::callWithRequest(const QString& method, QList<
     m_deadline.start();
 }
 
-void HotKeyManager::PortalBackend::followRequest(const QString& path)
+void PortalHotKey::followRequest(const QString& path)
 {
     if (!m_requestPath.isEmpty())
         m_bus.disconnect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
@@ -218,7 +211,7 @@ void HotKeyManager::PortalBackend::followRequest(const QString& path)
                   SLOT(handleResponse(uint, QVariantMap)));
 }
 
-void HotKeyManager::PortalBackend::handleResponse(uint code, const QVariantMap& results)
+void PortalHotKey::handleResponse(uint code, const QVariantMap& results)
 {
     m_deadline.stop();
     m_bus.disconnect(portalService, m_requestPath, requestInterface, QStringLiteral("Response"), this,
@@ -241,7 +234,7 @@ void HotKeyManager::PortalBackend::handleResponse(uint code, const QVariantMap& 
         shortcutsBound(results);
 }
 
-void HotKeyManager::PortalBackend::sessionCreated(const QVariantMap& results)
+void PortalHotKey::sessionCreated(const QVariantMap& results)
 {
     m_sessionPath = sessionHandleOf(results);
     if (m_sessionPath.isEmpty()) {
@@ -256,7 +249,7 @@ void HotKeyManager::PortalBackend::sessionCreated(const QVariantMap& results)
     bindShortcuts();
 }
 
-void HotKeyManager::PortalBackend::shortcutsBound(const QVariantMap& results)
+void PortalHotKey::shortcutsBound(const QVariantMap& results)
 {
     // A shortcut the desktop leaves out of the answer was not bound (its trigger is taken, for example).
     if (!bindsToggle(results)) {
@@ -266,21 +259,21 @@ void HotKeyManager::PortalBackend::shortcutsBound(const QVariantMap& results)
     m_step = Step::bound;
 }
 
-void HotKeyManager::PortalBackend::handleActivated(const QDBusObjectPath& session, const QString& shortcutId,
-                                                   qulonglong, const QVariantMap&)
+void PortalHotKey::handleActivated(const QDBusObjectPath& session, const QString& shortcutId, qulonglong,
+                                   const QVariantMap&)
 {
     // The portal's time stamp is not X server time: the window is shown with X's CurrentTime.
     if (m_step == Step::bound && session.path() == m_sessionPath && shortcutId == toggleId)
-        m_owner.fire(0);
+        m_events.pressed(0);
 }
 
-void HotKeyManager::PortalBackend::handleSessionClosed(const QVariantMap&)
+void PortalHotKey::handleSessionClosed(const QVariantMap&)
 {
     m_sessionPath.clear(); // closed by the desktop: nothing left to close
     fail("the desktop closed the shortcut session");
 }
 
-void HotKeyManager::PortalBackend::handleOwnerChanged(const QString&, const QString& oldOwner, const QString&)
+void PortalHotKey::handleOwnerChanged(const QString&, const QString& oldOwner, const QString&)
 {
     // A first owner appearing is the portal being started for our call; any other change loses the session.
     if (!oldOwner.isEmpty() && m_step != Step::failed) {
@@ -289,16 +282,15 @@ void HotKeyManager::PortalBackend::handleOwnerChanged(const QString&, const QStr
     }
 }
 
-void HotKeyManager::PortalBackend::fail(const std::string& reason)
+void PortalHotKey::fail(const std::string& reason)
 {
     if (m_step == Step::failed)
         return;
     stop();
-    if (m_onFailure)
-        m_onFailure(reason);
+    m_events.failed(reason);
 }
 
-void HotKeyManager::PortalBackend::stop()
+void PortalHotKey::stop()
 {
     m_step = Step::failed;
     m_deadline.stop();
@@ -315,7 +307,7 @@ void HotKeyManager::PortalBackend::stop()
         m_ownerWatcher->disconnect(this);
 }
 
-void HotKeyManager::PortalBackend::closeSession()
+void PortalHotKey::closeSession()
 {
     if (m_sessionPath.isEmpty() || !m_bus.isConnected())
         return;

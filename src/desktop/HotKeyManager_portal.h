@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desktop/HotKeyManager.h"
+#include "desktop/HotKeyBackend.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -13,40 +13,42 @@
 
 class QDBusMessage;
 class QDBusObjectPath;
-class QDBusPendingCallWatcher;
 class QDBusServiceWatcher;
 
 namespace kestrel {
 
-/// The GlobalShortcuts portal backend of `HotKeyManager` (org.freedesktop.portal.GlobalShortcuts, version 1
-/// and later, on the session bus): checks that the portal offers the interface, creates a session, binds the
-/// one shortcut `toggle` (preferred trigger Ctrl+Space) and calls the manager's press for each Activated
-/// signal of that session.
+/// The GlobalShortcuts portal backend of the hot key (org.freedesktop.portal.GlobalShortcuts, version 1 and
+/// later, on the session bus): creates a session, binds the one shortcut `toggle` (the key table's preferred
+/// trigger) and reports a press for each Activated signal of that session.
 ///
 /// Every D-Bus call is asynchronous; every answer the portal owes (a method reply, a Request's Response) has
-/// to come within `answerTimeoutMs`. The first failure — the interface is missing, the desktop declines or
-/// does not bind the shortcut, an error reply, no answer in time, the session closed by the desktop, or the
-/// portal's name changing owner — stops the backend and calls `onFailure` exactly once with a short reason
-/// (lower case, no trailing period). `onFailure` may release the backend with `deleteLater()`, never
-/// delete it directly. Main thread only; lives inside its manager.
-class HotKeyManager::PortalBackend : public QObject {
+/// to come within `answerTimeoutMs`. The first failure — the desktop declines or does not bind the shortcut,
+/// an error reply, no answer in time, the session closed by the desktop, or the portal's name changing owner
+/// — stops the backend and reports `failed` exactly once. Main thread only.
+class PortalHotKey : public QObject, public HotKeyBackend {
     Q_OBJECT
 
 public:
     static constexpr int answerTimeoutMs = 5000;
 
-    PortalBackend(HotKeyManager& owner, std::function<void(const std::string& reason)> onFailure);
+    /// Whether the session bus's portal offers the GlobalShortcuts interface, asked synchronously (at most
+    /// `answerTimeoutMs`), and why not.
+    struct Offer {
+        bool offered = false;
+        /// In the words of the stderr line; "" when offered.
+        std::string absence;
+    };
+    static Offer probe();
+
+    PortalHotKey();
     /// Closes the portal session, when one is open, without waiting for an answer.
-    ~PortalBackend() override;
-    PortalBackend(const PortalBackend&) = delete;
-    PortalBackend& operator=(const PortalBackend&) = delete;
+    ~PortalHotKey() override;
+    PortalHotKey(const PortalHotKey&) = delete;
+    PortalHotKey& operator=(const PortalHotKey&) = delete;
 
-    /// Starts the negotiation and returns at once. `onFailure` may run before this returns (no session bus).
-    void start();
-
-    /// Stops listening and closes the session without calling `onFailure`; later signals are ignored.
-    /// Used before the backend is released.
-    void stop();
+    /// Starts the negotiation and returns at once. `failed` may be reported before this returns (no
+    /// session bus).
+    void start(Events events) override;
 
     /// The object path of the Request (or Session) object that the portal creates for `token` of the caller
     /// with the unique bus name `uniqueName` (":1.42" → ".../1_42/TOKEN").
@@ -60,9 +62,8 @@ private Q_SLOTS:
     void handleOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
 
 private:
-    enum class Step { idle, version, createSession, bindShortcuts, bound, failed };
+    enum class Step { idle, createSession, bindShortcuts, bound, failed };
 
-    void checkVersion(QDBusPendingCallWatcher* call);
     void createSession();
     void bindShortcuts();
     void sessionCreated(const QVariantMap& results);
@@ -72,10 +73,11 @@ private:
     void callWithRequest(const QString& method, QList<QVariant> arguments, QVariantMap options);
     void followRequest(const QString& path);
     void fail(const std::string& reason);
+    /// Stops listening and closes the session; later signals are ignored.
+    void stop();
     void closeSession();
 
-    HotKeyManager& m_owner;
-    std::function<void(const std::string&)> m_onFailure;
+    Events m_events;
     QDBusConnection m_bus;
     QDBusServiceWatcher* m_ownerWatcher = nullptr;
     QTimer m_deadline;

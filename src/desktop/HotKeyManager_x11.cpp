@@ -1,5 +1,7 @@
 #include "desktop/HotKeyManager_x11.h"
 
+#include "app/LauncherKeys.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -15,9 +17,11 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::uint32_t keysymSpace = 0x0020;
 constexpr std::uint32_t keysymNumLock = 0xff7f;
+constexpr std::uint16_t lockMask = 1u << 1; // X's LockMask (CapsLock)
 constexpr std::uint8_t badAccess = 10;
+/// How often the keyboard state is asked while the key is held (milliseconds).
+constexpr int releaseWatchInterval = 25;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -92,52 +96,59 @@ std::uint16_t readNumLockMask(xcb_connection_t* connection, const KeyboardMap& m
 
 } // namespace
 
-HotKeyManager::X11Backend::X11Backend(HotKeyManager& owner)
-    : m_owner(owner)
+X11GrabHotKey::X11GrabHotKey()
 {
     if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr)
         m_connection = x11->connection();
+    m_releaseWatch.setInterval(releaseWatchInterval);
+    QObject::connect(&m_releaseWatch, &QTimer::timeout, &m_queue, [this] {
+        if (!keyStillDown()) {
+            m_repeatFilter.releasedUnseen();
+            m_releaseWatch.stop();
+        }
+    });
 }
 
-HotKeyManager::X11Backend::~X11Backend()
+X11GrabHotKey::~X11GrabHotKey()
 {
     if (m_filtering && QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
     ungrabAll();
 }
 
-HotKeyManager::X11Backend::Result HotKeyManager::X11Backend::grab()
+void X11GrabHotKey::start(Events events)
 {
-    Result result;
-    if (!m_connection || xcb_connection_has_error(m_connection)) {
-        result.detail = "no connection to the X server";
-        return result;
+    m_events = std::move(events);
+    const std::string problem = grab();
+    if (!problem.empty()) {
+        // All or nothing: a key that works only with NumLock off would be worse than none.
+        ungrabAll();
+        m_events.failed(problem);
+        return;
     }
+    QCoreApplication::instance()->installNativeEventFilter(this);
+    m_filtering = true;
+}
+
+std::string X11GrabHotKey::grab()
+{
+    const std::string keyName = launcherKeys::hotKey.name;
+    if (!m_connection || xcb_connection_has_error(m_connection))
+        return "could not register " + keyName + " (no connection to the X server)";
 
     for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection)); it.rem; xcb_screen_next(&it))
         m_roots.push_back(it.data->root);
 
     const KeyboardMap map = readKeyboardMap(m_connection);
-    m_keycodes = map.keycodesFor(keysymSpace, true);
+    m_keycodes = map.keycodesFor(launcherKeys::hotKey.keysym, true);
     if (m_keycodes.empty())
-        m_keycodes = map.keycodesFor(keysymSpace, false);
-    if (m_keycodes.empty()) {
-        result.detail = "no key of the keyboard types Space";
-        return result;
-    }
-    if (!grabEvery(grabModifierMasks(readNumLockMask(m_connection, map)), result)) {
-        // All or nothing: a key that works only with NumLock off would be worse than none.
-        ungrabAll();
-        return result;
-    }
-
-    QCoreApplication::instance()->installNativeEventFilter(this);
-    m_filtering = true;
-    result.registered = true;
-    return result;
+        m_keycodes = map.keycodesFor(launcherKeys::hotKey.keysym, false);
+    if (m_keycodes.empty())
+        return "could not register " + keyName + " (no key of the keyboard types it)";
+    return grabEvery(grabModifierMasks(readNumLockMask(m_connection, map)));
 }
 
-bool HotKeyManager::X11Backend::grabEvery(const std::vector<std::uint16_t>& masks, Result& result)
+std::string X11GrabHotKey::grabEvery(const std::vector<std::uint16_t>& masks)
 {
     struct Pending {
         xcb_void_cookie_t cookie;
@@ -155,23 +166,26 @@ bool HotKeyManager::X11Backend::grabEvery(const std::vector<std::uint16_t>& mask
             }
         }
     }
-    bool failed = false;
+    bool conflict = false;
+    std::string other;
     for (const Pending& request : pending) {
         XcbReply<xcb_generic_error_t> error(xcb_request_check(m_connection, request.cookie));
         if (!error) {
             m_grabs.push_back(request.grab);
             continue;
         }
-        failed = true;
         if (error->error_code == badAccess)
-            result.conflict = true;
-        else if (result.detail.empty())
-            result.detail = "X error " + std::to_string(error->error_code);
+            conflict = true;
+        else if (other.empty())
+            other = "X error " + std::to_string(error->error_code);
     }
-    return !failed;
+    const std::string keyName = launcherKeys::hotKey.name;
+    if (conflict)
+        return keyName + " is already taken by another program";
+    return other.empty() ? std::string() : "could not register " + keyName + " (" + other + ")";
 }
 
-void HotKeyManager::X11Backend::ungrabAll()
+void X11GrabHotKey::ungrabAll()
 {
     if (!m_connection || m_grabs.empty())
         return;
@@ -181,7 +195,17 @@ void HotKeyManager::X11Backend::ungrabAll()
     xcb_flush(m_connection);
 }
 
-bool HotKeyManager::X11Backend::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+bool X11GrabHotKey::keyStillDown()
+{
+    XcbReply<xcb_query_keymap_reply_t> reply(
+        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
+    if (!reply)
+        return false;
+    return std::any_of(m_keycodes.begin(), m_keycodes.end(),
+                       [&](std::uint8_t keycode) { return (reply->keys[keycode / 8] >> (keycode % 8)) & 1; });
+}
+
+bool X11GrabHotKey::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
     if (eventType != "xcb_generic_event_t")
         return false;
@@ -190,24 +214,66 @@ bool HotKeyManager::X11Backend::nativeEventFilter(const QByteArray& eventType, v
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
     const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
-    if (std::find(m_roots.begin(), m_roots.end(), key->event) == m_roots.end()
-        || std::find(m_keycodes.begin(), m_keycodes.end(), key->detail) == m_keycodes.end())
+    if (std::find(m_keycodes.begin(), m_keycodes.end(), key->detail) == m_keycodes.end())
         return false;
 
+    // why: a release counts wherever it is delivered. Under XWayland the window the press shows takes the
+    // focus while the key is still down, which ends the grab and sends the release to that window (one of
+    // ours, seen here) or, after a hide, to another client's (never seen: the release watch finds it).
     if (type == XCB_KEY_RELEASE) {
         m_repeatFilter.release(key->time);
+        m_releaseWatch.stop();
         return false;
     }
+    if (std::find(m_roots.begin(), m_roots.end(), key->event) == m_roots.end())
+        return false; // typed into one of our windows, not the grab
     if (m_repeatFilter.press(key->time)) {
         const std::uint32_t time = key->time;
-        // why: the callback runs one event-loop turn later, after Qt has handled this press and taken
-        // its time stamp as the connection's user time; the window it shows is then mapped with the
-        // hot key's time, which window managers with focus stealing prevention require.
+        m_releaseWatch.start();
+        // why: the press is acted on one event-loop turn later, after Qt has handled it and taken its time
+        // stamp as the connection's user time; the window it shows is then mapped with the hot key's time,
+        // which window managers with focus stealing prevention require.
         QMetaObject::invokeMethod(
-            &m_queue, [this, time] { m_owner.fire(time); }, Qt::QueuedConnection);
+            &m_queue, [this, time] { m_events.pressed(time); }, Qt::QueuedConnection);
     }
     // The event is not ours alone to keep: Qt reads the time stamp and then drops it (root is no Qt window).
     return false;
+}
+
+std::vector<std::uint16_t> X11GrabHotKey::grabModifierMasks(std::uint16_t numLockMask)
+{
+    const std::uint16_t base = launcherKeys::hotKey.modifiers;
+    // NumLock sharing another grabbed bit (a broken modifier map) must not add a duplicate grab.
+    if ((numLockMask & (lockMask | base)) != 0)
+        numLockMask = 0;
+    std::vector<std::uint16_t> masks{base, static_cast<std::uint16_t>(base | lockMask)};
+    if (numLockMask != 0) {
+        masks.push_back(static_cast<std::uint16_t>(base | numLockMask));
+        masks.push_back(static_cast<std::uint16_t>(base | numLockMask | lockMask));
+    }
+    return masks;
+}
+
+bool X11GrabHotKey::RepeatFilter::press(std::uint32_t time)
+{
+    if (m_held)
+        return false; // detectable auto-repeat: presses without releases in between
+    m_held = true;
+    // Classic auto-repeat: the server sends a release and a press with the same time stamp.
+    return !(m_released && time == m_releaseTime);
+}
+
+void X11GrabHotKey::RepeatFilter::release(std::uint32_t time)
+{
+    m_held = false;
+    m_released = true;
+    m_releaseTime = time;
+}
+
+void X11GrabHotKey::RepeatFilter::releasedUnseen()
+{
+    m_held = false;
+    m_released = false;
 }
 
 } // namespace kestrel

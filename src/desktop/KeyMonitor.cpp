@@ -1,6 +1,7 @@
 #include "desktop/KeyMonitor.h"
 
 #include "app/AppLauncher.h"
+#include "app/LauncherKeys.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -9,22 +10,19 @@
 
 namespace kestrel {
 
-KeyMonitor::Action KeyMonitor::decide(bool forWindow, int key, bool fromKeypad)
+KeyMonitor::Action KeyMonitor::decide(bool forWindow, std::uint32_t keysym)
 {
-    if (!forWindow || fromKeypad)
+    if (!forWindow)
         return Action::none;
-    switch (key) {
-    case Qt::Key_Return:
+    if (keysym == launcherKeys::activate.keysym)
         return Action::activate;
-    case Qt::Key_Escape:
+    if (keysym == launcherKeys::hide.keysym)
         return Action::hide;
-    case Qt::Key_Down:
+    if (keysym == launcherKeys::moveDown.keysym)
         return Action::moveDown;
-    case Qt::Key_Up:
+    if (keysym == launcherKeys::moveUp.keysym)
         return Action::moveUp;
-    default:
-        return Action::none;
-    }
+    return Action::none;
 }
 
 KeyMonitor::KeyMonitor(AppLauncher& launcher, QWidget* window)
@@ -61,7 +59,7 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event)
         return QObject::eventFilter(watched, event);
 
     const auto* key = static_cast<QKeyEvent*>(event);
-    const Action action = decide(isForWindow(watched), key->key(), key->modifiers().testFlag(Qt::KeypadModifier));
+    const Action action = decide(isForWindow(watched), key->nativeVirtualKey());
     if (action == Action::none)
         return false;
 

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstdint>
+
 class QEvent;
 class QWidget;
 
@@ -11,10 +13,11 @@ namespace kestrel {
 class AppLauncher;
 
 /// The search window's keyboard monitor: an application-wide event filter that sees every key press
-/// before the focused widget does. For key presses on their way to the visible search window, Return, Escape, Down
-/// and Up drive the launcher and never reach the search field; every other key, and every key sent to
-/// another window (the settings sheet, say), passes unchanged. Shift, Control, Alt and Meta are not
-/// examined. Main thread only.
+/// before the focused widget does. For key presses on their way to the visible search window, the key
+/// table's window keys (Return, Escape, Down and Up) drive the launcher and never reach the search field;
+/// every other key, and every key sent to another window (the settings sheet, say), passes unchanged. Keys
+/// are told by their X keysym (the event's native virtual key), so the keypad's Enter and arrows are keys of
+/// their own. Shift, Control, Alt and Meta are not examined. Main thread only.
 class KeyMonitor : public QObject {
     Q_OBJECT
 public:
@@ -29,10 +32,9 @@ protected:
 private:
     enum class Action { none, activate, hide, moveDown, moveUp };
 
-    /// What a press of the Qt key `key` does, given whether it is on its way to the visible search window
-    /// and whether it comes from the keypad. Only the main block's Return, Escape, Down and Up act: the
-    /// keypad's Enter and its arrows (NumLock off) are keys of their own and pass like any other.
-    static Action decide(bool forWindow, int key, bool fromKeypad);
+    /// What a press of the key with X keysym `keysym` does, given whether it is on its way to the visible
+    /// search window.
+    static Action decide(bool forWindow, std::uint32_t keysym);
 
     /// Whether a key event sent to `receiver` is on its way to the visible search window.
     bool isForWindow(QObject* receiver) const;

@@ -1,21 +1,20 @@
 #include "desktop/QtPasteboard.h"
 
+#include "main/Diagnostics.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QProcess>
 #include <QString>
 
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 namespace kestrel {
 
-QtPasteboard::QtPasteboard()
+QtPasteboard::QtPasteboard(const DesktopSession& session)
+    : m_wayland(session.wayland)
 {
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    m_wayland = wayland && *wayland;
 }
 
 void QtPasteboard::clearContents()
@@ -51,13 +50,13 @@ void QtPasteboard::offerToWayland()
     copy->setStandardErrorFile(QProcess::nullDevice());
     QObject::connect(copy, &QProcess::errorOccurred, &m_queue, [this, copy](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
-            warnOnce("wl-copy (package wl-clipboard) could not be started");
+            warn("wl-copy (package wl-clipboard) could not be started");
             copy->deleteLater();
         }
     });
     QObject::connect(copy, &QProcess::finished, &m_queue, [this, copy](int status, QProcess::ExitStatus how) {
         if (how != QProcess::NormalExit || status != 0)
-            warnOnce("wl-copy failed (exit status " + std::to_string(status) + ")");
+            warn("wl-copy failed (exit status " + std::to_string(status) + ")");
         copy->deleteLater();
     });
     if (!m_waylandText) {
@@ -71,16 +70,11 @@ void QtPasteboard::offerToWayland()
     copy->closeWriteChannel();
 }
 
-void QtPasteboard::warnOnce(const std::string& problem)
+void QtPasteboard::warn(const std::string& problem)
 {
-    if (m_warned)
-        return;
-    m_warned = true;
-    std::fprintf(stderr,
-                 "kestrelpoint: %s, so native Wayland applications may not be able to paste what the "
-                 "launcher copies\n",
-                 problem.c_str());
-    std::fflush(stderr);
+    diagnostics::report("wl-copy", problem
+                                       + ", so native Wayland applications may not be able to paste what the "
+                                         "launcher copies");
 }
 
 } // namespace kestrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Pasteboard.h"
+#include "desktop/DesktopSession.h"
 
 #include <QObject>
 
@@ -12,7 +13,7 @@ namespace kestrel {
 /// The system clipboard through Qt: the CLIPBOARD selection on X11 (not the primary selection). The
 /// contents stay available to other programs while this process runs.
 ///
-/// On a Wayland session (`WAYLAND_DISPLAY` set when the pasteboard is made) the same contents are also
+/// On a Wayland session the same contents are also
 /// offered to native Wayland clients through `wl-copy` (wl-clipboard), which keeps serving them after the
 /// launcher hides or quits. why: the compositor's XWayland bridge may take an X client's CLIPBOARD only
 /// while one of its windows has the focus (wlroots compositors such as sway do), and the launcher hides
@@ -21,7 +22,7 @@ namespace kestrel {
 /// missing or fails prints one stderr line, once per process. Needs a QGuiApplication; main thread only.
 class QtPasteboard : public Pasteboard {
 public:
-    QtPasteboard();
+    explicit QtPasteboard(const DesktopSession& session);
 
     void clearContents() override;
     /// Replaces the clipboard with one plain-text item (text/plain, UTF-8).
@@ -30,11 +31,10 @@ public:
 private:
     void scheduleWaylandOffer(std::optional<std::string> text);
     void offerToWayland();
-    void warnOnce(const std::string& problem);
+    void warn(const std::string& problem);
 
     bool m_wayland = false;
     bool m_offerScheduled = false;
-    bool m_warned = false;
     /// What the next offer puts on the Wayland clipboard; no value clears it.
     std::optional<std::string> m_waylandText;
     /// Context of the scheduled offer and parent of the running `wl-copy` processes.

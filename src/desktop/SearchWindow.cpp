@@ -188,8 +188,6 @@ QPoint SearchWindow::centredPosition(const QRect& available, const QSize& size)
 
 bool SearchWindow::compositingManagerRunning()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
     if (!connection)

@@ -1,12 +1,12 @@
 #include "main/EntryProgram.h"
 
+#include "main/Diagnostics.h"
 #include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -30,8 +30,8 @@ std::string ownExecutable()
 
 void sayNoPrivateDirectory()
 {
-    std::fprintf(stderr, "kestrelpoint: no private directory for the single-instance socket; "
-                         "running again will start a second launcher\n");
+    diagnostics::report("instance", "no private directory for the single-instance socket; running again will "
+                                    "start a second launcher");
 }
 
 } // namespace
@@ -41,9 +41,17 @@ EntryProgram::EntryProgram(char** argv)
 {
 }
 
+bool EntryProgram::inBackground(char** argv)
+{
+    for (char** argument = argv + 1; *argument; ++argument) {
+        if (std::strcmp(*argument, backgroundOption) == 0)
+            return true;
+    }
+    return false;
+}
+
 int EntryProgram::run()
 {
-    // Command-line arguments are not accepted and are ignored.
     const std::optional<std::string> directory = InstanceClaim::defaultDirectory();
     if (!directory) {
         sayNoPrivateDirectory();
@@ -52,7 +60,7 @@ int EntryProgram::run()
     InstanceClaim claim(*directory);
     switch (claim.claim()) {
     case InstanceClaim::Role::secondary:
-        return forwardToggle(claim);
+        return inBackground(m_argv) ? 0 : forwardToggle(claim);
     case InstanceClaim::Role::unavailable:
         sayNoPrivateDirectory();
         return startResident("none");
@@ -60,8 +68,8 @@ int EntryProgram::run()
         break;
     }
     if (!claim.listen()) {
-        std::fprintf(stderr, "kestrelpoint: cannot listen on %s (%s); running again will start a second launcher\n",
-                     claim.socketPath().c_str(), std::strerror(errno));
+        diagnostics::report("instance", "cannot listen on " + claim.socketPath() + " (" + std::strerror(errno)
+                                            + "); running again will start a second launcher");
         return startResident("none");
     }
     return startResident(claim.handOver());
@@ -71,8 +79,7 @@ int EntryProgram::forwardToggle(const InstanceClaim& claim) const
 {
     if (claim.send(ToggleMessage::fromEnvironment().line()))
         return 0;
-    std::fprintf(stderr, "kestrelpoint: a launcher is already running but does not answer on %s\n",
-                 claim.socketPath().c_str());
+    diagnostics::report("instance", "a launcher is already running but does not answer on " + claim.socketPath());
     return 1;
 }
 
@@ -81,15 +88,17 @@ int EntryProgram::startResident(const std::string& handOver) const
     const std::string self = ownExecutable();
     const std::vector<std::string> candidates = residentCandidates(self, KESTREL_RESIDENT_FROM_BIN);
     ::setenv(InstanceClaim::handOverVariable, handOver.c_str(), 1);
+    ::setenv(entryPathVariable, self.c_str(), 1);
     for (const std::string& candidate : candidates) {
         if (::access(candidate.c_str(), X_OK) == 0) {
             ::execv(candidate.c_str(), m_argv);
-            std::fprintf(stderr, "kestrelpoint: cannot start %s (%s)\n", candidate.c_str(), std::strerror(errno));
+            diagnostics::report("resident", "cannot start " + candidate + " (" + std::strerror(errno) + ")");
             return 1;
         }
     }
-    std::fprintf(stderr, "kestrelpoint: the launcher program %s is missing (looked for %s and %s)\n", residentName,
-                 candidates.empty() ? "" : candidates[0].c_str(), candidates.size() < 2 ? "" : candidates[1].c_str());
+    diagnostics::report("resident", std::string("the launcher program ") + residentName + " is missing (looked for "
+                                        + (candidates.empty() ? "" : candidates[0]) + " and "
+                                        + (candidates.size() < 2 ? "" : candidates[1]) + ")");
     return 1;
 }
 

@@ -3,21 +3,21 @@
 #include "app/AppLauncher.h"
 #include "catalog/CatalogLocations.h"
 #include "desktop/CatalogRefreshNotifier.h"
+#include "desktop/DesktopSession.h"
 #include "desktop/GioWorkspace.h"
 #include "desktop/HotKeyManager.h"
 #include "desktop/QtPasteboard.h"
 #include "desktop/SearchWindow.h"
 #include "desktop/SingleInstance.h"
 #include "desktop/X11Activation.h"
+#include "main/Diagnostics.h"
+#include "main/EntryProgram.h"
 #include "main/InstanceClaim.h"
 #include "main/ToggleMessage.h"
 #include "ui/ApplicationIcon.h"
 
 #include <QApplication>
 
-#include <xcb/xcb.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 namespace kestrel {
@@ -25,7 +25,6 @@ namespace kestrel {
 namespace {
 
 char platformOption[] = "-platform";
-char platformName[] = "xcb";
 
 /// Reads and removes one variable of this process's environment.
 std::string takeVariable(const char* name)
@@ -40,6 +39,8 @@ std::string takeVariable(const char* name)
 
 ResidentProgram::ResidentProgram(int, char** argv)
     : m_programName(argv[0])
+    , m_qtPlatform(DesktopSession::qtPlatform)
+    , m_showAtStart(!EntryProgram::inBackground(argv))
 {
 }
 
@@ -52,10 +53,16 @@ int ResidentProgram::run()
 {
     if (const std::optional<int> status = takeOverInstance())
         return *status;
-    if (!displayReachable())
+    if (!DesktopSession::displayReachable())
         return 1;
     setUpQt();
     wireServices();
+    // A start that a person asked for (the menu, a key binding, a terminal) shows the window at once; the
+    // session's autostart shows nothing. The show completes this start's startup sequence itself.
+    if (m_showAtStart)
+        m_launcher->toggleSearchWindow(m_ownStart);
+    else
+        X11Activation::completeStartup(m_ownStart.startupId);
     const int status = QApplication::exec();
     tearDown();
     return status;
@@ -65,7 +72,7 @@ std::optional<int> ResidentProgram::takeOverInstance()
 {
     const char* handOver = std::getenv(InstanceClaim::handOverVariable);
     if (!handOver) {
-        std::fprintf(stderr, "kestrelpoint-resident: start the launcher with the command kestrelpoint\n");
+        diagnostics::report("resident", "kestrelpoint-resident is started by the command kestrelpoint");
         return 2;
     }
     const std::string value = handOver;
@@ -74,9 +81,12 @@ std::optional<int> ResidentProgram::takeOverInstance()
         if (const std::optional<InstanceClaim::Descriptors> claim = InstanceClaim::adopt(value))
             m_listeningFd = claim->listening; // the lock descriptor stays open for the life of the process
         else
-            std::fprintf(stderr, "kestrelpoint: the single-instance claim was not handed over; "
-                                 "running again will start a second launcher\n");
+            diagnostics::report("instance", "the single-instance claim was not handed over; running again will "
+                                            "start a second launcher");
     }
+    m_toggleCommand = takeVariable(EntryProgram::entryPathVariable);
+    if (m_toggleCommand.empty())
+        m_toggleCommand = "kestrelpoint";
     // why: Qt would keep this start's startup id for the first window, shown at the first hot key press
     // long after the start; the start is complete once the launcher runs in the background.
     const ToggleMessage own = ToggleMessage::fromValues(takeVariable("DESKTOP_STARTUP_ID").c_str(),
@@ -85,34 +95,18 @@ std::optional<int> ResidentProgram::takeOverInstance()
     return std::nullopt;
 }
 
-bool ResidentProgram::displayReachable()
-{
-    // Qt would abort with a core dump when it cannot reach the display; say what is missing instead.
-    xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
-    const bool reachable = xcb_connection_has_error(probe) == 0;
-    xcb_disconnect(probe);
-    if (!reachable) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr,
-                     "kestrelpoint: cannot connect to the X display \"%s\"; the launcher needs X11 or XWayland\n",
-                     display ? display : "");
-    }
-    return reachable;
-}
-
 void ResidentProgram::setUpQt()
 {
     // why: the X11 platform is chosen on Qt's command line rather than through QT_QPA_PLATFORM, so the
     // choice never reaches the environment of the applications this launcher starts.
     m_qtArguments[0] = m_programName;
     m_qtArguments[1] = platformOption;
-    m_qtArguments[2] = platformName;
+    m_qtArguments[2] = m_qtPlatform.data();
     m_qtArgumentCount = 3;
     m_application = std::make_unique<QApplication>(m_qtArgumentCount, m_qtArguments);
     QApplication::setApplicationName(QStringLiteral("kestrelpoint"));
     QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
-    X11Activation::completeStartup(m_ownStart.startupId);
 }
 
 void ResidentProgram::wireServices()
@@ -124,11 +118,12 @@ void ResidentProgram::wireServices()
         if (!m_singleInstance->listen(m_listeningFd, [this](const std::string& line) { answer(line); }))
             m_singleInstance.reset();
     }
+    const DesktopSession session = DesktopSession::detect();
     m_workspace = std::make_unique<GioWorkspace>();
-    m_pasteboard = std::make_unique<QtPasteboard>();
+    m_pasteboard = std::make_unique<QtPasteboard>(session);
 
     LauncherServices services;
-    services.hotKey = std::make_unique<HotKeyManager>();
+    services.hotKey = std::make_unique<HotKeyManager>(session, m_toggleCommand);
     services.makeSearchWindow = [this](AppLauncher& owner) -> std::unique_ptr<SearchWindowPort> {
         return m_preparedWindow ? std::move(m_preparedWindow) : std::make_unique<SearchWindow>(owner);
     };
@@ -140,7 +135,9 @@ void ResidentProgram::wireServices()
     m_launcher = std::make_unique<AppLauncher>(CatalogLocations::defaults(), std::move(services));
     // Built hidden, native window created, so the first press only places and maps it.
     m_preparedWindow = std::make_unique<SearchWindow>(*m_launcher);
-    m_catalogRefresh = std::make_unique<CatalogRefreshNotifier>(*m_launcher);
+    CatalogRefreshOptions refresh;
+    refresh.reportProblem = diagnostics::report;
+    m_catalogRefresh = std::make_unique<CatalogRefreshNotifier>(*m_launcher, std::move(refresh));
 }
 
 void ResidentProgram::answer(const std::string& line)

@@ -18,8 +18,9 @@ class SearchWindow;
 class SingleInstance;
 
 /// The resident launcher, started by the entry with the single-instance claim handed over: one per user,
-/// running until it is quit, with no window at start. Its steps, in order: take over the claim, check
-/// the display, set up Qt, wire the desktop services to the controller, run the event loop.
+/// running until it is quit. Its steps, in order: take over the claim, check the display, set up Qt, read
+/// the desktop session, wire the desktop services to the controller, show the window unless the start was
+/// one in the background (the session's autostart), run the event loop.
 class ResidentProgram {
 public:
     ResidentProgram(int argc, char** argv);
@@ -34,8 +35,6 @@ private:
     /// Adopts the claim named by the entry's hand-over and takes this start's own activation values out
     /// of the environment. Returns an exit status when the program must not go on.
     std::optional<int> takeOverInstance();
-    /// Whether the X display answers; says what is missing on stderr when it does not.
-    static bool displayReachable();
     void setUpQt();
     void wireServices();
     /// Answers one line from the single-instance socket: a toggle line toggles the window.
@@ -43,6 +42,11 @@ private:
     void tearDown();
 
     char* m_programName;
+    std::string m_qtPlatform;
+    /// Whether this start shows the window once the launcher runs.
+    bool m_showAtStart = true;
+    /// The command that toggles this launcher (the entry's path), for desktop keybindings that run it.
+    std::string m_toggleCommand;
     /// The listening socket handed over by the entry; -1 without the single-instance toggle.
     int m_listeningFd = -1;
     /// The activation of this start itself; its startup sequence ends once the launcher runs.

@@ -1,5 +1,6 @@
 #include "ui/SettingsView.h"
 
+#include "app/LauncherKeys.h"
 #include "ui/Symbols.h"
 #include "ui/ViewStyle.h"
 
@@ -178,10 +179,13 @@ void SettingsView::addKeyGuide(QBoxLayout& sheet)
         bool wraps;
     };
     const KeyRow keyRows[] = {
-        {tr("Ctrl + Space"), tr("Open launcher"), {}, false},
-        {tr("↑ ↓"), tr("Navigate through apps"), {}, false},
-        {tr("Enter"), tr("Launch selected app"), {}, false},
-        {tr("Esc"), tr("Close launcher (not quit, just hide)"), {}, false},
+        {tr(launcherKeys::hotKey.guideLabel), tr("Open launcher"), {}, false},
+        {tr(launcherKeys::moveUp.guideLabel) + QLatin1Char(' ') + tr(launcherKeys::moveDown.guideLabel),
+         tr("Navigate through apps"),
+         {},
+         false},
+        {tr(launcherKeys::activate.guideLabel), tr("Launch selected app"), {}, false},
+        {tr(launcherKeys::hide.guideLabel), tr("Close launcher (not quit, just hide)"), {}, false},
         {tr("X+Y"), tr("You will get simple math expression results"), {}, false},
         {tr("⏼"), tr("To quit application click on the on/off icon in the top right corner"), QStringLiteral("power"),
          true},

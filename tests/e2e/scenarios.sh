@@ -41,6 +41,13 @@ scenario_hotkey_toggles_over_other_client() {
     expect "and shows it" wait_for "$DEADLINE" launcher_shown
   done
 
+  # Held past the keyboard's repeat delay, the key hides the window once: auto-repeat is no press.
+  xdotool keydown ctrl+space
+  expect "Ctrl+Space held down hides the launcher" wait_for "$DEADLINE" launcher_hidden
+  expect "and auto-repeat while it is held does not show it again" holds_for 2 launcher_hidden
+  xdotool keyup ctrl+space
+  show_with_hotkey
+
   # The settings sheet (a window of its own) leaves and comes back with the search window. (What its
   # keys do is the desktop tests' business.)
   click_settings_button "$first"
@@ -109,7 +116,7 @@ scenario_second_start_toggles_when_hotkey_taken() {
   make_catalog
   mkdir -m 700 "$SESSION_TMP/rival-runtime"
   launcher_env
-  env "${LAUNCHER_ENV[@]}" XDG_RUNTIME_DIR="$SESSION_TMP/rival-runtime" "$KESTREL_BIN" >/dev/null 2>&1 &
+  env "${LAUNCHER_ENV[@]}" XDG_RUNTIME_DIR="$SESSION_TMP/rival-runtime" "$KESTREL_BIN" --background >/dev/null 2>&1 &
   RIVAL_PID=$!
   remember_pid "$RIVAL_PID"
   wait_for 60 "$KESTREL_X_PROBE" --hotkey || session_die "the rival did not grab Ctrl+Space"
@@ -239,6 +246,26 @@ launch_when_listed() {
     wait_for "$DEADLINE" launcher_hidden || session_die "Escape did not hide the launcher"
   done
   expect "'$2', Return launches the newly listed $1" test "$(last_launched)" = "$1"
+}
+
+# A start that a person asks for (a key binding, the menu) while no launcher runs starts it with its window
+# shown and focused at once, carrying the start's startup id; the hot key then hides it. (The session's
+# autostart, --background, shows nothing: every other scenario starts the launcher that way.)
+scenario_cold_start_shows_the_window() {
+  start_x
+  make_catalog
+  launcher_env
+  env "${LAUNCHER_ENV[@]}" DESKTOP_STARTUP_ID=e2e-cold-start_TIME0 "$KESTREL_BIN" >"$SESSION_TMP/launcher.out" \
+    2>"$SESSION_TMP/launcher.err" &
+  LAUNCHER_PID=$!
+  remember_pid "$LAUNCHER_PID"
+  expect "the first start shows the window" wait_for 60 launcher_shown
+  expect "with the keyboard focus" wait_for "$DEADLINE" launcher_focused
+  expect "the window names the start's startup id" \
+    bash -c "xprop -id '$(viewable_windows | head -n 1)' _NET_STARTUP_ID | grep -q '\"e2e-cold-start_TIME0\"'"
+  wait_for 60 hotkey_held || session_die "the launcher did not grab Ctrl+Space"
+  press_hotkey
+  expect "the hot key hides it" wait_for "$DEADLINE" launcher_hidden
 }
 
 session_init xev import stdbuf

@@ -171,9 +171,9 @@ session_run() {
 exits_zero() { wait_for 60 not is_our_child "$1" && wait "$1"; }
 
 # The launcher extracted from the package, started by the autostart entry's Exec line as a desktop
-# session runs it: one launcher with no window; choosing the menu entry then shows that launcher's window
-# and the autostart line again hides it, and neither starts a second launcher; the hot key shows it and
-# "2+3" Return copies 5.0 and hides it.
+# session runs it: one launcher with no window; choosing the menu entry then shows that launcher's window,
+# the autostart line again leaves it as it is, the menu entry again hides it, and none starts a second
+# launcher; the hot key shows it and "2+3" Return copies 5.0 and hides it.
 scenario_extracted_launcher_autostarts() {
   package_init
   start_x
@@ -191,6 +191,9 @@ scenario_extracted_launcher_autostarts() {
   expect "and shows the running launcher's window" wait_for "$DEADLINE" launcher_shown
   session_run "$autostart" again
   expect "the autostart line run again exits 0" exits_zero "$RUN_PID"
+  expect "and leaves the window shown" launcher_shown
+  session_run "$menu" menu-again
+  expect "the menu entry chosen again exits 0" exits_zero "$RUN_PID"
   expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
   expect "one launcher runs, the first" launcher_count_is 1
   show_with_hotkey

@@ -94,13 +94,16 @@ in_session_bg() {
 
 # ---------------------------------------------------------------- sway, XWayland and foot
 
-# Starts headless sway whose Ctrl+Space runs the launcher (the binding a user makes), with foot focused
-# in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which sway reports to its children).
+# Starts headless sway whose Ctrl+Space runs the launcher (the binding a user makes; none with
+# --no-binding), with foot focused in front. Sets WAYLAND_DISPLAY, SWAYSOCK and DISPLAY (XWayland's, which
+# sway reports to its children).
 start_sway() {
   DISPLAY=
+  local binding="bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher"
+  [ "${1:-}" != --no-binding ] || binding=
   cat >"$SESSION_TMP/sway.config" <<EOF
 xwayland enable
-bindsym Ctrl+space exec $SESSION_TMP/bin/bound-launcher
+$binding
 exec printenv DISPLAY >$SESSION_TMP/display.tmp && mv $SESSION_TMP/display.tmp $SESSION_TMP/display
 EOF
   in_session_bg sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
@@ -144,7 +147,7 @@ foot_focused() { [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" 
 # Starts the resident launcher in the session (the first start; later ones come from the binding) and
 # waits for its single-instance socket. Sets LAUNCHER_PID.
 start_wl_launcher() {
-  in_session_bg launcher "$WL_BIN"
+  in_session_bg launcher "$WL_BIN" --background
   LAUNCHER_PID=$BG_PID
   wait_for 60 launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
   session_log "launcher running as PID $LAUNCHER_PID"
@@ -191,7 +194,10 @@ EOF
     PORTAL_PIDS+=("$BG_PID")
     wait_for 30 grep -q '"ready"' "$SESSION_TMP/backend.log" || session_die "the test backend did not start: $(cat "$SESSION_TMP/backend.err")"
   fi
+  # why: where the system has GSettings schemas the portal reads settings at start and aborts when it finds
+  # none under the session's data directories (the fixture's); it reads them from memory, not dconf.
   in_session_bg portal env XDG_CURRENT_DESKTOP=kestreltest XDG_DESKTOP_PORTAL_DIR="$SESSION_TMP/portals" \
+    GSETTINGS_SCHEMA_DIR=/usr/share/glib-2.0/schemas GSETTINGS_BACKEND=memory \
     /usr/libexec/xdg-desktop-portal --verbose
   PORTAL_PID=$BG_PID
   PORTAL_PIDS+=("$BG_PID")

@@ -40,11 +40,10 @@ TEST(QtPasteboard, HoldsOnePlainTextItemAndOnWaylandOffersEachTurnOfChangesToWlC
     };
     test::EnvironmentGuard environment;
     environment.set("PATH", (tree.root() + ":/usr/bin:/bin").c_str());
-    environment.set("WAYLAND_DISPLAY", "");
     auto* earlier = new QMimeData; // as another application might leave it
     earlier->setData(QStringLiteral("application/x-kestrel-test"), "earlier bytes");
     QGuiApplication::clipboard()->setMimeData(earlier);
-    QtPasteboard offWayland;
+    QtPasteboard offWayland{DesktopSession{}};
     offWayland.clearContents();
     offWayland.setString("Grüße, 東京 = 5.0");
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -52,8 +51,9 @@ TEST(QtPasteboard, HoldsOnePlainTextItemAndOnWaylandOffersEachTurnOfChangesToWlC
     EXPECT_EQ(data->formats(), QStringList{QStringLiteral("text/plain")});
     EXPECT_EQ(data->text().toStdString(), "Grüße, 東京 = 5.0");
 
-    environment.set("WAYLAND_DISPLAY", "wayland-test");
-    QtPasteboard pasteboard;
+    DesktopSession wayland;
+    wayland.wayland = true;
+    QtPasteboard pasteboard(wayland);
     testing::internal::CaptureStderr();
     for (const std::string text : {"-4.0\n--clear", "2"}) {
         pasteboard.clearContents();

@@ -1,10 +1,12 @@
 #include "desktop/SearchWindow.h"
 
 #include "app/AppLauncher.h"
+#include "app/LauncherKeys.h"
 #include "ui/SettingsView.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QScrollBar>
@@ -71,9 +73,20 @@ protected:
             &window(), [&reached] { reached = true; }, Qt::QueuedConnection);
         EXPECT_TRUE(QTest::qWaitFor([&reached] { return reached; }, 30000));
     }
+    /// Presses and releases Up, Down or Return as the X server reports them: with their keysym, which the
+    /// key monitor reads (QTest's key events carry none).
     void press(QWidget* receiver, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
     {
-        QTest::keyClick(receiver, key, modifiers);
+        const std::uint32_t keysym = key == Qt::Key_Up     ? launcherKeys::moveUp.keysym
+                                     : key == Qt::Key_Down ? launcherKeys::moveDown.keysym
+                                                           : launcherKeys::activate.keysym;
+        // The window's own shortcuts are none, so every key is pressed after its shortcut override.
+        for (const QEvent::Type type : {QEvent::ShortcutOverride, QEvent::KeyPress}) {
+            QKeyEvent event(type, key, modifiers, 0, keysym, 0);
+            QCoreApplication::sendEvent(receiver, &event);
+        }
+        QKeyEvent up(QEvent::KeyRelease, key, modifiers, 0, keysym, 0);
+        QCoreApplication::sendEvent(receiver, &up);
         runQueued();
     }
 
