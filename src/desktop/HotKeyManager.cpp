@@ -1,6 +1,7 @@
 #include "desktop/HotKeyManager.h"
 
 #include "app/LauncherKeys.h"
+#include "desktop/HotKeyManager_gnome.h"
 #include "desktop/HotKeyManager_portal.h"
 #include "desktop/HotKeyManager_x11.h"
 #include "main/Diagnostics.h"
@@ -21,6 +22,7 @@ std::string problemClause(HotKeyManager::Method method, const std::string& reaso
     switch (method) {
     case HotKeyManager::Method::portal:
         return "no hot key from the desktop's GlobalShortcuts portal (" + reason + ")";
+    case HotKeyManager::Method::gnomeBinding:
     case HotKeyManager::Method::x11Grab:
         return reason;
     }
@@ -42,6 +44,8 @@ std::vector<HotKeyManager::Method> HotKeyManager::methodsFor(const DesktopSessio
     std::vector<Method> methods;
     if (session.globalShortcutsPortal)
         methods.push_back(Method::portal);
+    else if (session.wayland && session.isDesktop("GNOME"))
+        methods.push_back(Method::gnomeBinding);
     if (session.x11)
         methods.push_back(Method::x11Grab);
     return methods;
@@ -64,7 +68,9 @@ std::unique_ptr<HotKeyBackend> HotKeyManager::makeBackend(Method method)
 {
     switch (method) {
     case Method::portal:
-        return std::make_unique<PortalHotKey>();
+        return std::make_unique<PortalHotKey>(PortalHotKey::namesBoundKeys(m_session));
+    case Method::gnomeBinding:
+        return std::make_unique<GnomeBindingHotKey>(m_toggleCommand);
     case Method::x11Grab:
         return std::make_unique<X11GrabHotKey>();
     }

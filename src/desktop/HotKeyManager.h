@@ -26,7 +26,7 @@ class HotKeyBackend;
 class HotKeyManager : public HotKey {
 public:
     /// The ways of getting the key, one backend each.
-    enum class Method { portal, x11Grab };
+    enum class Method { portal, gnomeBinding, x11Grab };
 
     /// `toggleCommand` is the absolute path of the command that toggles the running launcher (the entry
     /// program), for desktop keybindings that run it.
@@ -45,8 +45,8 @@ public:
     void registerHotKey(std::function<void(const Activation&)> callback) override;
 
     /// The backends to try in `session`, in order: the desktop's GlobalShortcuts portal where it is
-    /// offered; otherwise, on a desktop that runs keybindings of its own, its binding; then the X11 grab
-    /// where Qt runs on X11. When none gives a key, the stderr line gives the advice.
+    /// offered; otherwise, on a desktop that runs keybindings of its own (GNOME on Wayland), its binding;
+    /// then the X11 grab where Qt runs on X11. When none gives a key, the stderr line gives the advice.
     static std::vector<Method> methodsFor(const DesktopSession& session);
 
     /// What the user does when there is no system-wide hot key: run or bind the command `kestrelpoint`.

@@ -13,17 +13,12 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
+#include <algorithm>
 #include <utility>
 
-namespace kestrel::portal_detail {
+namespace kestrel {
 
-/// One entry of the portal's a(sa{sv}) shortcut lists: the id and its details.
-struct Shortcut {
-    QString id;
-    QVariantMap details;
-};
-
-QDBusArgument& operator<<(QDBusArgument& argument, const Shortcut& shortcut)
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalHotKey::Shortcut& shortcut)
 {
     argument.beginStructure();
     argument << shortcut.id << shortcut.details;
@@ -31,7 +26,7 @@ QDBusArgument& operator<<(QDBusArgument& argument, const Shortcut& shortcut)
     return argument;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcut)
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalHotKey::Shortcut& shortcut)
 {
     argument.beginStructure();
     argument >> shortcut.id >> shortcut.details;
@@ -39,16 +34,10 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcu
     return argument;
 }
 
-} // namespace kestrel::portal_detail
-
-Q_DECLARE_METATYPE(kestrel::portal_detail::Shortcut)
-
-namespace kestrel {
-
 namespace {
 
-using portal_detail::Shortcut;
-using ShortcutList = QList<Shortcut>;
+using Shortcut = PortalHotKey::Shortcut;
+using ShortcutList = PortalHotKey::ShortcutList;
 
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
@@ -86,20 +75,36 @@ QString sessionHandleOf(const QVariantMap& results)
     return handle.toString();
 }
 
-bool bindsToggle(const QVariantMap& results)
+/// The shortcuts of an answer's results, as the portal sent them ("shortcuts", a(sa{sv})).
+ShortcutList shortcutsOf(const QVariantMap& results)
 {
     const QVariant shortcuts = results.value(QStringLiteral("shortcuts"));
     if (!shortcuts.canConvert<QDBusArgument>())
-        return false;
-    const ShortcutList bound = qdbus_cast<ShortcutList>(shortcuts.value<QDBusArgument>());
-    for (const Shortcut& shortcut : bound) {
-        if (shortcut.id == toggleId)
-            return true;
-    }
-    return false;
+        return {};
+    return qdbus_cast<ShortcutList>(shortcuts.value<QDBusArgument>());
 }
 
 } // namespace
+
+bool PortalHotKey::bindsToggle(const ShortcutList& answer, bool keyNamed)
+{
+    return std::ranges::any_of(answer, [&](const Shortcut& shortcut) {
+        return shortcut.id == toggleId
+               && (!keyNamed || !shortcut.details.value(QStringLiteral("trigger_description")).toString().isEmpty());
+    });
+}
+
+bool PortalHotKey::namesBoundKeys(const DesktopSession& session)
+{
+    return session.isDesktop("KDE");
+}
+
+PortalHotKey::ShortcutList PortalHotKey::requestedShortcuts()
+{
+    return {{toggleId,
+             {{QStringLiteral("description"), QString::fromLatin1(toggleDescription)},
+              {QStringLiteral("preferred_trigger"), QString::fromLatin1(launcherKeys::hotKey.portalTrigger)}}}};
+}
 
 PortalHotKey::Offer PortalHotKey::probe()
 {
@@ -117,8 +122,9 @@ PortalHotKey::Offer PortalHotKey::probe()
     return {true, {}};
 }
 
-PortalHotKey::PortalHotKey()
-    : m_bus(QDBusConnection::sessionBus())
+PortalHotKey::PortalHotKey(bool keyNamed)
+    : m_keyNamed(keyNamed)
+    , m_bus(QDBusConnection::sessionBus())
 {
     qDBusRegisterMetaType<Shortcut>();
     qDBusRegisterMetaType<ShortcutList>();
@@ -157,20 +163,20 @@ void PortalHotKey::start(Events events)
 void PortalHotKey::createSession()
 {
     m_step = Step::createSession;
-    const QString sessionToken = QStringLiteral("kestrelpoint_session%1").arg(++m_tokenCounter);
-    callWithRequest(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), sessionToken}});
+    // why: xdg-desktop-portal-kde 5.27 reads the shortcuts only from CreateSession's options (and then
+    // answers BindShortcuts with what it bound there), while xdg-desktop-portal 1.16 passes them only to
+    // BindShortcuts; 1.16 passes CreateSession's options on, and later versions drop the unknown one.
+    callWithRequest(QStringLiteral("CreateSession"), {},
+                    {{QStringLiteral("session_handle_token"), QString::fromLatin1(sessionToken)},
+                     {QStringLiteral("shortcuts"), QVariant::fromValue(requestedShortcuts())}});
 }
 
 void PortalHotKey::bindShortcuts()
 {
     m_step = Step::bindShortcuts;
-    const Shortcut toggle{
-        toggleId,
-        {{QStringLiteral("description"), QStringLiteral("Show or hide Kestrelpoint")},
-         {QStringLiteral("preferred_trigger"), QString::fromLatin1(launcherKeys::hotKey.portalTrigger)}}};
     callWithRequest(
         QStringLiteral("BindShortcuts"),
-        {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(ShortcutList{toggle}), QString()},
+        {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(requestedShortcuts()), QString()},
         {});
 }
 
@@ -251,9 +257,11 @@ void PortalHotKey::sessionCreated(const QVariantMap& results)
 
 void PortalHotKey::shortcutsBound(const QVariantMap& results)
 {
-    // A shortcut the desktop leaves out of the answer was not bound (its trigger is taken, for example).
-    if (!bindsToggle(results)) {
-        fail("the desktop did not bind the shortcut");
+    // A shortcut the desktop leaves out of the answer was not bound; one it lists without a key (the
+    // user removed it in Plasma's settings, which keep that choice) gives no key either.
+    if (!bindsToggle(shortcutsOf(results), m_keyNamed)) {
+        fail("the desktop bound no key to the shortcut: give \"" + std::string(toggleDescription)
+             + "\" a key in System Settings → Shortcuts");
         return;
     }
     m_step = Step::bound;
@@ -262,8 +270,10 @@ void PortalHotKey::shortcutsBound(const QVariantMap& results)
 void PortalHotKey::handleActivated(const QDBusObjectPath& session, const QString& shortcutId, qulonglong,
                                    const QVariantMap&)
 {
-    // The portal's time stamp is not X server time: the window is shown with X's CurrentTime.
-    if (m_step == Step::bound && session.path() == m_sessionPath && shortcutId == toggleId)
+    // The portal's time stamp is not X server time: the window is shown with X's CurrentTime. Plasma 5.27
+    // binds the key at CreateSession, so a press may come before BindShortcuts is answered.
+    const bool sessionOpen = m_step == Step::bindShortcuts || m_step == Step::bound;
+    if (sessionOpen && session.path() == m_sessionPath && shortcutId == toggleId)
         m_events.pressed(0);
 }
 

@@ -144,10 +144,11 @@ foot_focused() { [ -n "$(windows | awk '$4 == "focused" && $1 == "xdg_shell"')" 
 
 # ---------------------------------------------------------------- the launcher
 
-# Starts the resident launcher in the session (the first start; later ones come from the binding) and
-# waits for its single-instance socket. Sets LAUNCHER_PID.
+# start_wl_launcher [NAME=VALUE...]: starts the resident launcher in the session (the first start; later
+# ones come from the binding), with the variables given added, and waits for its single-instance socket.
+# Sets LAUNCHER_PID.
 start_wl_launcher() {
-  in_session_bg launcher "$WL_BIN" --background
+  in_session_bg launcher env "$@" "$WL_BIN" --background
   LAUNCHER_PID=$BG_PID
   wait_for 60 launcher_listening || session_die "the launcher did not come up (no socket in \$XDG_RUNTIME_DIR)"
   session_log "launcher running as PID $LAUNCHER_PID"

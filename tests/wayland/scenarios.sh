@@ -50,7 +50,9 @@ scenario_portal_binds_and_activated_toggles() {
   start_wl_launcher
   expect "the launcher creates a portal session" wait_for "$DEADLINE" backend_called CreateSession
   expect "and binds one shortcut: toggle, 'Show or hide Kestrelpoint', preferred trigger CTRL+space" \
-    wait_for "$DEADLINE" grep -qF '"shortcuts": [["toggle", {"description": "Show or hide Kestrelpoint", "preferred_trigger": "CTRL+space"}]]' "$SESSION_TMP/backend.log"
+    wait_for "$DEADLINE" grep -qF "$toggle_shortcuts" "$SESSION_TMP/backend.log"
+  expect "the session, named kestrelpoint, carries the same shortcuts (Plasma 5.27 reads them only there)" \
+    test "$(sessions_created_with_shortcuts)" -eq 1
   expect "pressing the portal shortcut reaches one session" test "$(backend_activate toggle)" -eq 1
   expect "Activated shows the launcher" wait_for "$DEADLINE" launcher_shown
   expect "placed and focused as from the binding" wait_for "$DEADLINE" window_is_placed
@@ -62,6 +64,7 @@ scenario_portal_binds_and_activated_toggles() {
 
   start_wl_launcher
   expect "a new launcher binds again and is shown by Activated" wait_for "$DEADLINE" activated_in_one_session
+  expect "its session has the same name, so Plasma gives it the same entry and key" test "$(sessions_created_with_shortcuts)" -eq 2
   expect "and shows the launcher" wait_for "$DEADLINE" launcher_shown
   stop_pid "$PORTAL_PID"
   expect "one line says the portal left the bus" wait_for "$DEADLINE" launcher_says "the portal left the session bus"
@@ -107,6 +110,51 @@ scenario_portal_failures_fall_back() {
 
 activated_in_one_session() { [ "$(backend_activate toggle)" -eq 1 ]; }
 
+# The shortcut list the launcher asks for, as the test backend logs it.
+toggle_shortcuts='"shortcuts": [["toggle", {"description": "Show or hide Kestrelpoint", "preferred_trigger": "CTRL+space"}]]'
+# How many sessions were created with the token kestrelpoint and the shortcut list in their options.
+sessions_created_with_shortcuts() {
+  grep -cF "\"call\": \"CreateSession\", \"app_id\": \"\", \"token\": \"kestrelpoint\", $toggle_shortcuts" "$SESSION_TMP/backend.log" || true
+}
+
+# An answer that binds the shortcut no key: KDE Plasma names the key it bound in trigger_description (an
+# empty one: the user took the key away in System Settings), and any portal that lists nothing binds
+# nothing; then the launcher closes its session and falls back, with one line that says where to give the
+# shortcut a key. Hyprland's portal names no key even when the compositor's configuration binds one:
+# there the launcher stays on the portal.
+scenario_portal_answer_without_a_key() {
+  start_sway
+  #      mode       XDG_CURRENT_DESKTOP  falls back
+  local cases=(
+    "no-trigger KDE                  yes"
+    "bind-none  sway                 yes"
+    "no-trigger Hyprland             no"
+  )
+  local row mode desktop fallback
+  for row in "${cases[@]}"; do
+    read -r mode desktop fallback <<<"$row"
+    start_portal "$mode"
+    start_wl_launcher XDG_CURRENT_DESKTOP="$desktop"
+    expect "$mode on $desktop: the launcher binds its shortcut" wait_for "$DEADLINE" backend_called BindShortcuts
+    if [ "$fallback" = yes ]; then
+      expect "$mode on $desktop: one line says where to give it a key" wait_for 30 launcher_says "System Settings → Shortcuts"
+      expect "$mode on $desktop: and that the X11 grab stands in" launcher_says "grabbed through X11 instead"
+      expect "$mode on $desktop: the portal session is closed" wait_for "$DEADLINE" backend_called Close
+      show_with_hotkey
+      press_hotkey
+      expect "$mode on $desktop: the compositor binding toggles the launcher" wait_for "$DEADLINE" launcher_hidden
+    else
+      expect "$mode on $desktop: pressing the portal shortcut reaches the session" wait_for "$DEADLINE" activated_in_one_session
+      expect "$mode on $desktop: Activated shows the launcher" wait_for "$DEADLINE" launcher_shown
+      backend_activate toggle >/dev/null
+      expect "$mode on $desktop: and hides it" wait_for "$DEADLINE" launcher_hidden
+      expect "$mode on $desktop: nothing was printed" test -z "$(launcher_lines)"
+    fi
+    stop_pid "$LAUNCHER_PID"
+    stop_portal
+  done
+}
+
 # Without the compositor's binding the launcher's X11 grab is its hot key, which sees Ctrl+Space while an
 # X11 window has the focus. Held as people hold it (Space down 120 ms), each of ten presses toggles the
 # window: the release that XWayland hands the newly focused window is not taken for auto-repeat.
@@ -115,7 +163,14 @@ scenario_held_hotkey_toggles_every_press_over_x11_client() {
   in_session_bg xclient xev -name kestrel-wayland-x11 -event keyboard
   XCLIENT_PID=$BG_PID
   wait_for "$DEADLINE" x11_client_focused || session_die "the X11 client did not come up focused"
+  # why: wtype's virtual keyboard brings a keymap of its own (Space on another keycode), which XWayland
+  # takes on at its first key and keeps; the grab names keycodes as the mapping stands when the launcher
+  # starts, so the test keyboard's keymap is made current first (this press goes to the X11 client).
+  hold_hotkey
+  wait_for "$DEADLINE" grep -q 'keysym 0x20' "$SESSION_TMP/xclient.out" || session_die "the X11 client got no Space"
   start_wl_launcher
+  # The socket is there before the grab is: the line that the grab holds says when it is.
+  wait_for 60 launcher_says "grabbed through X11" || session_die "the launcher did not grab Ctrl+Space"
   local press
   for press in 1 2 3 4 5 6 7 8 9 10; do
     hold_hotkey

@@ -3,7 +3,10 @@
 behind the real xdg-desktop-portal frontend, on a private session bus.
 
 --mode decides how it answers BindShortcuts (and CreateSession):
-  bind           binds every shortcut asked for and reports them back
+  bind           binds every shortcut asked for and reports them back with their preferred triggers
+  no-trigger     binds them but reports them with an empty trigger_description (as KDE Plasma does for a
+                 shortcut whose key the user removed, and Hyprland's portal always does)
+  bind-none      answers success with an empty list
   refuse         CreateSession succeeds, BindShortcuts answers response code 1 (the user declined)
   refuse-create  CreateSession answers response code 2 (the desktop failed)
   silent         BindShortcuts never answers
@@ -48,7 +51,8 @@ class Backend(dbus.service.Object):
 
     @dbus.service.method(SHORTCUTS, in_signature="oosa{sv}", out_signature="ua{sv}")
     def CreateSession(self, handle, session_handle, app_id, options):
-        self.record("CreateSession", app_id=str(app_id))
+        self.record("CreateSession", app_id=str(app_id), token=str(options.get("session_handle_token", "")),
+                    shortcuts=options.get("shortcuts", []))
         if self.mode == "refuse-create":
             return dbus.UInt32(2), NO_RESULTS
         self.sessions[str(session_handle)] = Session(self, str(session_handle))
@@ -63,8 +67,12 @@ class Backend(dbus.service.Object):
         if self.mode == "refuse":
             reply(dbus.UInt32(1), NO_RESULTS)
         else:
+            if self.mode == "bind-none":
+                shortcuts = []
+            trigger = (lambda details: "") if self.mode == "no-trigger" else (
+                lambda details: details.get("preferred_trigger", ""))
             bound = [dbus.Struct((name, dbus.Dictionary({"description": details.get("description", ""),
-                                                         "trigger_description": details.get("preferred_trigger", "")},
+                                                         "trigger_description": trigger(details)},
                                                         signature="sv")), signature="sa{sv}")
                      for name, details in shortcuts]
             self.sessions[str(session_handle)].shortcuts = [str(name) for name, _ in shortcuts]
@@ -90,7 +98,7 @@ class Backend(dbus.service.Object):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["bind", "refuse", "refuse-create", "silent"], default="bind")
+    parser.add_argument("--mode", choices=["bind", "no-trigger", "bind-none", "refuse", "refuse-create", "silent"], default="bind")
     parser.add_argument("--log", required=True)
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
