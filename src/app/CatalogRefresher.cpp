@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
 #include <utility>
 
@@ -45,6 +46,8 @@ CatalogRefresher::CatalogRefresher(AppLauncher& launcher, CatalogRefreshOptions 
 {
     if (!m_options.build)
         m_options.build = [](const CatalogLocations& locations) { return Catalog::build(locations); };
+    if (!m_options.now)
+        m_options.now = [] { return std::chrono::steady_clock::now(); };
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     m_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     m_done = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -79,6 +82,7 @@ bool CatalogRefresher::processEvents()
     epoll_event events[3];
     const int count = ::epoll_wait(m_epoll, events, 3, 0);
     bool swapped = false;
+    bool woken = false;
     for (int i = 0; i < count; ++i) {
         switch (static_cast<Source>(events[i].data.u32)) {
         case Source::watcher:
@@ -86,13 +90,8 @@ bool CatalogRefresher::processEvents()
                 noteChange();
             break;
         case Source::timer:
-            // A change handled just before (in this same call) may have moved the deadline: then the
-            // read finds no expiry and the timer stays armed.
-            if (!drainCounter(m_timer))
-                break;
-            m_timerArmed = false;
-            if (!m_building)
-                startBuild();
+            // The timer only wakes the owner; whether the deadline has come is the clock's to say, below.
+            woken = drainCounter(m_timer);
             break;
         case Source::done:
             if (!drainCounter(m_done))
@@ -102,12 +101,20 @@ bool CatalogRefresher::processEvents()
             break;
         }
     }
+    // A change handled above may have moved the deadline; a finished build may have set one already past.
+    if (m_timerArmed && m_options.now() >= m_deadline) {
+        disarmTimer();
+        if (!m_building)
+            startBuild();
+    } else if (m_timerArmed && woken) {
+        armTimer(); // woken before a given clock reached the deadline: wait for the rest
+    }
     return swapped;
 }
 
 void CatalogRefresher::noteChange()
 {
-    const std::int64_t now = nowNanoseconds();
+    const std::chrono::steady_clock::time_point now = m_options.now();
     if (!m_timerArmed && !m_changedDuringBuild)
         m_burstStart = now;
     m_lastChange = now;
@@ -120,16 +127,23 @@ void CatalogRefresher::noteChange()
 
 void CatalogRefresher::armTimer()
 {
-    using std::chrono::nanoseconds;
-    const std::int64_t quiet = nanoseconds(m_options.quietPeriod).count();
-    const std::int64_t longest = nanoseconds(m_options.longestDelay).count();
-    // A time already past (a build outlasted the quiet period) still needs a non-zero value: zero disarms.
-    const std::int64_t deadline = std::max(std::min(m_lastChange + quiet, m_burstStart + longest), std::int64_t{1});
-    itimerspec wakeAt{};
-    wakeAt.it_value.tv_sec = static_cast<time_t>(deadline / 1'000'000'000);
-    wakeAt.it_value.tv_nsec = static_cast<long>(deadline % 1'000'000'000);
-    if (m_timer >= 0 && ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &wakeAt, nullptr) == 0)
+    m_deadline = std::min(m_lastChange + m_options.quietPeriod, m_burstStart + m_options.longestDelay);
+    // The timer runs on the system's clock for the time left on the given one. A deadline already past
+    // still needs a non-zero value: zero disarms.
+    const auto wait = std::max(std::chrono::nanoseconds(m_deadline - m_options.now()), std::chrono::nanoseconds(1));
+    itimerspec wakeIn{};
+    wakeIn.it_value.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+    wakeIn.it_value.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+    if (m_timer >= 0 && ::timerfd_settime(m_timer, 0, &wakeIn, nullptr) == 0)
         m_timerArmed = true;
+}
+
+void CatalogRefresher::disarmTimer()
+{
+    // Also drops an expiry not yet read, so the descriptor does not wake the owner for nothing.
+    const itimerspec never{};
+    ::timerfd_settime(m_timer, 0, &never, nullptr);
+    m_timerArmed = false;
 }
 
 void CatalogRefresher::startBuild()
@@ -179,13 +193,6 @@ void CatalogRefresher::finishBuild()
         m_changedDuringBuild = false;
         armTimer();
     }
-}
-
-std::int64_t CatalogRefresher::nowNanoseconds()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
 } // namespace kestrel

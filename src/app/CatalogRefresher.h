@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -27,6 +26,10 @@ struct CatalogRefreshOptions {
     CatalogWatcher::ReportProblem reportProblem;
     /// Builds the new catalogue on the worker thread; `Catalog::build` when empty.
     std::function<Catalog(const CatalogLocations&)> build;
+    /// The clock the two periods above are measured on; `std::chrono::steady_clock::now` when empty. Read on
+    /// the controller's thread only. An owner that gives a clock of its own calls `processEvents()` after
+    /// moving it: the descriptor wakes the owner when the time left has passed in real time.
+    std::function<std::chrono::steady_clock::time_point()> now;
 };
 
 /// Keeps a controller's catalogue current while the program runs. It watches the controller's catalogue
@@ -64,9 +67,9 @@ public:
 
 private:
     void armTimer();
+    void disarmTimer();
     void startBuild();
     void finishBuild();
-    static std::int64_t nowNanoseconds();
 
     AppLauncher& m_launcher;
     CatalogRefreshOptions m_options;
@@ -78,9 +81,10 @@ private:
     bool m_timerArmed = false;
     bool m_building = false;
     bool m_changedDuringBuild = false;
-    /// Monotonic times (ns) of the first and the latest change not yet covered by a build.
-    std::int64_t m_burstStart = 0;
-    std::int64_t m_lastChange = 0;
+    /// The first and the latest change not yet covered by a build, and when the armed timer is due.
+    std::chrono::steady_clock::time_point m_burstStart;
+    std::chrono::steady_clock::time_point m_lastChange;
+    std::chrono::steady_clock::time_point m_deadline;
     std::size_t m_buildsStarted = 0;
 
     std::thread m_worker;

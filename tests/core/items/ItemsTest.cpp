@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <latch>
 #include <regex>
 #include <set>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 namespace kestrel {
 namespace {
@@ -50,17 +52,32 @@ TEST(LauncherApp, EqualityAndHashFollowTheKindOfItem)
     }
 }
 
-// Distinct, also when drawn on other threads (each seeds its own generator), in the canonical version 4 form.
+// Distinct, also when drawn by threads that all start at once (each seeds its own generator), in the
+// canonical version 4 form.
 TEST(Uuid, RandomVersionFourIdentifiers)
 {
-    std::set<std::string> texts;
-    for (int i = 0; i < 200; ++i) {
-        std::thread([&texts] { texts.insert(Uuid::random().toString()); }).join();
-        texts.insert(Uuid::random().toString());
+    constexpr std::size_t threads = 8, each = 100;
+    std::latch start(threads);
+    std::vector<std::vector<std::string>> drawn(threads);
+    std::vector<std::thread> running;
+    for (std::size_t t = 0; t < threads; ++t) {
+        running.emplace_back([&start, &mine = drawn[t]] {
+            start.arrive_and_wait();
+            for (std::size_t i = 0; i < each; ++i)
+                mine.push_back(Uuid::random().toString());
+        });
     }
-    EXPECT_EQ(texts.size(), 400u);
+    for (std::thread& thread : running)
+        thread.join();
+    std::set<std::string> texts;
     const std::regex canonical("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
-    EXPECT_TRUE(std::regex_match(*texts.begin(), canonical)) << *texts.begin();
+    for (const std::vector<std::string>& mine : drawn) {
+        for (const std::string& text : mine) {
+            texts.insert(text);
+            EXPECT_TRUE(std::regex_match(text, canonical)) << text;
+        }
+    }
+    EXPECT_EQ(texts.size(), threads * each);
 }
 
 } // namespace

@@ -12,12 +12,20 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <string>
 
 namespace kestrel {
 namespace {
+
+/// Whether this process has a child, running or ended but not yet reaped.
+bool hasChildProcess()
+{
+    siginfo_t info{};
+    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT | __WALL) == 0;
+}
 
 TEST(QtPasteboard, HoldsOnePlainTextItemAndOnWaylandOffersEachTurnOfChangesToWlCopyThroughStdin)
 {
@@ -51,9 +59,14 @@ TEST(QtPasteboard, HoldsOnePlainTextItemAndOnWaylandOffersEachTurnOfChangesToWlC
         pasteboard.clearContents();
         pasteboard.setString(text);
         const std::size_t runs = std::ranges::count(log(), '[') + 1;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return std::size_t(std::ranges::count(log(), '[')) == runs; }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return std::size_t(std::ranges::count(log(), '[')) == runs; }, 30000));
     }
-    QTest::qWait(300);
+    // Every offer made so far has started its wl-copy once a marker posted after it has run, and every
+    // wl-copy has ended once this process has no child left: only then is the log complete.
+    bool reached = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&reached] { reached = true; }, Qt::QueuedConnection);
+    EXPECT_TRUE(QTest::qWaitFor([&reached] { return reached && !hasChildProcess(); }, 30000));
     const std::string offer = "[--type text/plain;charset=utf-8|";
     EXPECT_EQ(log(), offer + "-4.0\n--clear]" + offer + "2]");
     const std::string failed = testing::internal::GetCapturedStderr();

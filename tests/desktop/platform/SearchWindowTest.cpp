@@ -53,7 +53,8 @@ protected:
                                                                     .pasteboard = nullptr});
         // As the hot key does; then the queued refreshes and the deferred focus run.
         m_launcher->toggleSearchWindow();
-        QTest::qWait(30);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return window().focusWidget() == field(); }, 30000));
+        runQueued();
     }
     void openApplication(const FileUrl& url) override { m_opened.push_back(url.path()); }
     void activateIgnoringOtherApps() override { }
@@ -63,6 +64,15 @@ protected:
     QListView* list() { return window().findChild<QListView*>(QStringLiteral("resultList")); }
     SettingsView* sheet() { return window().findChild<SettingsView*>(); }
     QToolButton* button(const char* name) { return window().findChild<QToolButton*>(QLatin1String(name)); }
+    /// Returns once everything queued so far (the views' refreshes after a change) has run: a marker posted
+    /// now runs after it.
+    void runQueued()
+    {
+        bool reached = false;
+        QMetaObject::invokeMethod(
+            &window(), [&reached] { reached = true; }, Qt::QueuedConnection);
+        EXPECT_TRUE(QTest::qWaitFor([&reached] { return reached; }, 30000));
+    }
     /// Presses and releases Up, Down or Return as the X server reports them: with their keysym, which the
     /// key monitor reads (QTest's key events carry none).
     void press(QWidget* receiver, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
@@ -77,7 +87,7 @@ protected:
         }
         QKeyEvent up(QEvent::KeyRelease, key, modifiers, 0, keysym, 0);
         QCoreApplication::sendEvent(receiver, &up);
-        QTest::qWait(10);
+        runQueued();
     }
 
     QTemporaryDir m_root;
@@ -88,12 +98,11 @@ protected:
 TEST_F(SearchWindowTest, TheFieldKeepsTheFocusTheArrowsMoveTheSelectionInSightAndAClickActivatesARow)
 {
     // (Later shows are the real X server's part: the offscreen platform does not activate a window twice.)
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 30000));
     button("quitButton")->setFocus(); // as a click elsewhere might leave it; the next show brings it back
     m_launcher->toggleSearchWindow();
     m_launcher->toggleSearchWindow();
-    QTest::qWait(30);
-    EXPECT_EQ(window().focusWidget(), field());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window().focusWidget() == field(); }, 30000));
 
     const auto inSight = [this] {
         const QRect row = list()->visualRect(list()->model()->index(static_cast<int>(m_launcher->selectedIndex()), 0));
@@ -120,12 +129,13 @@ TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndReturnEndsItLeavingTheSe
     // (Escape on the sheet is the end-to-end test's.)
     press(field(), Qt::Key_Down);
     button("settingsButton")->click();
-    QTest::qWait(30);
-    ASSERT_TRUE(sheet() && QTest::qWaitForWindowExposed(sheet()));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return sheet() != nullptr; }, 30000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet(), 30000));
     press(sheet(), Qt::Key_Down);
     press(sheet(), Qt::Key_Up);
     press(sheet(), Qt::Key_Return); // the sheet's Close button
-    QTest::qWait(20);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return sheet() == nullptr; }, 30000));
+    runQueued();
     EXPECT_FALSE(m_launcher->showingSettings());
     EXPECT_EQ(sheet(), nullptr);
     EXPECT_TRUE(window().isVisible()) << "the key ended the sheet, not the search";
@@ -146,7 +156,7 @@ TEST_F(SearchWindowTest, ReturnRightAfterTypingLaunchesWhatTheTextFinds)
 TEST_F(SearchWindowTest, TheQuitButtonEndsTheEventLoopAtOnce)
 {
     QTimer::singleShot(0, &window(), [this] { button("quitButton")->click(); });
-    QTimer::singleShot(5000, &window(), [] { QCoreApplication::exit(7); }); // a watchdog
+    QTimer::singleShot(30000, &window(), [] { QCoreApplication::exit(7); }); // a watchdog
     EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -71,16 +73,28 @@ TEST_F(SingleInstanceTest, HearsOneWholeLinePerClientAndStaysResponsiveToFloodsA
         connectAndWrite("show\ntoggle\n"),                      // only its first line is read
         connectAndWrite("toggle DESKTOP_STARTUP_ID=" + std::string(2000, 'a') + "\n"), // over the cap
     };
-    ::close(connectAndWrite("toggle")); // no newline, then gone
+    const int gone = connectAndWrite("toggle");
+    ::shutdown(gone, SHUT_WR); // no newline, then gone
     // Dropped for its length, well before the two seconds after which any client is dropped.
     EXPECT_TRUE(QTest::qWaitFor(floodDropped, 1500));
     const std::string toggle = ToggleMessage::fromValues("launch_TIME42", "token-1").line(); // a second start
     ::close(connectAndWrite(toggle));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() >= 3; }, 3000));
-    ::close(floodFd);
-    for (const int fd : open)
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() >= 3; }, 30000));
+    // The stalled client goes too. A client's end sees the listener hang up once it has dropped the
+    // connection: by then nothing more can be heard from it.
+    std::vector<int> clients = open;
+    clients.insert(clients.end(), {gone, floodFd});
+    const auto allDropped = [&clients] {
+        return std::ranges::all_of(clients, [](int fd) {
+            pollfd end{fd, 0, 0};
+            return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+        });
+    };
+    for (const int fd : clients)
+        ::shutdown(fd, SHUT_WR);
+    EXPECT_TRUE(QTest::qWaitFor(allDropped, 30000));
+    for (const int fd : clients)
         ::close(fd);
-    QTest::qWait(100);
 
     // Whole lines only, each read apart from what follows it; what they say is the toggle message's test.
     const std::multiset<std::string> heard(m_lines.begin(), m_lines.end());
@@ -100,10 +114,12 @@ TEST_F(SingleInstanceTest, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not connect at all";
-    QTest::qWait(300);
-    EXPECT_TRUE(m_lines.empty());
-    ::close(connectAndWrite("toggle\n"));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() == 1; })) << "this user's toggle is heard";
+    // Connections are taken in the order they came: once this user's later toggle is heard, the other
+    // user's connection has been taken and judged.
+    const std::string own = ToggleMessage::fromValues("launch_TIME7", "token-2").line();
+    ::close(connectAndWrite(own));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !m_lines.empty(); }, 30000)) << "this user's toggle is heard";
+    EXPECT_EQ(m_lines, std::vector<std::string>{own});
 }
 
 } // namespace
