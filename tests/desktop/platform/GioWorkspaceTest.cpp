@@ -13,16 +13,6 @@
 namespace kestrel {
 namespace {
 
-/// What the recorder wrote to `marker` (in one step, by renaming), removing it; "" after ten seconds.
-std::string takeMarker(const std::string& marker)
-{
-    QFile file(QString::fromStdString(marker));
-    (void)QTest::qWaitFor([&file] { return file.exists(); }, 10000);
-    const std::string text = file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
-    file.remove();
-    return text;
-}
-
 TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariablesAndOpensAnyOtherPathWithItsDefaultApplication)
 {
     // A recorder writes the path it was given and then its environment to its marker, in one step. The
@@ -39,16 +29,20 @@ TEST(GioWorkspace, LaunchesADesktopEntryWithoutTheLauncherOnlyVariablesAndOpensA
     tree.write("config/mimeapps.list", "[Default Applications]\ninode/directory=kestrel-opener.desktop\n");
     const std::string bundle = tree.dir("Applications/Notes.app");
     test::EnvironmentGuard environment;
-    environment.set("XDG_DATA_HOME", tree.path("data").c_str());
-    environment.set("XDG_CONFIG_HOME", tree.path("config").c_str());
-    environment.set("DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42");
-    environment.set("XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token");
-    environment.set("KESTREL_TEST_SENTINEL", "inherited");
+    for (const auto& [name, value] : {std::pair{"XDG_DATA_HOME", tree.path("data")},
+                                      {"XDG_CONFIG_HOME", tree.path("config")},
+                                      {"DESKTOP_STARTUP_ID", "kestrelpoint-test_TIME42"},
+                                      {"XDG_ACTIVATION_TOKEN", "kestrelpoint-test-token"},
+                                      {"KESTREL_TEST_SENTINEL", "inherited"}})
+        environment.set(name, value.c_str());
 
     for (const auto& [path, argument] : {std::pair{entry, std::string()}, std::pair{bundle, bundle}}) {
         SCOPED_TRACE(path);
         GioWorkspace().openApplication(FileUrl::fromPath(path));
-        const std::string launched = takeMarker(recorder + ".out");
+        QFile marker(QString::fromStdString(recorder + ".out"));
+        EXPECT_TRUE(QTest::qWaitFor([&marker] { return marker.exists(); }, 10000));
+        const std::string launched = marker.open(QIODevice::ReadOnly) ? marker.readAll().toStdString() : "";
+        marker.remove();
         EXPECT_TRUE(launched.starts_with(argument + "\n")) << launched;
         EXPECT_NE(launched.find("KESTREL_TEST_SENTINEL=inherited"), std::string::npos) << launched;
         EXPECT_EQ(launched.find("kestrelpoint-test"), std::string::npos) << launched;

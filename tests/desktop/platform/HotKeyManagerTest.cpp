@@ -1,10 +1,21 @@
+// why: GIO's headers first: one of their structures has a member named `signals`, a keyword in Qt's.
+#define G_SETTINGS_ENABLE_BACKEND
+#include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
+
 #include "desktop/HotKeyManager.h"
-#include "desktop/HotKeyManager_portal.h"
+#include "desktop/HotKeyManager_gnome.h"
 #include "desktop/HotKeyManager_x11.h"
+
+#include "support/CatalogFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 namespace {
@@ -28,8 +39,9 @@ TEST(HotKeyManager, RepeatFilterCountsPhysicalPressesOnly)
     }
 }
 
-TEST(HotKeyManager, TriesThePortalThenTheX11GrabAndSaysWhatIsMissing)
+TEST(HotKeyManager, TriesThePortalOrTheGnomeBindingThenTheX11Grab)
 {
+    using Method = HotKeyManager::Method;
     const auto session = [](bool wayland, bool portal, bool x11, std::vector<std::string> desktops = {}) {
         DesktopSession s;
         s.wayland = wayland;
@@ -38,7 +50,6 @@ TEST(HotKeyManager, TriesThePortalThenTheX11GrabAndSaysWhatIsMissing)
         s.desktops = std::move(desktops);
         return s;
     };
-    using Method = HotKeyManager::Method;
     const struct {
         DesktopSession session;
         std::vector<Method> methods;
@@ -48,61 +59,138 @@ TEST(HotKeyManager, TriesThePortalThenTheX11GrabAndSaysWhatIsMissing)
         {session(true, false, true), {Method::x11Grab}},                // sway: no portal
         {session(true, false, false), {}},                              // no X connection: the advice only
         // GNOME 43 to 47 on Wayland: its own keybinding; GNOME 48: the portal; GNOME on Xorg: the grab
-        {session(true, false, true, {"GNOME"}), {Method::gnomeBinding, Method::x11Grab}},
         {session(true, false, true, {"ubuntu", "GNOME"}), {Method::gnomeBinding, Method::x11Grab}},
         {session(true, true, true, {"GNOME"}), {Method::portal, Method::x11Grab}},
         {session(false, false, true, {"GNOME"}), {Method::x11Grab}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(HotKeyManager::methodsFor(c.session), c.methods) << c.session.wayland << c.session.x11;
-
-    EXPECT_EQ(HotKeyManager::fallbackMessage({}, false), "") << "a key that works everywhere needs no line";
-    const std::string advice = HotKeyManager::fallbackAdvice();
-    EXPECT_EQ(HotKeyManager::fallbackMessage({"portal (x)", "Ctrl+Space is already taken"}, false),
-              "portal (x), and Ctrl+Space is already taken, so the launcher has no hot key; " + advice);
-    EXPECT_EQ(HotKeyManager::fallbackMessage({"portal (x)"}, true),
-              "portal (x); Ctrl+Space is grabbed through X11 instead, which sees it only while an X11 window has "
-              "the focus; "
-                  + advice);
+        EXPECT_EQ(HotKeyManager::methodsFor(c.session), c.methods)
+            << c.session.wayland << c.session.globalShortcutsPortal << c.session.x11;
 }
 
-TEST(HotKeyManager, PortalAnswerGivesTheKeyOnlyWhenItBindsToggle)
+using Hot = GnomeBindingHotKey;
+
+// The hot key in any spelling GTK reads; the launcher told by its program name in any command line.
+TEST(GnomeBindingHotKey, DecidesFromTheUsersBindings)
 {
-    using Shortcut = PortalHotKey::Shortcut;
-    const auto shortcut = [](const char* id, const char* trigger) {
-        Shortcut s{QString::fromLatin1(id), {{QStringLiteral("description"), QStringLiteral("Show or hide")}}};
-        if (trigger)
-            s.details.insert(QStringLiteral("trigger_description"), QString::fromLatin1(trigger));
-        return s;
+    using Action = Hot::Decision::Action;
+    const std::string root = Hot::customRoot;
+    const auto custom = [&root](const char* slot, const char* name, const char* key, const char* command) {
+        return Hot::CustomBinding{root + slot + "/", name, key, command};
     };
+    const std::vector<Hot::CustomBinding> others = {
+        custom("c0", "Terminal", "<Super>space", "xterm -e kestrelpoint"),
+        custom("c1", "Query", "<Control><Shift>space", "kestrelpoint-query fig"),
+        custom("c2", "Resident", "<Control>KP_Space", "/usr/libexec/kestrelpoint/kestrelpoint-resident"),
+        custom("c3", "Unsplittable", "space", "'kestrelpoint"),
+        custom("c4", "Empty", "<Control>", ""),
+        custom("c5", "Cased", "", "Kestrelpoint")};
+    const Hot::CustomBinding mark = custom("c6", "Mark", "<Primary>space", "touch /tmp/mark");
+    const Hot::CustomBinding usersOwn = custom("c7", "L", "<Super>k", "'/home/me/my apps/kestrelpoint' --background");
+    const Hot::BuiltInBinding inputSource{"Switch input source", " <ctl><Control>Space "};
+    const Hot::Decision keep{Action::keep, {}, {}};
     const struct {
         const char* what;
-        PortalHotKey::ShortcutList answer;
-        bool onPlasma;  // the desktop names the key it bound (trigger_description)
-        bool elsewhere; // a portal that may leave the name empty (Hyprland's)
+        std::vector<Hot::CustomBinding> custom;
+        std::vector<Hot::BuiltInBinding> builtIn;
+        Hot::Decision decision;
     } cases[] = {
-        {"bound with its key", {shortcut("toggle", "Ctrl+Space")}, true, true},
-        {"bound with the key the user chose", {shortcut("other", "Meta+K"), shortcut("toggle", "Meta+K")}, true, true},
-        {"listed with an empty key", {shortcut("toggle", "")}, false, true},
-        {"listed without a key", {shortcut("toggle", nullptr)}, false, true},
-        {"an empty list", {}, false, false},
-        {"another shortcut only", {shortcut("other", "Ctrl+Space")}, false, false},
+        {"other keys, other programs",
+         others,
+         {{"Backward", "<Shift><Ctrl>space"}},
+         {Action::add, Hot::bindingPath, {}}},
+        {"the user's own key runs the launcher", {mark, usersOwn}, {inputSource}, keep},
+        {"an earlier start's, disabled by the user", {{Hot::bindingPath, "K", "", "/usr/bin/kestrelpoint"}}, {}, keep},
+        {"a custom binding holds the key, named first", {others[0], mark}, {inputSource}, {Action::taken, {}, "Mark"}},
+        {"a nameless one is named by its command",
+         {custom("c", "", "<Ctrl>space", "foot")},
+         {},
+         {Action::taken, {}, "foot"}},
+        {"a built-in binding holds the key", others, {inputSource}, {Action::taken, {}, inputSource.title}},
+        {"the user's list names our paths",
+         {{Hot::bindingPath, "A", "", "foot"}, custom("kestrelpoint1", "B", "", "foot")},
+         {},
+         {Action::add, root + "kestrelpoint2/", {}}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(PortalHotKey::bindsToggle(c.answer, true), c.onPlasma) << c.what;
-        EXPECT_EQ(PortalHotKey::bindsToggle(c.answer, false), c.elsewhere) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(Hot::decide(c.custom, c.builtIn, "<Control>space"), c.decision) << c.what;
+}
+
+/// The user's settings in one key file (GSettings' keyfile backend), so what a start wrote is all there is
+/// to see; the schemas are the system's (gsettings-desktop-schemas, gnome-settings-daemon-common).
+class GnomeSettings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_autoptr(GSettingsSchema) mediaKeys =
+            g_settings_schema_source_lookup(g_settings_schema_source_get_default(), Hot::mediaKeysSchema, TRUE);
+        if (!mediaKeys)
+            GTEST_SKIP() << "GNOME's keybinding schemas are not installed (scripts/install-deps installs them)";
+    }
+    void TearDown() override { g_clear_object(&m_backend); }
+
+    /// The user's settings are what `keyFile` says.
+    void userSettings(const std::string& keyFile)
+    {
+        m_backend = g_keyfile_settings_backend_new(m_tree.write("settings", keyFile).c_str(), "/", nullptr);
+    }
+    /// Runs one start of the backend for the entry program `program`; the reason it failed with, if it did.
+    std::optional<std::string> start(const std::string& program)
+    {
+        std::optional<std::string> failure;
+        Hot(program, m_backend)
+            .start({.pressed = [](std::uint32_t) { ADD_FAILURE() << "a press reported"; },
+                    .failed = [&failure](const std::string& why) { failure = why; }});
+        return failure;
+    }
+    /// Every key stored, as "[group]key=value".
+    std::set<std::string> stored() const
+    {
+        std::ifstream in(m_tree.path("settings"));
+        std::set<std::string> lines;
+        std::string group;
+        for (std::string line; std::getline(in, line);)
+            line.starts_with('[') ? void(group = line) : line.empty() ? void() : void(lines.insert(group + line));
+        return lines;
     }
 
-    const auto on = [](std::vector<std::string> desktops) {
-        DesktopSession session;
-        session.desktops = std::move(desktops);
-        return PortalHotKey::namesBoundKeys(session);
-    };
-    EXPECT_TRUE(on({"KDE"}));
-    EXPECT_TRUE(on({"X-Custom", "kde"}));
-    EXPECT_FALSE(on({"Hyprland"}));
-    EXPECT_FALSE(on({"GNOME"}));
-    EXPECT_FALSE(on({}));
+    const test::TempTree m_tree;
+    GSettingsBackend* m_backend = nullptr;
+};
+
+const std::string list = "[org/gnome/settings-daemon/plugins/media-keys]custom-keybindings=['";
+const std::string custom0 = std::string(Hot::customRoot) + "custom0/";
+
+TEST_F(GnomeSettings, TheFirstStartAddsOneBindingThatRunsTheProgramAndNothingElseChangesThenOrLater)
+{
+    userSettings("[org/gnome/settings-daemon/plugins/media-keys]\ncustom-keybindings=['" + custom0
+                 + "']\n"
+                   "[org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0]\nname='Terminal'\n"
+                   "binding='<Super>t'\ncommand='gnome-terminal'\n[org/gnome/desktop/wm/keybindings]\n"
+                   "switch-input-source=['<Super>space']\n");
+    std::set<std::string> expected = stored();
+    ASSERT_EQ(expected.erase(list + custom0 + "']"), 1u);
+    const std::string program = "/opt/it's here/kestrelpoint"; // the shell would split it, unquoted
+    g_autofree gchar* command = g_variant_print(g_variant_new_string(Hot::commandLineFor(program).c_str()), FALSE);
+    const std::string ours = "[org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/kestrelpoint]";
+    expected.insert({list + custom0 + "', '" + Hot::bindingPath + "']", ours + "name='Kestrelpoint'",
+                     ours + "binding='<Control>space'", ours + "command=" + command});
+    for (int start = 0; start < 3; ++start) {
+        EXPECT_EQ(this->start(program), std::nullopt);
+        EXPECT_EQ(stored(), expected) << "after start " << start;
+    }
+}
+
+TEST_F(GnomeSettings, WritesNothingWhenABuiltInBindingHoldsTheKey)
+{
+    userSettings("[org/gnome/desktop/wm/keybindings]\nswitch-input-source=['<Ctrl>space']\n");
+    const std::set<std::string> before = stored();
+    const std::optional<std::string> failure = start("/usr/bin/kestrelpoint");
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->find("Ctrl+Space is taken by the GNOME shortcut “Switch input source”"), std::string::npos)
+        << *failure;
+    EXPECT_NE(failure->find(Hot::settingsPlace), std::string::npos) << *failure;
+    EXPECT_EQ(stored(), before);
 }
 
 } // namespace

@@ -28,17 +28,14 @@ namespace {
 /// every line the listener delivers.
 class SingleInstanceTest : public ::testing::Test {
 protected:
-    SingleInstanceTest()
+    void SetUp() override
     {
         m_address.sun_family = AF_UNIX;
         std::strncpy(m_address.sun_path, m_tree.path("socket").c_str(), sizeof(m_address.sun_path) - 1);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const auto record = [this](const std::string& line) { m_lines.push_back(line); };
-        m_listening =
-            ::bind(fd, address(), sizeof(m_address)) == 0 && ::listen(fd, 16) == 0 && m_listener.listen(fd, record);
+        ASSERT_TRUE(::bind(fd, address(), sizeof(m_address)) == 0 && ::listen(fd, 16) == 0
+                    && m_listener.listen(fd, [this](const std::string& line) { m_lines.push_back(line); }));
     }
-    void SetUp() override { ASSERT_TRUE(m_listening); }
-
     const sockaddr* address() const { return reinterpret_cast<const sockaddr*>(&m_address); }
     /// A client that connects and writes `data` without waiting for anything; returns its descriptor.
     int connectAndWrite(const std::string& data) const
@@ -53,50 +50,42 @@ protected:
     const test::TempTree m_tree;
     sockaddr_un m_address{};
     SingleInstance m_listener{ToggleMessage::maxLineLength};
-    bool m_listening = false;
     std::vector<std::string> m_lines;
 };
 
 TEST_F(SingleInstanceTest, HearsOneWholeLinePerClientAndStaysResponsiveToFloodsAndStalledClients)
 {
-    // A writer that keeps sending without a newline, as fast as the socket takes it.
-    const int floodFd = connectAndWrite({});
-    ASSERT_GE(floodFd, 0);
+    // A writer that keeps sending without a newline, as fast as the socket takes it: dropped for its length,
+    // well before the two seconds after which any client is dropped.
+    const int flood = connectAndWrite({});
     const std::string chunk(64 * 1024, 'x');
-    const auto floodDropped = [floodFd, &chunk] {
-        const ssize_t sent = ::send(floodFd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        return sent < 0 && errno != EAGAIN;
-    };
-    const std::vector<int> open = {
-        connectAndWrite("togg"),                                // a partial line, left open: a stalled client
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ::send(flood, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN; },
+        1500));
+    const std::vector<int> clients = {
+        flood,
+        connectAndWrite("toggle"),                              // no newline yet, left open: a stalled client
         connectAndWrite(std::string("\0\xff\x01toggle\n", 10)), // binary garbage
         connectAndWrite("show\ntoggle\n"),                      // only its first line is read
         connectAndWrite("toggle DESKTOP_STARTUP_ID=" + std::string(2000, 'a') + "\n"), // over the cap
     };
-    const int gone = connectAndWrite("toggle");
-    ::shutdown(gone, SHUT_WR); // no newline, then gone
-    // Dropped for its length, well before the two seconds after which any client is dropped.
-    EXPECT_TRUE(QTest::qWaitFor(floodDropped, 1500));
     const std::string toggle = ToggleMessage::fromValues("launch_TIME42", "token-1").line(); // a second start
     ::close(connectAndWrite(toggle));
     EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() >= 3; }, 30000));
-    // The stalled client goes too. A client's end sees the listener hang up once it has dropped the
-    // connection: by then nothing more can be heard from it.
-    std::vector<int> clients = open;
-    clients.insert(clients.end(), {gone, floodFd});
-    const auto allDropped = [&clients] {
-        return std::ranges::all_of(clients, [](int fd) {
-            pollfd end{fd, 0, 0};
-            return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
-        });
-    };
+    // Every client's end sees the listener hang up once it has dropped the connection: by then nothing more
+    // can be heard from it.
     for (const int fd : clients)
         ::shutdown(fd, SHUT_WR);
-    EXPECT_TRUE(QTest::qWaitFor(allDropped, 30000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&clients] {
+            return std::ranges::all_of(clients, [](int fd) {
+                pollfd end{fd, 0, 0};
+                return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+            });
+        },
+        30000));
     for (const int fd : clients)
         ::close(fd);
-
-    // Whole lines only, each read apart from what follows it; what they say is the toggle message's test.
     const std::multiset<std::string> heard(m_lines.begin(), m_lines.end());
     EXPECT_EQ(heard, (std::multiset<std::string>{std::string("\0\xff\x01toggle\n", 10), "show\n", toggle}));
 }
