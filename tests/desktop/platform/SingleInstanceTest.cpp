@@ -64,30 +64,28 @@ TEST_F(SingleInstanceTest, HearsOneWholeLinePerClientAndStaysResponsiveToFloodsA
         1500));
     const std::vector<int> clients = {
         flood,
-        connectAndWrite("toggle"),                              // no newline yet, left open: a stalled client
-        connectAndWrite(std::string("\0\xff\x01toggle\n", 10)), // binary garbage
-        connectAndWrite("show\ntoggle\n"),                      // only its first line is read
+        connectAndWrite("toggle"),         // no newline yet, left open: a stalled client
+        connectAndWrite("show\ntoggle\n"), // only its first line is read
         connectAndWrite("toggle DESKTOP_STARTUP_ID=" + std::string(2000, 'a') + "\n"), // over the cap
     };
     const std::string toggle = ToggleMessage::fromValues("launch_TIME42", "token-1").line(); // a second start
     ::close(connectAndWrite(toggle));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() >= 3; }, 30000));
     // Every client's end sees the listener hang up once it has dropped the connection: by then nothing more
     // can be heard from it.
     for (const int fd : clients)
         ::shutdown(fd, SHUT_WR);
     EXPECT_TRUE(QTest::qWaitFor(
-        [&clients] {
-            return std::ranges::all_of(clients, [](int fd) {
-                pollfd end{fd, 0, 0};
-                return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
-            });
+        [&] {
+            return m_lines.size() >= 2 && std::ranges::all_of(clients, [](int fd) {
+                       pollfd end{fd, 0, 0};
+                       return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+                   });
         },
         30000));
     for (const int fd : clients)
         ::close(fd);
     const std::multiset<std::string> heard(m_lines.begin(), m_lines.end());
-    EXPECT_EQ(heard, (std::multiset<std::string>{std::string("\0\xff\x01toggle\n", 10), "show\n", toggle}));
+    EXPECT_EQ(heard, (std::multiset<std::string>{"show\n", toggle}));
 }
 
 TEST_F(SingleInstanceTest, OtherUsersAreNotHeardEvenWhenTheyReachTheSocket)

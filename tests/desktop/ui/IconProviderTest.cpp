@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrel {
 namespace {
@@ -43,58 +44,52 @@ std::string gzip(const std::string& text)
 const std::string greenSvg = "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 20'>"
                              "<rect width='10' height='20' fill='#00ff00'/></svg>";
 
-// Telling SVG from raster data is the icon file reader's test; files that break off, are no image or are
-// far too big are also the end-to-end test's, as the icons that rows name.
-TEST(IconDecoder, DecodesWhatIsWholeFittedToTheRowAndRefusesTheRest)
-{
-    const std::string svgBomb = greenSvg.substr(0, greenSvg.size() - 6) + std::string(IconDecoder::maxSvgBytes, ' ');
-    // Each file's name says what it holds and what it tests.
-    const struct {
-        std::string path;
-        std::string bytes;
-        QSize size; // expected; 0 x 0 (a null image) for a refusal
-        QRgb centre;
-    } cases[] = {
-        {"gray16-scaled.png", encoded(40, 20, QImage::Format_Grayscale16, Qt::white), {32, 16}, qRgb(255, 255, 255)},
-        {"palette-kept-small.png", encoded(16, 16, QImage::Format_Indexed8, Qt::yellow), {16, 16}, qRgb(255, 255, 0)},
-        {"through-qt-readers.bmp", encoded(64, 32, QImage::Format_RGB32, Qt::red, "BMP"), {32, 16}, qRgb(255, 0, 0)},
-        {"drawn-at-full-size-aspect-kept.svgz", gzip(greenSvg), {16, 32}, qRgb(0, 255, 0)},
-        {"inflating-past-the-limit.svgz", gzip(svgBomb + "</svg>"), {0, 0}, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        const QImage image = IconDecoder::decode(c.path, c.bytes, QSize(32, 32));
-        EXPECT_EQ(image.size(), c.size);
-        EXPECT_EQ(image.isNull() ? 0u : image.pixel(image.width() / 2, image.height() / 2), c.centre);
-    }
-}
-
 IconRef imageFile(const std::string& path)
 {
     return std::make_shared<IconSource>(IconSource{IconSource::Kind::imageFile, path});
 }
 
-TEST(IconProvider, AnswersAtOnceDecodesEachFileOnceKeepsAFailureAndDeliversNothingOnceDestroyed)
+// Telling SVG from raster data is the icon file reader's test; files that break off, are no image or are far
+// too big are also the end-to-end test's, as are plain PNG and SVG icons.
+TEST(IconProvider, AnswersAtOnceDecodesEachFileOnceFittedToTheRowKeepsAFailureAndDeliversNothingOnceDestroyed)
 {
     const test::TempTree tree;
-    const IconRef red = imageFile(tree.write("red.png", encoded(64, 64, QImage::Format_ARGB32, Qt::red)));
-    const IconRef broken = imageFile(tree.write("broken.png", "not yet an image"));
+    const std::string svgBomb = greenSvg.substr(0, greenSvg.size() - 6) + std::string(IconDecoder::maxSvgBytes, ' ');
+    // Each file's name says what it holds and what it tests; the size it is decoded at (none: refused).
+    const struct {
+        std::string name;
+        std::string bytes;
+        QSize size;
+        QRgb centre;
+    } files[] = {
+        {"gray16-scaled.png", encoded(40, 20, QImage::Format_Grayscale16, Qt::white), {32, 16}, qRgb(255, 255, 255)},
+        {"through-qt-readers.bmp", encoded(64, 32, QImage::Format_RGB32, Qt::red, "BMP"), {32, 16}, qRgb(255, 0, 0)},
+        {"drawn-at-full-size-aspect-kept.svgz", gzip(greenSvg), {16, 32}, qRgb(0, 255, 0)},
+        {"inflating-past-the-limit.svgz", gzip(svgBomb + "</svg>"), {}, 0},
+        {"broken.png", "not yet an image", {}, 0},
+    };
     auto provider = std::make_unique<IconProvider>();
     QSignalSpy arrived(provider.get(), &IconProvider::iconsArrived);
-    EXPECT_TRUE(provider->icon(red).isNull()) << "a request never waits for the decoder";
-    EXPECT_TRUE(provider->icon(broken).isNull());
-    EXPECT_TRUE(provider->icon(red).isNull()) << "asked again while it is decoded";
+    std::vector<IconRef> icons;
+    for (const auto& file : files) {
+        icons.push_back(imageFile(tree.write(file.name, file.bytes)));
+        EXPECT_TRUE(provider->icon(icons.back()).isNull()) << "a request never waits for the decoder";
+    }
+    EXPECT_TRUE(provider->icon(icons.front()).isNull()) << "asked again while it is decoded";
     provider->waitForPending();
-    EXPECT_EQ(arrived.count(), 2) << "one decode per file";
-    const QIcon icon = provider->icon(red);
-    ASSERT_FALSE(icon.isNull());
-    EXPECT_EQ(icon.pixmap(QSize(32, 32), 1.0).toImage().pixel(16, 16), qRgb(255, 0, 0));
-
+    EXPECT_EQ(arrived.count(), 5) << "one decode per file";
+    for (std::size_t i = 0; i < icons.size(); ++i) {
+        const QIcon icon = provider->icon(icons[i]);
+        ASSERT_EQ(icon.availableSizes().value(0), files[i].size) << files[i].name;
+        const QImage image = icon.pixmap(files[i].size).toImage();
+        EXPECT_EQ(image.isNull() ? 0 : image.pixel(image.width() / 2, image.height() / 2), files[i].centre)
+            << files[i].name;
+    }
     tree.write("broken.png", encoded(8, 8, QImage::Format_ARGB32, Qt::red));
-    EXPECT_TRUE(provider->icon(broken).isNull());
+    EXPECT_TRUE(provider->icon(icons.back()).isNull());
     provider->waitForPending();
-    EXPECT_TRUE(provider->icon(broken).isNull()) << "the failure is kept: the placeholder stays";
-    EXPECT_EQ(arrived.count(), 2) << "no second decode";
+    EXPECT_TRUE(provider->icon(icons.back()).isNull()) << "the failure is kept: the placeholder stays";
+    EXPECT_EQ(arrived.count(), 5) << "no second decode";
 
     // Destroyed with decodes queued and one running: a delivery that reached it afterwards would write to
     // freed memory, which the AddressSanitizer build of this test reports. Everything the decodes posted has
