@@ -59,8 +59,7 @@ TEST(GnomeBindingHotKey, DecidesFromTheUsersBindings)
     const Hot::CustomBinding usersOwn = custom("c7", "L", "<Super>k", "'/home/me/my apps/kestrelpoint' --background");
     const Hot::BuiltInBinding inputSource{"Switch input source", " <ctl><Control>Space "};
     const Hot::BuiltInBinding backward{"Backward", "<Shift><Ctrl>space"};
-    const std::vector<Hot::CustomBinding> ourPaths = {custom("kestrelpoint", "A", "", "foot"),
-                                                      custom("kestrelpoint1", "B", "", "foot")};
+    const Hot::CustomBinding ours = custom("kestrelpoint", "A", "", "foot");
     const Hot::Decision keep{Action::keep, {}, {}};
     const struct {
         const char* what;
@@ -77,7 +76,11 @@ TEST(GnomeBindingHotKey, DecidesFromTheUsersBindings)
          {},
          {Action::taken, {}, "foot"}},
         {"a built-in binding holds the key", others, {inputSource}, {Action::taken, {}, inputSource.title}},
-        {"the user's list names our paths", ourPaths, {}, {Action::add, root + "kestrelpoint2/", {}}},
+        {"the user's list names our path", {ours}, {}, {Action::add, root + "kestrelpoint1/", {}}},
+        {"and the next",
+         {ours, custom("kestrelpoint1", "B", "", "foot")},
+         {},
+         {Action::add, root + "kestrelpoint2/", {}}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Hot::decide(c.custom, c.builtIn, "<Control>space"), c.decision) << c.what;

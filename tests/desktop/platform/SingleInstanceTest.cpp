@@ -70,16 +70,18 @@ TEST_F(SingleInstanceTest, HearsOneWholeLinePerClientAndStaysResponsiveToFloodsA
     };
     const std::string toggle = ToggleMessage::fromValues("launch_TIME42", "token-1").line(); // a second start
     ::close(connectAndWrite(toggle));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_lines.size() >= 2; }, 30000));
+    ::send(clients[2], "toggle\n", 7, MSG_NOSIGNAL); // a second line, on a connection that had its line
     // Every client's end sees the listener hang up once it has dropped the connection: by then nothing more
     // can be heard from it.
     for (const int fd : clients)
         ::shutdown(fd, SHUT_WR);
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return m_lines.size() >= 2 && std::ranges::all_of(clients, [](int fd) {
-                       pollfd end{fd, 0, 0};
-                       return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
-                   });
+        [&clients] {
+            return std::ranges::all_of(clients, [](int fd) {
+                pollfd end{fd, 0, 0};
+                return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+            });
         },
         30000));
     for (const int fd : clients)

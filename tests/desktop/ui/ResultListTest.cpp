@@ -177,14 +177,15 @@ TEST(ResultListView, RowsPlacedByArithmeticSitWhereQListViewPutsThemAlsoRightAft
             for (int r = 0; r < rows; ++r)
                 EXPECT_EQ(arithmetic.view.visualRect(arithmetic.model.index(r)),
                           measured.view.visualRect(measured.model.index(r)));
-            for (int y = -5; y < 310; y += 7)
+            for (int y = -5; y < 310; y += 5)
                 EXPECT_EQ(arithmetic.view.indexAt({300, y}).row(), measured.view.indexAt({300, y}).row()) << y;
             ASSERT_EQ(arithmetic.view.verticalScrollBar()->maximum(), measured.view.verticalScrollBar()->maximum());
             ASSERT_EQ(arithmetic.view.verticalScrollBar()->value(), measured.view.verticalScrollBar()->value());
         };
         ASSERT_TRUE(arithmetic.view.arithmeticLayout());
-        // At the top, then with the last row, the middle one, the first and the second brought into sight.
-        for (const int row : {-1, count - 1, count / 2, 0, 1}) {
+        // At the top, then with the first row, the last, the middle one, the first and the second brought into
+        // sight.
+        for (const int row : {-1, 0, count - 1, count / 2, 0, 1}) {
             if (row >= count)
                 continue;
             arithmetic.view.scrollTo(arithmetic.model.index(row));
@@ -192,11 +193,14 @@ TEST(ResultListView, RowsPlacedByArithmeticSitWhereQListViewPutsThemAlsoRightAft
             SCOPED_TRACE("row " + std::to_string(row) + " brought into sight");
             compare(count);
         }
-        // Asked right after the list changed, before the event loop turns; then rows of different heights.
+        // Asked right after the rows changed (a calculator row's height at the top, seven more), before the
+        // event loop turns; then rows of different heights.
         for (const bool byArithmetic : {true, false}) {
             arithmetic.arithmetic = byArithmetic;
-            for (ShownList* list : {&arithmetic, &measured})
+            for (ShownList* list : {&arithmetic, &measured}) {
+                list->heights.first += 10;
                 list->model.setStringList(QStringList(count + 7, QStringLiteral("row")));
+            }
             compare(count + 7);
             EXPECT_EQ(arithmetic.view.arithmeticLayout(), byArithmetic);
         }
