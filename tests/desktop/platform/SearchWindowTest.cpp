@@ -103,7 +103,8 @@ TEST_F(SearchWindowTest, TheListFollowsTheControllerTheArrowsKeepTheSelectionInS
         SCOPED_TRACE(text);
         scroll()->setValue(scroll()->maximum());
         m_launcher->setSearchText(text);
-        QTRY_VERIFY(field()->text() == QString::fromUtf8(text) && showsTheControllersState());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return field()->text() == QString::fromUtf8(text) && showsTheControllersState(); }, 30000));
         EXPECT_EQ(scroll()->value(), 0) << "new rows show from the first";
         EXPECT_TRUE(list()->arithmeticLayout());
     }
@@ -122,7 +123,8 @@ TEST_F(SearchWindowTest, TheListFollowsTheControllerTheArrowsKeepTheSelectionInS
     m_launcher->moveSelection(6);
     m_launcher->hideSearchWindow();
     m_launcher->showSearchWindow();
-    QTRY_VERIFY(list()->model()->rowCount() == 300 && showsTheControllersState());
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return list()->model()->rowCount() == 300 && showsTheControllersState(); }, 30000));
     EXPECT_EQ(m_launcher->selectedIndex(), 0);
     EXPECT_EQ(scroll()->value(), 0) << "a show starts at the top of the whole list";
     QTest::mouseClick(list()->viewport(), Qt::LeftButton, {},
