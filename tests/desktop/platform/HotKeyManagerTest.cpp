@@ -40,7 +40,8 @@ TEST(HotKeyManager, OnGnomeTriesThePortalOrItsOwnBindingOnWaylandThenTheX11Grab)
 
 using Hot = GnomeBindingHotKey;
 
-// The hot key in any spelling GTK reads; the launcher told by its program name in any command line.
+// A binding that runs the launcher stands; else a key held by another binding is left alone; else ours is
+// added at a free path. The rows spell the hot key as GTK reads it and name programs as command lines do.
 TEST(GnomeBindingHotKey, DecidesFromTheUsersBindings)
 {
     using Action = Hot::Decision::Action;
@@ -113,8 +114,12 @@ protected:
         std::ifstream in(m_tree.path("settings"));
         std::set<std::string> lines;
         std::string group;
-        for (std::string line; std::getline(in, line);)
-            line.starts_with('[') ? void(group = line) : line.empty() ? void() : void(lines.insert(group + line));
+        for (std::string line; std::getline(in, line);) {
+            if (line.starts_with('['))
+                group = line;
+            else if (!line.empty())
+                lines.insert(group + line);
+        }
         return lines;
     }
 
@@ -127,15 +132,15 @@ const std::string custom0 = std::string(Hot::customRoot) + "custom0/";
 
 TEST_F(GnomeSettings, TheFirstStartAddsOneBindingThatRunsTheProgramAndNothingElseChangesThenOrLater)
 {
-    userSettings("[org/gnome/settings-daemon/plugins/media-keys]\ncustom-keybindings=['" + custom0
-                 + "']\n"
-                   "[org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0]\nname='Terminal'\n"
-                   "binding='<Super>t'\ncommand='gnome-terminal'\n[org/gnome/desktop/wm/keybindings]\n"
-                   "switch-input-source=['<Super>space']\n");
+    userSettings("[org/gnome/settings-daemon/plugins/media-keys]\ncustom-keybindings=['" + custom0 + "']\n"
+                 + "[org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0]\nname='Terminal'\n"
+                 + "binding='<Super>t'\ncommand='gnome-terminal'\n"
+                 + "[org/gnome/desktop/wm/keybindings]\nswitch-input-source=['<Super>space']\n");
     std::set<std::string> expected = stored();
     ASSERT_EQ(expected.erase(list + custom0 + "']"), 1u);
     const std::string program = "/opt/it's here/kestrelpoint"; // the shell would split it, unquoted
-    g_autofree gchar* command = g_variant_print(g_variant_new_string(Hot::commandLineFor(program).c_str()), FALSE);
+    g_autoptr(GVariant) value = g_variant_ref_sink(g_variant_new_string(Hot::commandLineFor(program).c_str()));
+    g_autofree gchar* command = g_variant_print(value, FALSE); // as the key file stores it
     const std::string ours = "[org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/kestrelpoint]";
     expected.insert({list + custom0 + "', '" + Hot::bindingPath + "']", ours + "name='Kestrelpoint'",
                      ours + "binding='<Control>space'", ours + "command=" + command});

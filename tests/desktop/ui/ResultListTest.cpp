@@ -136,8 +136,8 @@ TEST(AppRow, RememberedRowHeightsMatchAFullLayoutAndSpotWrappedNames)
     EXPECT_FALSE(delegate.uniformHeights({entry("Safari"), entry(wide)}, 600)) << "a wrapped name makes its row higher";
 }
 
-/// A shown list view, 600 x 300, of `count` rows `rowHeights.first` high at row 0 and `rowHeights.others` below;
-/// placed by arithmetic while `arithmetic` holds, else measured by QListView.
+/// A shown list view, 600 x 300, of `count` rows, `heights.first` high at row 0 and `heights.others` below (this
+/// is their delegate); placed by arithmetic while `arithmetic` holds, else measured by QListView.
 struct ShownList : QStyledItemDelegate {
     ShownList(int count, ResultListView::RowHeights rowHeights, bool byArithmetic)
         : heights(rowHeights)
