@@ -10,8 +10,11 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <latch>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -143,6 +146,25 @@ TEST_F(ApplicationIndexTest, LargeDirectoriesLoadedAgainWithinALowOpenFileLimit)
     for (std::size_t i = 0; i < 20000; i += 2) // each name from Applications/, then the same from System/
         ASSERT_EQ(listed[i + 1].url()->path(), m_tree.path("System/" + apps + listed[i].name() + ".app")) << i;
     EXPECT_EQ(listed[20500].name(), "ZZ Top");
+}
+
+// Record ids are distinct, also when drawn by threads that all start at once (catalogues are built on a
+// worker, calculator rows on the main thread; each thread seeds its own generator).
+TEST(Uuid, RandomIdentifiersAreDistinctAcrossThreads)
+{
+    constexpr std::size_t threads = 8, each = 100;
+    std::vector<std::string> drawn(threads * each);
+    std::latch start(threads);
+    std::vector<std::jthread> running;
+    for (std::size_t t = 0; t < threads; ++t) {
+        running.emplace_back([&, t] {
+            start.arrive_and_wait();
+            for (std::size_t i = 0; i < each; ++i)
+                drawn[t * each + i] = Uuid::random().toString();
+        });
+    }
+    running.clear(); // joins them
+    EXPECT_EQ(std::set<std::string>(drawn.begin(), drawn.end()).size(), drawn.size());
 }
 
 TEST(CatalogLocations, DefaultsFollowTheBaseDirectoryRules)
