@@ -273,9 +273,9 @@ TEST_F(AppLauncherTest, ReplacedCatalogueKeepsTextAndSelectionAndReachesAHiddenW
 TEST(SearchIndex, MatchesThePlainSearchOnGeneratedCatalogues)
 {
     // clang-format off
-    const Strings pieces = {"a", "A", "e", "E", "\u00e9", "e\u0301", "\u00c9", "\u00df", "ss", "SS", " ", "\u00e4", "a\u0308",
-                            "\u00c4", "o", "\u00f6", "z", "Z", "1", "+", "\u01c5", "\ufb01", "\u0130", "i", "I", "\u0301",
-                            "\u65e5", "\t", "ch", "\u0131"};
+    const Strings pieces = {"a", "A", "e", "E", "\u00e9", "e\u0301", "\u00c9", "\u00df", "ss", "SS", " ", "\u00e4",
+                            "a\u0308", "\u00c4", "o", "\u00f6", "z", "Z", "1", "+", "\u01c5", "\ufb01", "\u0130", "i",
+                            "I", "\u0301", "\u65e5", "\t", "ch", "\u0131"};
     // clang-format on
     std::mt19937 random(20240611);
     const auto piece = [&] { return pieces[random() % pieces.size()]; };

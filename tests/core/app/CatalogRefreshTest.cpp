@@ -85,24 +85,19 @@ struct LiveCatalog {
 };
 
 using Action = std::function<void(const TempTree&)>;
-Action put(const std::string& path, const std::string& bytes)
-{
-    return [=](const TempTree& t) { t.write(path, bytes); };
-}
-Action gone(const std::string& path)
-{
-    return [=](const TempTree& t) { fs::remove_all(t.path(path)); };
-}
-Action linked(const std::string& target, const std::string& link)
-{
-    return [=](const TempTree& t) { fs::create_directory_symlink(t.path(target), t.path(link)); };
-}
 
 // The data home lists Bravo, the data directory Charlie, and Echo comes between the launcher's scan and the
 // start of the watching. The directories then change step by step while the launcher runs; after each step
 // the list must settle to what a fresh start would list.
 TEST(CatalogRefresh, ListFollowsTheDirectoriesThroughAwkwardChanges)
 {
+    const auto put = [](std::string path, std::string bytes) -> Action {
+        return [=](auto& t) { t.write(path, bytes); };
+    };
+    const auto gone = [](std::string path) -> Action { return [=](auto& t) { fs::remove_all(t.path(path)); }; };
+    const auto linked = [](std::string target, std::string link) -> Action {
+        return [=](auto& t) { fs::create_directory_symlink(t.path(target), t.path(link)); };
+    };
     const std::string alpha = "home/applications/alpha.desktop", dirs = "dirs/applications";
     const std::vector<Action> restore = {gone(dirs), gone("dirs/other"),
                                          put(dirs + "/charlie.desktop", desktopEntry("Charlie"))};
