@@ -18,9 +18,6 @@ expect() {
   fi
 }
 
-# not COMMAND...: succeeds when COMMAND fails (for wait_for).
-not() { ! "$@"; }
-
 # Succeeds when COMMAND holds at every poll during SECONDS (for "nothing happens" checks, always paired
 # with a later positive observation that proves the inputs were processed).
 holds_for() {
@@ -74,6 +71,11 @@ add_entry() {
     if [ -n "${4:-}" ]; then printf '%s\n' "$4"; fi
   } >"$FIXTURE/$1/applications/$2.desktop"
 }
+
+# The clipboard of a desktop session (scripts/lib/desktop-session.sh), as an X11 client (xclip) and a native
+# Wayland client (wl-paste) read it.
+x_clipboard_is() { [ "$(in_session timeout 10 xclip -o -selection clipboard 2>/dev/null; printf x)" = "${1}x" ]; }
+wl_clipboard_is() { [ "$(in_session timeout 10 wl-paste --no-newline 2>/dev/null; printf x)" = "${1}x" ]; }
 
 launched_count() { wc -l <"$FIXTURE/launched"; }
 launched_count_is() { [ "$(launched_count)" -eq "$1" ]; }
