@@ -5,7 +5,8 @@
 # deadlines, never by fixed sleeps, so the session holds on a loaded machine.
 #
 # Needs KESTREL_BIN (the launcher) and KESTREL_X_PROBE (scripts/lib/x-probe.cpp). Used by scripts/run,
-# scripts/measure, scripts/soak and the end-to-end tests, each with its own SESSION_NAME.
+# scripts/measure, scripts/soak, scripts/measure-desktops, the desktop sessions beside it and the
+# integration tests, each with its own SESSION_NAME.
 
 set -euo pipefail
 

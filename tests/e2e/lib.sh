@@ -26,6 +26,20 @@ holds_for() {
   ! wait_for "$limit" not "$@"
 }
 
+# ten_presses PRESS SHOWN HIDDEN: ten presses in a row (PRESS) each toggle the window: after the odd ones
+# the check SHOWN holds, after the even ones HIDDEN (commands split on spaces).
+ten_presses() {
+  local press
+  for press in {1..10}; do
+    $1
+    if ((press % 2)); then
+      expect "press $press shows the launcher ($2)" wait_for "$DEADLINE" $2
+    else
+      expect "press $press hides it ($3)" wait_for "$DEADLINE" $3
+    fi
+  done
+}
+
 # run_scenario NAME: runs scenario_NAME in a fresh session, as ctest asks (one test per scenario).
 run_scenario() {
   local scenario=${1:?usage: scenarios.sh SCENARIO}

@@ -11,12 +11,14 @@ start_plasma_and_launcher() {
   start_kde_launcher
   expect "Plasma binds the launcher's shortcut to Ctrl+Space" wait_for "$START_DEADLINE" launcher_holds_ctrl_space
 }
-launcher_holds_ctrl_space() { launcher_bound && [ -n "$(ctrl_space_holders)" ]; }
+launcher_holds_ctrl_space() { launcher_bound && ctrl_space_held; }
 
 # The global shortcuts that hold Ctrl+Space in kglobalaccel ("COMPONENT ACTION" lines), and a shortcut's
 # key set as System Settings → Shortcuts does (kglobalaccel.py).
-ctrl_space_holders() { in_session /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/kglobalaccel.py" holders; }
-set_shortcut_key() { in_session /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/kglobalaccel.py" set "$@"; }
+KGLOBALACCEL=$(dirname "${BASH_SOURCE[0]}")/kglobalaccel.py
+ctrl_space_holders() { in_session /usr/bin/python3 "$KGLOBALACCEL" holders; }
+ctrl_space_held() { [ -n "$(ctrl_space_holders)" ]; }
+set_shortcut_key() { in_session /usr/bin/python3 "$KGLOBALACCEL" set "$@"; }
 
 # Ctrl+Space shows the window centred in the work area and focused from an empty desktop, over a native
 # Wayland window (where 2+3 Return then reaches both clipboards) and over an X11 window, there ten times
@@ -40,15 +42,7 @@ scenario_hotkey_from_any_focus() {
   expect "wl-paste reads 5.0" wait_for "$DEADLINE" wl_clipboard_is "5.0"
 
   start_x11_client
-  local press
-  for press in {1..10}; do
-    press_hotkey --hold 120
-    if ((press % 2)); then
-      expect "x11: press $press shows the launcher, centred and active" wait_for "$DEADLINE" window_centred_and_focused
-    else
-      expect "x11: press $press hides it and the X11 window is active again" wait_for "$DEADLINE" window_active "$X11_PID"
-    fi
-  done
+  ten_presses "press_hotkey --hold 120" window_centred_and_focused "window_active $X11_PID"
   expect "the launcher printed nothing" test -z "$(launcher_lines)"
 }
 
@@ -82,7 +76,7 @@ scenario_cold_start_by_command_shortcut() {
   add_command_shortcut
   start_plasma
   start_native_client
-  expect "the command shortcut holds Ctrl+Space" wait_for "$START_DEADLINE" test -n "$(ctrl_space_holders)"
+  expect "the command shortcut holds Ctrl+Space" wait_for "$START_DEADLINE" ctrl_space_held
   press_hotkey
   expect "the binding starts a launcher" wait_for "$START_DEADLINE" find_launcher
   expect "which shows its window, centred and active" wait_for "$START_DEADLINE" window_centred_and_focused

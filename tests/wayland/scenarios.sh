@@ -111,15 +111,7 @@ scenario_held_hotkey_toggles_every_press_over_x11_client() {
   wait_for "$DEADLINE" grep -q 'keysym 0x20' "$SESSION_TMP/xclient.out" || session_die "the X11 client got no Space"
   start_desktop_launcher
   wait_for 60 launcher_says "grabbed through X11" || session_die "the launcher did not grab Ctrl+Space"
-  local press
-  for press in {1..10}; do
-    hold_hotkey
-    if ((press % 2)); then
-      expect "press $press shows the window" wait_for "$DEADLINE" launcher_focused
-    else
-      expect "press $press hides it and the X11 client has the focus again" wait_for "$DEADLINE" x11_client_focused
-    fi
-  done
+  ten_presses hold_hotkey launcher_focused x11_client_focused
 }
 
 x11_client_focused() { windows | awk -v pid="$XCLIENT_PID" '$1 == "xwayland" && $2 == pid && $4 == "focused" { f = 1 } END { exit !f }'; }
