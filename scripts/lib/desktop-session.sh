@@ -53,12 +53,15 @@ running_launchers() {
 }
 
 # "PID:START" of a running process (START from /proc/PID/stat), so that a reused PID is never taken for it.
+# why: a process whose main thread has ended shows as a zombie while its other threads still end and
+# hold its files (a launcher's lock among them); it runs until its last thread has gone.
 process_id() {
   local stat
   stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
   stat=${stat##*) }
   set -- "$1" $stat
-  [ "$2" != Z ] && echo "$1:${21}"
+  [ "$2" != Z ] || [ "$(ls "/proc/$1/task" 2>/dev/null | wc -l)" -gt 1 ] || return 1
+  echo "$1:${21}"
 }
 is_running() { [ "$(process_id "${1%%:*}")" = "$1" ]; }
 

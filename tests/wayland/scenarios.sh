@@ -29,6 +29,7 @@ scenario_binding_toggles_window_over_native_client() {
   type_keys "cher" -k Return
   expect "typing 'cher' and Return launches Cherry" wait_for "$DEADLINE" launched_count_is 1
   expect "the launched application is Cherry" test "$(last_launched)" = cherry
+  expect "and the window hides" wait_for "$DEADLINE" launcher_hidden
   show_with_hotkey
   type_keys "2+3" -k Return
   expect "wl-paste reads 5.0 while foot has the focus" wait_for "$DEADLINE" wl_clipboard_is "5.0"
