@@ -19,6 +19,7 @@ window_is_placed() {
 scenario_binding_toggles_window_over_native_client() {
   start_sway
   start_desktop_launcher
+  expect "no launcher window at start; foot keeps the focus" holds_for 1 foot_focused
   press_hotkey
   expect "the binding shows the launcher over foot, floating, 600x400, centred and focused" wait_for "$DEADLINE" window_is_placed
   press_hotkey
