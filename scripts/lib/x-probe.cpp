@@ -13,6 +13,11 @@
 //     Waits until nothing has been drawn on the screen for 250 ms (as the DAMAGE extension reports) and
 //     exits 0; exits 1 when the screen is still changing after 20 s.
 //
+//   kestrel-x-probe --maps
+//     Prints "watching", then "map NS" for each top-level window (a child of the root window that is not
+//     override-redirect) that maps, NS the wall-clock time (CLOCK_REALTIME, nanoseconds) it received the
+//     MapNotify; runs until terminated. A window manager's frame is such a window.
+//
 //   kestrel-x-probe --floor
 //     The floor that a launcher's show is measured against: a bare 600x400 window, centred on the screen,
 //     that Ctrl+Space (grabbed) maps and unmaps, with no toolkit behind it. It fills itself with one
@@ -217,19 +222,45 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
     fail("the X connection broke");
 }
 
+[[noreturn]] void printMaps(xcb_connection_t* c, xcb_window_t root)
+{
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    if (xcb_generic_error_t* error =
+            xcb_request_check(c, xcb_change_window_attributes_checked(c, root, XCB_CW_EVENT_MASK, &mask))) {
+        std::free(error);
+        fail("cannot watch the root window");
+    }
+    std::printf("watching\n");
+    std::fflush(stdout);
+    while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+        if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY && !map->override_redirect) {
+            std::printf("map %lld\n",
+                        static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+            std::fflush(stdout);
+        }
+        std::free(event);
+    }
+    fail("the X connection broke");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string mode = argc == 2 ? argv[1] : "";
-    if (mode != "--hotkey" && mode != "--window-manager" && mode != "--settled" && mode != "--floor")
-        fail("usage: kestrel-x-probe --hotkey | --window-manager | --settled | --floor");
+    if (mode != "--hotkey" && mode != "--window-manager" && mode != "--settled" && mode != "--floor"
+        && mode != "--maps")
+        fail("usage: kestrel-x-probe --hotkey | --window-manager | --settled | --floor | --maps");
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         fail("cannot connect to the X server");
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     if (mode == "--floor")
         runFloor(c, screen);
+    if (mode == "--maps")
+        printMaps(c, screen->root);
     const bool yes = mode == "--hotkey"           ? ctrlSpaceTaken(c, screen->root)
                      : mode == "--window-manager" ? windowManagerFrames(c, screen)
                                                   : screenSettles(c, screen);

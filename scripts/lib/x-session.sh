@@ -5,7 +5,8 @@
 # deadlines, never by fixed sleeps, so the session holds on a loaded machine.
 #
 # Needs KESTREL_BIN (the launcher) and KESTREL_X_PROBE (scripts/lib/x-probe.cpp). Used by scripts/run,
-# scripts/measure, scripts/soak and the end-to-end tests, each with its own SESSION_NAME.
+# scripts/measure, scripts/soak, scripts/measure-desktops, the desktop sessions beside it and the
+# integration tests, each with its own SESSION_NAME.
 
 set -euo pipefail
 
@@ -88,6 +89,9 @@ session_die() {
   fi
   exit 1
 }
+
+# not COMMAND...: succeeds when COMMAND fails (for wait_for).
+not() { ! "$@"; }
 
 # wait_for SECONDS COMMAND...: succeeds as soon as COMMAND does; fails when SECONDS pass first.
 wait_for() {
@@ -172,6 +176,21 @@ launcher_focused() {
 press_hotkey() { xdotool key ctrl+space; }
 press() { local key; for key in "$@"; do xdotool key "$key"; done; }
 type_text() { xdotool type --delay 40 -- "$1"; }
+
+# The launcher has used no CPU for 300 ms: it has finished showing, as a person sees it before a key.
+# (Poll it with wait_for after `SETTLED_TICKS=`.)
+launcher_settled() {
+  local stat now
+  stat=$(cat "/proc/$LAUNCHER_PID/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  set -- $stat
+  now=$(date +%s%N)
+  if [ "$((${12} + ${13}))" != "${SETTLED_TICKS%% *}" ]; then
+    SETTLED_TICKS="$((${12} + ${13})) $now"
+    return 1
+  fi
+  ((now - ${SETTLED_TICKS#* } >= 300000000))
+}
 
 # Waits until nothing has been drawn on the screen for a moment (before a screenshot).
 screen_settled() { wait_for "$DEADLINE" "$KESTREL_X_PROBE" --settled; }

@@ -18,15 +18,26 @@ expect() {
   fi
 }
 
-# not COMMAND...: succeeds when COMMAND fails (for wait_for).
-not() { ! "$@"; }
-
 # Succeeds when COMMAND holds at every poll during SECONDS (for "nothing happens" checks, always paired
 # with a later positive observation that proves the inputs were processed).
 holds_for() {
   local limit=$1
   shift
   ! wait_for "$limit" not "$@"
+}
+
+# ten_presses PRESS SHOWN HIDDEN: ten presses in a row (PRESS) each toggle the window: after the odd ones
+# the check SHOWN holds, after the even ones HIDDEN (commands split on spaces).
+ten_presses() {
+  local press
+  for press in {1..10}; do
+    $1
+    if ((press % 2)); then
+      expect "press $press shows the launcher ($2)" wait_for "$DEADLINE" $2
+    else
+      expect "press $press hides it ($3)" wait_for "$DEADLINE" $3
+    fi
+  done
 }
 
 # run_scenario NAME: runs scenario_NAME in a fresh session, as ctest asks (one test per scenario).
@@ -74,6 +85,11 @@ add_entry() {
     if [ -n "${4:-}" ]; then printf '%s\n' "$4"; fi
   } >"$FIXTURE/$1/applications/$2.desktop"
 }
+
+# The clipboard of a desktop session (scripts/lib/desktop-session.sh), as an X11 client (xclip) and a native
+# Wayland client (wl-paste) read it.
+x_clipboard_is() { [ "$(in_session timeout 10 xclip -o -selection clipboard 2>/dev/null; printf x)" = "${1}x" ]; }
+wl_clipboard_is() { [ "$(in_session timeout 10 wl-paste --no-newline 2>/dev/null; printf x)" = "${1}x" ]; }
 
 launched_count() { wc -l <"$FIXTURE/launched"; }
 launched_count_is() { [ "$(launched_count)" -eq "$1" ]; }

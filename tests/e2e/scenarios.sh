@@ -7,64 +7,43 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # The hot key reaches the launcher while another client (xev) has the focus and toggles the one window,
-# whatever the lock keys, and the settings sheet with it.
+# whatever the lock keys; held past the repeat delay it toggles once (auto-repeat is no press).
 scenario_hotkey_toggles_over_other_client() {
   start_x
   make_catalog
   stdbuf -oL xev -name kestrel-e2e-other -event keyboard >"$SESSION_TMP/other.out" 2>&1 &
   remember_pid $!
   wait_for "$DEADLINE" other_window || session_die "the other client did not map its window"
-  local other first
+  local other first locks
   other=$(other_window)
   start_launcher
   xdotool windowfocus --sync "$other" 2>/dev/null || true
-  expect "the other client has the focus" wait_for "$DEADLINE" focus_is "$other"
   press x
-  expect "and receives the keys typed (so its log below can show a Space)" \
+  expect "the other client has the focus and receives the keys typed (so its log can show a Space)" \
     wait_for "$DEADLINE" grep -q 'keysym 0x78' "$SESSION_TMP/other.out"
-
   show_with_hotkey
   first=$(viewable_windows)
   expect "the launcher shows one window" test "$(wc -l <<<"$first")" -eq 1
-  press_hotkey
-  expect "Ctrl+Space again hides it" wait_for "$DEADLINE" launcher_hidden
-  show_with_hotkey
-  expect "a third Ctrl+Space reuses the first window" test "$(viewable_windows)" = "$first"
-  expect "the other client never received a Space" bash -c "! grep -q 'keysym 0x20' '$SESSION_TMP/other.out'"
-
-  local locks
-  for locks in Num_Lock Caps_Lock Num_Lock Caps_Lock; do
+  for locks in Num_Lock Caps_Lock; do
     press "$locks"
     press_hotkey
     expect "Ctrl+Space hides the launcher after $locks" wait_for "$DEADLINE" launcher_hidden
-    press_hotkey
-    expect "and shows it" wait_for "$DEADLINE" launcher_shown
+    show_with_hotkey
   done
-
-  # Held past the keyboard's repeat delay, the key hides the window once: auto-repeat is no press.
+  expect "every show reuses the first window" test "$(viewable_windows)" = "$first"
+  expect "the other client never received a Space" bash -c "! grep -q 'keysym 0x20' '$SESSION_TMP/other.out'"
   xdotool keydown ctrl+space
   expect "Ctrl+Space held down hides the launcher" wait_for "$DEADLINE" launcher_hidden
   expect "and auto-repeat while it is held does not show it again" holds_for 2 launcher_hidden
   xdotool keyup ctrl+space
   show_with_hotkey
-
-  # The settings sheet (a window of its own) leaves and comes back with the search window. (What its
-  # keys do is the desktop tests' business.)
-  click_settings_button "$first"
-  expect "the settings button opens the sheet" wait_for "$DEADLINE" settings_shown "$first"
-  press_hotkey
-  expect "Ctrl+Space hides the window and the sheet with it" wait_for "$DEADLINE" launcher_hidden
-  press_hotkey
-  expect "Ctrl+Space shows both again" wait_for "$DEADLINE" settings_shown "$first"
 }
 
 other_window() { xdotool search --onlyvisible --name '^kestrel-e2e-other$' 2>/dev/null | head -n 1 | grep .; }
-focus_is() { [ "$(xdotool getwindowfocus -f 2>/dev/null)" = "$1" ]; }
 
 # Typed text reaches the field and Down moves the selection, Return launches once and hides, Escape
 # hides, a calculator row's Return copies the plain number, and an application installed while the
-# launcher runs is found on a later show. (Filtering, what hiding resets and which directory changes
-# are followed are the core's unit tests' business.)
+# launcher runs is found on a later show (the refresh on Qt's event loop, which only this test runs).
 scenario_keys_drive_the_search() {
   start_x
   make_catalog
@@ -89,7 +68,6 @@ scenario_keys_drive_the_search() {
   press Return
   expect "'7-10', Return puts exactly '-3.0' on the clipboard" wait_for "$DEADLINE" clipboard_is "-3.0"
   expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
-  expect "no application was launched by the calculator row" launched_count_is 1
 
   add_entry data-dir kiwi "Kiwi"
   launch_when_listed kiwi "kiwi"
@@ -105,10 +83,6 @@ click_settings_button() {
   xdotool mousemove --window "$1" $((width - 20 - 16 - 8 - 8)) $(((height - 301) / 2)) click 1
 }
 
-# The launcher's viewable windows other than the search window WINDOW (the settings sheet is a dialog).
-other_launcher_windows() { viewable_windows | grep -vx "$1" || true; }
-settings_shown() { [ -n "$(other_launcher_windows "$1")" ]; }
-
 # The settings sheet belongs to the search window: it hangs from the window's top edge, centred on it,
 # after every show, wherever the window is placed. Each show is checked the moment the sheet is first
 # seen (the window manager takes the window on anew at each show, and a sheet placed from the window's
@@ -122,52 +96,37 @@ scenario_settings_sheet_comes_back_over_its_window() {
   local window first cycle
   window=$(viewable_windows)
   click_settings_button "$window"
-  expect "the settings button opens the sheet" wait_for "$DEADLINE" settings_shown "$window"
-  expect "the sheet hangs from the window's top edge, centred on it" sheet_over_window "$window"
-  first=$(window_position "$window")
-  for cycle in 1 2 3 4 5 6 7 8 9 10 11 12; do
-    sheet_returns_over "$window" "show $cycle"
-  done
-
+  wait_for "$DEADLINE" sheet_of "$window" || session_die "the settings button did not open the sheet"
+  first=$(position "$window")
+  for cycle in {1..12}; do sheet_returns_over "$window" "show $cycle"; done
   stdbuf -oL xev -name kestrel-e2e-panel -geometry 400x1024+0+0 -event structure >/dev/null 2>&1 &
   remember_pid $!
-  wait_for "$DEADLINE" panel_window || session_die "the panel did not map its window"
-  xprop -id "$(panel_window)" -f _NET_WM_STRUT 32c -set _NET_WM_STRUT 400,0,0,0
+  wait_for "$DEADLINE" xdotool search --onlyvisible --name '^kestrel-e2e-panel$' || session_die "the panel did not map its window"
+  xprop -id "$(xdotool search --onlyvisible --name '^kestrel-e2e-panel$' | head -n 1)" -f _NET_WM_STRUT 32c -set _NET_WM_STRUT 400,0,0,0
   expect "the panel takes the left 400 pixels off the desktop's work area" \
     wait_for "$DEADLINE" bash -c "xprop -root _NET_WORKAREA | grep -q '= 400, 0, 880,'"
   sheet_returns_over "$window" "a show beside the panel"
-  expect "the window was centred elsewhere than before (was $first)" \
-    test "$(window_position "$window")" != "$first"
+  expect "the window was centred elsewhere than before (was $first)" test "$(position "$window")" != "$first"
 }
-
-panel_window() { xdotool search --onlyvisible --name '^kestrel-e2e-panel$' 2>/dev/null | head -n 1 | grep .; }
 
 # "X Y" of WINDOW's top-left corner on the screen.
-window_position() {
-  local x y
-  eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y)=' | tr 'A-Z' 'a-z')"
-  printf '%s %s\n' "$x" "$y"
-}
-
-# The sheet (450 wide) is centred on WINDOW (600 wide, within a pixel) with the same top edge.
-sheet_over_window() {
-  local sheet window_x window_y sheet_x sheet_y
-  sheet=$(other_launcher_windows "$1")
-  [ "$(wc -w <<<"$sheet")" -eq 1 ] || return 1
-  read -r window_x window_y <<<"$(window_position "$1")"
-  read -r sheet_x sheet_y <<<"$(window_position "$sheet")"
-  local gap=$((sheet_x + 225 - window_x - 300))
-  ((gap >= -1 && gap <= 1 && sheet_y == window_y))
-}
+position() { xdotool getwindowgeometry --shell "$1" | awk -F= '$1 == "X" || $1 == "Y" { printf "%s ", $2 }'; }
+# The launcher's one viewable window other than the search window WINDOW (the settings sheet is a dialog).
+sheet_of() { local sheet; sheet=$(viewable_windows | grep -vx "$1") && [ "$(wc -l <<<"$sheet")" -eq 1 ] && echo "$sheet"; }
 
 # sheet_returns_over WINDOW WHAT: Ctrl+Space hides the window and its sheet, and again shows both, the
-# sheet over the window as soon as it is seen.
+# sheet (450 wide) centred on the window (600 wide, within a pixel) with the same top edge as soon as
+# it is seen.
 sheet_returns_over() {
+  local sheet window_x window_y sheet_x sheet_y
   press_hotkey
   wait_for "$DEADLINE" launcher_hidden || session_die "$2: Ctrl+Space did not hide the window and its sheet"
   press_hotkey
-  wait_for "$DEADLINE" settings_shown "$1" || session_die "$2: Ctrl+Space did not bring the sheet back"
-  expect "$2: the sheet comes back over its window ($(window_position "$1"))" sheet_over_window "$1"
+  wait_for "$DEADLINE" sheet_of "$1" || session_die "$2: Ctrl+Space did not bring the sheet back"
+  read -r window_x window_y <<<"$(position "$1")"
+  read -r sheet_x sheet_y <<<"$(position "$(sheet_of "$1")")"
+  expect "$2: the sheet comes back over its window (at $window_x $window_y: $sheet_x $sheet_y)" \
+    test $((sheet_x + 225 - window_x - 300)) -ge -1 -a $((sheet_x + 225 - window_x - 300)) -le 1 -a "$sheet_y" = "$window_y"
 }
 
 # With Ctrl+Space held by another program (a rival launcher with a runtime directory of its own) the
@@ -191,15 +150,7 @@ scenario_second_start_toggles_when_hotkey_taken() {
   second_start DESKTOP_STARTUP_ID=e2e-launch-42 XDG_ACTIVATION_TOKEN=e2e-token
   expect "a second start shows the running launcher's window" wait_for "$DEADLINE" launcher_shown
   expect "and it has the keyboard focus" wait_for "$DEADLINE" launcher_focused
-  expect "the window names the startup id that the second start was given" \
-    bash -c "xprop -id '$(viewable_windows | head -n 1)' _NET_STARTUP_ID | grep -q '\"e2e-launch-42\"'"
-  type_text "cher"
-  press Return
-  expect "typing into the window shown this way works" wait_for "$DEADLINE" launched_count_is 1
-  expect "Return launched Cherry" test "$(last_launched)" = cherry
-  wait_for "$DEADLINE" launcher_hidden || session_die "the window stayed after the launch"
-  second_start
-  expect "a second start shows it again" wait_for "$DEADLINE" launcher_shown
+  expect "the window names the startup id that the second start was given" startup_id_is e2e-launch-42
   second_start
   expect "another start hides it" wait_for "$DEADLINE" launcher_hidden
 }
@@ -214,6 +165,7 @@ second_start() {
 }
 
 rival_shown() { [ -n "$(viewable_windows "$RIVAL_PID")" ]; }
+startup_id_is() { xprop -id "$(viewable_windows | head -n 1)" _NET_STARTUP_ID | grep -qF "\"$1\""; }
 
 # Icon= may name anything: each hostile file below gives its row the gray placeholder, promptly and
 # quietly. Icons are decoded one after another on one worker, in the order asked for, so the good icons
@@ -275,10 +227,10 @@ write_icons() {
 
 # What the first row's picture shows: "icon:rrggbb", or "placeholder" (a flat gray square: its centre is
 # gray and unlike the background 24 pixels to its left), or "nothing". The centre of its 32 x 32 area
-# lies 44 in from the window's left edge and FIRST_PICTURE_Y down (below the header and divider, a
+# lies 44 in from the window's left edge and 92 down (below the header and divider, a
 # two-line row's picture).
 first_picture_is() {
-  local window y=${FIRST_PICTURE_Y:-92} format x seen
+  local window y=92 format x seen
   window=$(viewable_windows | head -n 1)
   [ -n "$window" ] && import -window "$window" "$SESSION_TMP/row.png" 2>/dev/null || return 1
   # The centre's colour in hex, then the red, green and blue (0-255) of the centre and of the background.
@@ -322,8 +274,7 @@ scenario_cold_start_shows_the_window() {
   remember_pid "$LAUNCHER_PID"
   expect "the first start shows the window" wait_for 60 launcher_shown
   expect "with the keyboard focus" wait_for "$DEADLINE" launcher_focused
-  expect "the window names the start's startup id" \
-    bash -c "xprop -id '$(viewable_windows | head -n 1)' _NET_STARTUP_ID | grep -q '\"e2e-cold-start_TIME0\"'"
+  expect "the window names the start's startup id" startup_id_is e2e-cold-start_TIME0
   wait_for 60 hotkey_held || session_die "the launcher did not grab Ctrl+Space"
   press_hotkey
   expect "the hot key hides it" wait_for "$DEADLINE" launcher_hidden

@@ -49,23 +49,10 @@ launcher_count_is() { [ "$(launchers_from_root | wc -l)" -eq "$1" ]; }
 # The time of the last commit of the source tree, in seconds since 1970.
 commit_time() { git -C "$KESTREL_SOURCE_DIR" log -1 --format=%ct; }
 
-# The modification times of the members of the .deb DEB, "YYYY-MM-DD HH:MM:SS" in UTC, one a line.
-member_times() { dpkg-deb --fsys-tarfile "$1" | TZ=UTC tar -tv --full-time | awk '{ print $4, $5 }'; }
-
-# explain_difference DEB1 DEB2: prints which parts of two .deb files differ: the ar members, the listings
-# of their file systems, and each file whose contents differ.
+# explain_difference DEB1 DEB2: prints the files whose contents differ between two .deb files.
 explain_difference() {
-  local a=$SESSION_TMP/explain/a b=$SESSION_TMP/explain/b member
-  mkdir -p "$a/fs" "$b/fs" "$a/control" "$b/control"
-  (cd "$a" && ar x "$1") && (cd "$b" && ar x "$2")
-  for member in $(ar t "$1"); do
-    cmp -s "$a/$member" "$b/$member" || echo "member $member differs"
-  done
-  diff <(dpkg-deb -c "$1") <(dpkg-deb -c "$2") | head -n 40 | sed 's/^/  listing: /'
-  dpkg-deb -R "$1" "$a/fs" && dpkg-deb -R "$2" "$b/fs"
-  (cd "$a/fs" && find . -type f | sort) | while read -r member; do
-    cmp -s "$a/fs/$member" "$b/fs/$member" || echo "  contents differ: $member"
-  done
+  dpkg-deb -R "$1" "$SESSION_TMP/a" && dpkg-deb -R "$2" "$SESSION_TMP/b"
+  diff -rq "$SESSION_TMP/a" "$SESSION_TMP/b" | sed 's/^/  /'
 }
 
 # True when every compile command of the build that made the package ($KESTREL_BUILD_DIR) defines
@@ -108,8 +95,7 @@ scenario_builds() {
   session_init
   local build=$KESTREL_BUILD_DIR
   mkdir -p "$SESSION_TMP/shim"
-  printf '#!/bin/sh\necho "dpkg-shlibdeps: refusing on purpose" >&2\nexit 1\n' >"$SESSION_TMP/shim/dpkg-shlibdeps"
-  chmod +x "$SESSION_TMP/shim/dpkg-shlibdeps"
+  install -m 755 <(printf '#!/bin/sh\necho "dpkg-shlibdeps: refusing on purpose" >&2\nexit 1\n') "$SESSION_TMP/shim/dpkg-shlibdeps"
   run_package_script failing "$KESTREL_SOURCE_DIR" "$build" PATH="$SESSION_TMP/shim:$PATH"
   expect "scripts/package fails when CPack fails" test "$PACKAGE_STATUS" -ne 0
   expect "and shows CPack's error" grep -q 'refusing on purpose' "$SESSION_TMP/failing.out"
@@ -125,9 +111,8 @@ scenario_builds() {
   expect "it is the only package there, with no leftovers" test "$(packages_in "$build")" = "$deb"
   expect "the package is kestrelpoint, of the project's version, for the machine's architecture" \
     test "$(dpkg-deb -f "$deb" Package Version Architecture | tr '\n' ' ')" = "Package: kestrelpoint Version: $KESTREL_VERSION Architecture: $arch "
-  local depends
+  local depends package
   depends=$(dpkg-deb -f "$deb" Depends)
-  local package
   for package in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libicu72 libglib2.0-0 libplist3 libxcb1 qt6-qpa-plugins; do
     expect "it depends on $package" grep -Eq "(^|, )$package( |,|$)" <<<"$depends"
   done
@@ -148,13 +133,13 @@ scenario_broken_tree_leaves_no_package() {
   expect "scripts/package fails on a tree that does not compile" test "$PACKAGE_STATUS" -ne 0
   expect "and shows the compiler's error" grep -q 'this tree does not compile' "$SESSION_TMP/broken.out"
   expect "no package is left in the build directory" test -z "$(packages_in "$build")"
-  expect "nor anywhere under it" test -z "$(find "$build" -name '*.deb')"
 }
 
-# The extracted package holds every program (its libraries all resolved), exactly what the build tree's
-# install rules install, icons of the size their directory says and manual pages that render; lintian
-# finds no errors or warnings (informational tags are listed, not failed on); both desktop entries
-# validate, the autostart one is enabled, and the launcher's own catalogue lists the menu entry.
+# The extracted package holds exactly what the build tree's install rules install and icons of the size
+# their directory says; lintian finds no errors or warnings (among them manual pages that do not render,
+# odd file modes, files in usr/local; informational tags are listed, not failed on) and no hardening tag;
+# both desktop entries validate, the autostart one is enabled, and the launcher's own catalogue lists the
+# menu entry. (Each program runs in another scenario, so its libraries resolve.)
 scenario_contents_are_complete() {
   package_init
   local status=0
@@ -174,33 +159,16 @@ scenario_contents_are_complete() {
     XDG_DATA_DIRS="$ROOT/usr/share" LC_ALL=C.UTF-8 "$ROOT/usr/bin/kestrelpoint-query" --list)
   expect "the launcher's catalogue lists the menu entry (its TryExec found)" \
     test "$listed" = "$(printf 'application\tKestrelpoint\t%s\tkestrelpoint' "$menu")"
-  # (lintian fails a package without copyright or changelog, with unstripped programs, files not owned
-  # by root, odd modes or files under /etc that are no configuration files.)
-  expect "the package holds the scalable icon" test -f "$ROOT/usr/share/icons/hicolor/scalable/apps/kestrelpoint.svg"
-  local program found
-  while read -r program; do
-    [ -n "$program" ] || continue
-    found=$(find "$ROOT/usr/bin" "$ROOT/usr/libexec" -type f -name "$program" -perm -0755 2>/dev/null || true)
-    expect "the program $program is in usr/bin or usr/libexec, executable by everyone" test "$(wc -l <<<"$found")" -eq 1 -a -n "$found"
-    expect "every library $program needs is on this machine" bash -c "! ldd '$found' | grep -q 'not found'"
-  done <"$KESTREL_PROGRAMS"
-
   DESTDIR="$SESSION_TMP/installed" cmake --install "$KESTREL_BUILD_DIR" --prefix /usr >"$SESSION_TMP/install.out" 2>&1 ||
     session_die "cmake --install failed: $(tail -n 5 "$SESSION_TMP/install.out")"
   (cd "$SESSION_TMP/installed" && find . ! -type d | sort) >"$SESSION_TMP/installed.list"
   (cd "$ROOT" && find . ! -type d | sort) >"$SESSION_TMP/package.list"
   expect "the package holds exactly what cmake --install installs" diff "$SESSION_TMP/installed.list" "$SESSION_TMP/package.list"
-  expect "nothing is installed under usr/etc or usr/local" test -z "$(dpkg-deb -c "$DEB" | grep -E ' \./usr/(etc|local)/')"
 
   local size
   for size in 16 22 24 32 48 64 128 256; do
     expect "the package holds a ${size}x$size PNG icon" \
       bash -c "file -b '$ROOT/usr/share/icons/hicolor/${size}x$size/apps/kestrelpoint.png' | grep -q 'PNG image data, $size x $size'"
-  done
-  local page
-  for page in kestrelpoint kestrelpoint-query; do
-    expect "$page(1) renders without warnings" \
-      test -z "$(MANWIDTH=80 man --warnings -l "$ROOT/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)"
   done
 }
 
@@ -234,9 +202,8 @@ scenario_programs_are_hardened() {
 }
 
 # The AppStream metadata validates (appstreamcli, alone and with the package's tree, which checks that
-# its launchable names a desktop entry there), and agrees with the package: its id is the menu entry's,
-# the binaries it provides are the programs in usr/bin, and its release is the package's version dated
-# with the last commit.
+# its launchable names a desktop entry there), and agrees with the package: the binaries it provides are
+# the programs in usr/bin, and its release is the package's version dated with the last commit.
 scenario_metainfo_validates() {
   package_init appstreamcli python3
   local metainfo=$ROOT/usr/share/metainfo/kestrelpoint.metainfo.xml
@@ -249,32 +216,19 @@ scenario_metainfo_validates() {
   expect "appstreamcli validates the metainfo file" appstreamcli validate "${validate[@]}" "$metainfo"
   expect "and the package's tree (the launchable desktop entry is there)" \
     appstreamcli validate-tree "${validate[@]}" "$ROOT"
-  local fields
-  fields=$(python3 - "$metainfo" <<'PY'
-import sys
-import xml.etree.ElementTree as tree
-
-root = tree.parse(sys.argv[1]).getroot()
-release = root.find("releases/release")
-print("id", root.findtext("id"))
-print("launchable", " ".join(l.text for l in root.findall("launchable[@type='desktop-id']")))
-print("binaries", " ".join(sorted(b.text for b in root.findall("provides/binary"))))
-print("release", release.get("version"), release.get("date"))
-print("licences", root.findtext("project_license"), root.findtext("metadata_license"))
-print("rating", root.find("content_rating").get("type"))
-PY
-  ) || session_die "python3 could not read $metainfo"
-  sed 's/^/  | /' <<<"$fields"
   local binaries
   binaries=$(cd "$ROOT/usr/bin" && find . -type f -printf '%f\n' | sort | tr '\n' ' ')
-  expect "its id is the menu entry's" grep -qx 'id kestrelpoint' <<<"$fields"
-  expect "its launchable is the menu entry, which the package holds" \
-    bash -c "grep -qx 'launchable kestrelpoint.desktop' <<<'$fields' && test -f '$ROOT/usr/share/applications/kestrelpoint.desktop'"
-  expect "it provides exactly the programs in usr/bin (${binaries% })" grep -qx "binaries ${binaries% }" <<<"$fields"
+  expect "it provides exactly the programs in usr/bin (${binaries% })" \
+    test "$(metainfo_values "$metainfo" 'provides/binary' text | sort | tr '\n' ' ')" = "$binaries"
   expect "its release is the package's version, dated with the last commit" \
-    grep -qx "release $KESTREL_VERSION $(date -u -d "@$(commit_time)" +%F)" <<<"$fields"
-  expect "it names the MIT licence and a licence for the metadata" grep -Eqx 'licences MIT (FSFAP|MIT|CC0-1.0)' <<<"$fields"
-  expect "it has an OARS content rating" grep -Eqx 'rating oars-1\.[01]' <<<"$fields"
+    test "$(metainfo_values "$metainfo" releases/release version date)" = "$KESTREL_VERSION $(date -u -d "@$(commit_time)" +%F)"
+}
+
+# metainfo_values FILE PATH ATTRIBUTE...: for each element at PATH, its ATTRIBUTEs ("text": its text).
+metainfo_values() {
+  python3 -c 'import sys, xml.etree.ElementTree as t
+for e in t.parse(sys.argv[1]).getroot().findall(sys.argv[2]):
+    print(*[e.text if a == "text" else e.get(a) for a in sys.argv[3:]])' "$@"
 }
 
 # Two builds of the same tree in different folders give the same .deb, byte for byte: one from the source
@@ -304,7 +258,7 @@ scenario_builds_are_reproducible() {
   local stamp
   stamp=$(date -u -d "@$epoch" '+%F %T')
   expect "every member of the package bears the last commit's time ($stamp)" \
-    test "$(member_times "$first" | sort -u)" = "$stamp"
+    test "$(dpkg-deb --fsys-tarfile "$first" | TZ=UTC tar -tv --full-time | awk '{ print $4, $5 }' | sort -u)" = "$stamp"
   expect "the changelog is dated with the last commit" \
     bash -c "dpkg-deb --fsys-tarfile '$first' | tar -xOf - ./usr/share/doc/kestrelpoint/changelog.gz | zcat | grep -qF '  $(date -u -R -d "@$epoch")'"
 }
@@ -334,7 +288,7 @@ exits_zero() { wait_for 60 not is_our_child "$1" && wait "$1"; }
 # The launcher extracted from the package, started by the autostart entry's Exec line as a desktop
 # session runs it: one launcher with no window; choosing the menu entry then shows that launcher's window,
 # the autostart line again leaves it as it is, the menu entry again hides it, and none starts a second
-# launcher; the hot key shows it and "2+3" Return copies 5.0 and hides it.
+# launcher; the hot key shows it and "2+3" Return copies 5.0.
 scenario_extracted_launcher_autostarts() {
   package_init
   start_x
@@ -361,7 +315,6 @@ scenario_extracted_launcher_autostarts() {
   type_text "2+3"
   press Return
   expect "in the window the hot key shows, '2+3' Return copies 5.0" wait_for "$DEADLINE" clipboard_is "5.0"
-  expect "and hides the window" wait_for "$DEADLINE" launcher_hidden
 }
 
 run_scenario "$@"

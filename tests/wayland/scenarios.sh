@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Scenarios on a real Wayland compositor: headless sway with XWayland, foot in front, keys from wtype,
-# and the GlobalShortcuts portal (the real xdg-desktop-portal frontend with the test backend
-# shortcuts-backend.py on a private session bus).
+# Scenarios on headless sway (scripts/lib/sway-session.sh), and the GlobalShortcuts portal: the real
+# xdg-desktop-portal frontend with the test backend shortcuts-backend.py on a private session bus.
 #   scenarios.sh SCENARIO      (ctest runs one test per scenario; see CMakeLists.txt)
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+SESSION_NAME=wayland
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/sway-session.sh"
+BACKEND=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/shortcuts-backend.py
 
 # The launcher's window as sway places it: floating, 600x400, centred on the output, focused.
 window_is_placed() {
-  launcher_window | awk '$3 == "floating" && $4 == "focused" && $7 == 600 && $8 == 400 &&
+  viewable_windows | awk '$3 == "floating" && $4 == "focused" && $7 == 600 && $8 == 400 &&
     $5 == int(($9 - 600) / 2) && $6 == int(($10 - 400) / 2) { placed = 1 } END { exit !placed }'
 }
 
@@ -16,86 +18,74 @@ window_is_placed() {
 # the clipboard for native Wayland clients, where it outlives the launcher.
 scenario_binding_toggles_window_over_native_client() {
   start_sway
-  start_wl_launcher
+  start_desktop_launcher
   expect "no launcher window at start; foot keeps the focus" holds_for 1 foot_focused
   press_hotkey
-  expect "the binding shows the launcher over foot" wait_for "$DEADLINE" launcher_shown
-  expect "the window is floating, 600x400, centred and focused" wait_for "$DEADLINE" window_is_placed
+  expect "the binding shows the launcher over foot, floating, 600x400, centred and focused" wait_for "$DEADLINE" window_is_placed
   press_hotkey
-  expect "a second press hides the shown window" wait_for "$DEADLINE" launcher_hidden
+  expect "a second press hides it" wait_for "$DEADLINE" launcher_hidden
   expect "the focus goes back to foot" wait_for "$DEADLINE" foot_focused
 
   show_with_hotkey
   type_keys "cher" -k Return
   expect "typing 'cher' and Return launches Cherry" wait_for "$DEADLINE" launched_count_is 1
   expect "the launched application is Cherry" test "$(last_launched)" = cherry
-  expect "the window hides after the launch" wait_for "$DEADLINE" launcher_hidden
-
+  expect "and the window hides" wait_for "$DEADLINE" launcher_hidden
   show_with_hotkey
   type_keys "2+3" -k Return
-  expect "the window hides after copying" wait_for "$DEADLINE" launcher_hidden
   expect "wl-paste reads 5.0 while foot has the focus" wait_for "$DEADLINE" wl_clipboard_is "5.0"
   stop_pid "$LAUNCHER_PID"
   expect "the copied text outlives the launcher" wl_clipboard_is "5.0"
 }
 
-wl_clipboard_is() { [ "$(in_session timeout 10 wl-paste --no-newline 2>/dev/null; printf x)" = "${1}x" ]; }
-
-# The portal binds the shortcut, its Activated signal toggles the window, the session is closed when
-# the launcher quits; and when the portal leaves the bus, one stderr line says so and the launcher
-# carries on with the compositor binding.
+# The portal binds the shortcut (its list also in CreateSession's options, where Plasma 5.27 reads it),
+# its Activated signal toggles the window, the session is closed when the launcher quits; when the portal
+# leaves the bus, one stderr line says so and the launcher carries on with the compositor binding.
 scenario_portal_binds_and_activated_toggles() {
   start_sway
   start_portal bind
-  start_wl_launcher
-  expect "the launcher creates a portal session" wait_for "$DEADLINE" backend_called CreateSession
-  expect "and binds one shortcut: toggle, 'Show or hide Kestrelpoint', preferred trigger CTRL+space" \
-    wait_for "$DEADLINE" grep -qF "$toggle_shortcuts" "$SESSION_TMP/backend.log"
-  expect "the session, named kestrelpoint, carries the same shortcuts (Plasma 5.27 reads them only there)" \
-    test "$(sessions_created_with_shortcuts)" -eq 1
-  expect "pressing the portal shortcut reaches one session" test "$(backend_activate toggle)" -eq 1
-  expect "Activated shows the launcher" wait_for "$DEADLINE" launcher_shown
-  expect "placed and focused as from the binding" wait_for "$DEADLINE" window_is_placed
-  backend_activate toggle >/dev/null
+  start_desktop_launcher
+  local shortcuts='"shortcuts": [["toggle", {"description": "Show or hide Kestrelpoint", "preferred_trigger": "CTRL+space"}]]'
+  expect "the launcher creates a session named kestrelpoint that carries its one shortcut" wait_for "$DEADLINE" \
+    logged CreateSession "\"app_id\": \"\", \"token\": \"kestrelpoint\", $shortcuts"
+  expect "and binds the same shortcut" wait_for "$DEADLINE" logged BindShortcuts "$shortcuts"
+  expect "pressing the portal shortcut reaches one session" wait_for "$DEADLINE" activated_in_one_session
+  expect "Activated shows the launcher, placed and focused" wait_for "$DEADLINE" window_is_placed
+  backend_activate >/dev/null
   expect "the next Activated hides it" wait_for "$DEADLINE" launcher_hidden
-  expect "and the focus goes back to foot" wait_for "$DEADLINE" foot_focused
   stop_pid "$LAUNCHER_PID"
-  expect "its session is closed when it quits" wait_for "$DEADLINE" backend_called Close
+  expect "its session is closed when it quits" wait_for "$DEADLINE" logged Close ""
 
-  start_wl_launcher
-  expect "a new launcher binds again and is shown by Activated" wait_for "$DEADLINE" activated_in_one_session
-  expect "its session has the same name, so Plasma gives it the same entry and key" test "$(sessions_created_with_shortcuts)" -eq 2
-  expect "and shows the launcher" wait_for "$DEADLINE" launcher_shown
+  start_desktop_launcher
+  expect "a new launcher binds again" wait_for "$DEADLINE" activated_in_one_session
   stop_pid "$PORTAL_PID"
   expect "one line says the portal left the bus" wait_for "$DEADLINE" launcher_says "the portal left the session bus"
-  expect "the launcher is still running" launcher_alive
   press_hotkey
-  expect "and the binding hides it" wait_for "$DEADLINE" launcher_hidden
+  expect "and the binding toggles the launcher" wait_for "$DEADLINE" launcher_hidden
   expect "exactly one line was printed" test "$(launcher_lines | wc -l)" -eq 1
 }
 
-# Every way the portal can fail ends in the X11 fallback with one stderr line that names the reason and
-# the command to bind, while the launcher keeps running and the compositor binding keeps toggling it.
-# A portal that never answers does not block the start: the binding shows the window at once.
+# Every way the portal can fail, and an answer that binds no key where the desktop names the key it binds
+# (KDE), ends in the X11 fallback with one stderr line that names the reason and the command to bind, while
+# the compositor binding keeps toggling the launcher. A portal that never answers does not block the
+# start: the binding shows the window at once.
 scenario_portal_failures_fall_back() {
   start_sway
-  # mode: how the test backend answers (no-frontend: the bus has no portal at all; no-backend: the
-  # frontend runs without any GlobalShortcuts backend).
-  #     mode           the reason the stderr line gives
+  #     mode          desktop  the reason the stderr line gives
   local cases=(
-    "no-frontend   no portal on the session bus"
-    "no-backend    the portal has no GlobalShortcuts interface"
-    "refuse-create the desktop could not open a shortcut session"
-    "refuse        the desktop declined the shortcut"
-    "silent        the portal did not answer"
+    "no-frontend   sway     no portal on the session bus"
+    "no-backend    sway     the portal has no GlobalShortcuts interface"
+    "refuse-create sway     the desktop could not open a shortcut session"
+    "refuse        sway     the desktop declined the shortcut"
+    "silent        sway     the portal did not answer"
+    "no-trigger    KDE      a key in System Settings → Shortcuts"
   )
-  local row mode reason
+  local row mode desktop reason
   for row in "${cases[@]}"; do
-    mode=${row%% *}
-    reason=$(sed 's/^[^ ]* *//' <<<"$row")
+    read -r mode desktop reason <<<"$row"
     start_portal "$mode"
-    start_wl_launcher
-    [ "$mode" != silent ] || expect "silent: BindShortcuts reached the backend" wait_for "$DEADLINE" backend_called BindShortcuts
+    start_desktop_launcher XDG_CURRENT_DESKTOP="$desktop"
+    [ "$mode" != silent ] || wait_for "$DEADLINE" logged BindShortcuts "" || session_die "silent: no BindShortcuts"
     show_with_hotkey
     [ "$mode" != silent ] || expect "silent: the window came up before the portal's deadline passed" test -z "$(launcher_lines)"
     press_hotkey
@@ -108,84 +98,70 @@ scenario_portal_failures_fall_back() {
   done
 }
 
-activated_in_one_session() { [ "$(backend_activate toggle)" -eq 1 ]; }
-
-# The shortcut list the launcher asks for, as the test backend logs it.
-toggle_shortcuts='"shortcuts": [["toggle", {"description": "Show or hide Kestrelpoint", "preferred_trigger": "CTRL+space"}]]'
-# How many sessions were created with the token kestrelpoint and the shortcut list in their options.
-sessions_created_with_shortcuts() {
-  grep -cF "\"call\": \"CreateSession\", \"app_id\": \"\", \"token\": \"kestrelpoint\", $toggle_shortcuts" "$SESSION_TMP/backend.log" || true
-}
-
-# An answer that binds the shortcut no key: KDE Plasma names the key it bound in trigger_description (an
-# empty one: the user took the key away in System Settings), and any portal that lists nothing binds
-# nothing; then the launcher closes its session and falls back, with one line that says where to give the
-# shortcut a key. Hyprland's portal names no key even when the compositor's configuration binds one:
-# there the launcher stays on the portal.
-scenario_portal_answer_without_a_key() {
-  start_sway
-  #      mode       XDG_CURRENT_DESKTOP  falls back
-  local cases=(
-    "no-trigger KDE                  yes"
-    "bind-none  sway                 yes"
-    "no-trigger Hyprland             no"
-  )
-  local row mode desktop fallback
-  for row in "${cases[@]}"; do
-    read -r mode desktop fallback <<<"$row"
-    start_portal "$mode"
-    start_wl_launcher XDG_CURRENT_DESKTOP="$desktop"
-    expect "$mode on $desktop: the launcher binds its shortcut" wait_for "$DEADLINE" backend_called BindShortcuts
-    if [ "$fallback" = yes ]; then
-      expect "$mode on $desktop: one line says where to give it a key" wait_for 30 launcher_says "System Settings → Shortcuts"
-      expect "$mode on $desktop: and that the X11 grab stands in" launcher_says "grabbed through X11 instead"
-      expect "$mode on $desktop: the portal session is closed" wait_for "$DEADLINE" backend_called Close
-      show_with_hotkey
-      press_hotkey
-      expect "$mode on $desktop: the compositor binding toggles the launcher" wait_for "$DEADLINE" launcher_hidden
-    else
-      expect "$mode on $desktop: pressing the portal shortcut reaches the session" wait_for "$DEADLINE" activated_in_one_session
-      expect "$mode on $desktop: Activated shows the launcher" wait_for "$DEADLINE" launcher_shown
-      backend_activate toggle >/dev/null
-      expect "$mode on $desktop: and hides it" wait_for "$DEADLINE" launcher_hidden
-      expect "$mode on $desktop: nothing was printed" test -z "$(launcher_lines)"
-    fi
-    stop_pid "$LAUNCHER_PID"
-    stop_portal
-  done
-}
-
 # Without the compositor's binding the launcher's X11 grab is its hot key, which sees Ctrl+Space while an
 # X11 window has the focus. Held as people hold it (Space down 120 ms), each of ten presses toggles the
-# window: the release that XWayland hands the newly focused window is not taken for auto-repeat.
+# window: the release that Xwayland hands the newly focused window is not taken for auto-repeat.
 scenario_held_hotkey_toggles_every_press_over_x11_client() {
   start_sway --no-binding
   in_session_bg xclient xev -name kestrel-wayland-x11 -event keyboard
   XCLIENT_PID=$BG_PID
   wait_for "$DEADLINE" x11_client_focused || session_die "the X11 client did not come up focused"
-  # why: wtype's virtual keyboard brings a keymap of its own (Space on another keycode), which XWayland
+  # why: wtype's virtual keyboard brings a keymap of its own (Space on another keycode), which Xwayland
   # takes on at its first key and keeps; the grab names keycodes as the mapping stands when the launcher
   # starts, so the test keyboard's keymap is made current first (this press goes to the X11 client).
   hold_hotkey
   wait_for "$DEADLINE" grep -q 'keysym 0x20' "$SESSION_TMP/xclient.out" || session_die "the X11 client got no Space"
-  start_wl_launcher
-  # The socket is there before the grab is: the line that the grab holds says when it is.
+  start_desktop_launcher
   wait_for 60 launcher_says "grabbed through X11" || session_die "the launcher did not grab Ctrl+Space"
-  local press
-  for press in 1 2 3 4 5 6 7 8 9 10; do
-    hold_hotkey
-    if [ $((press % 2)) -eq 1 ]; then
-      expect "press $press shows the window" wait_for "$DEADLINE" launcher_focused
-    else
-      expect "press $press hides it" wait_for "$DEADLINE" launcher_hidden
-      expect "and the X11 client has the focus again" wait_for "$DEADLINE" x11_client_focused
-    fi
-  done
+  ten_presses hold_hotkey launcher_focused x11_client_focused
 }
 
-# Ctrl+Space with Space held 120 ms; like type_keys, a Shift tap first is the key XWayland may drop.
-hold_hotkey() { in_session wtype -s 300 -M shift -m shift -s 50 -M ctrl -P space -s 120 -p space -m ctrl; }
 x11_client_focused() { windows | awk -v pid="$XCLIENT_PID" '$1 == "xwayland" && $2 == pid && $4 == "focused" { f = 1 } END { exit !f }'; }
 
-wl_init
+# ---------------------------------------------------------------- the portal
+
+# start_portal MODE: a private session bus with the real xdg-desktop-portal frontend and the test backend
+# answering in MODE; "no-frontend" is the bus only, "no-backend" the frontend only. Sets PORTAL_PID (the
+# frontend's) and PORTAL_PIDS.
+start_portal() {
+  start_bus bus session
+  DESKTOP_BUS=$BUS_ADDRESS
+  PORTAL_PIDS=("$BUS_PID")
+  : >"$SESSION_TMP/backend.log" # (made before start_sway, so the backend, run as $SWAY_USER, owns it)
+  [ "$1" = no-frontend ] && return 0
+  if [ "$1" != no-backend ]; then
+    printf '[portal]\nDBusName=org.freedesktop.impl.portal.desktop.kestreltest\nInterfaces=org.freedesktop.impl.portal.GlobalShortcuts;\nUseIn=kestreltest\n' \
+      >"$SESSION_TMP/kestreltest.portal"
+    in_session_bg backend /usr/bin/python3 "$BACKEND" --mode "$1" --log "$SESSION_TMP/backend.log"
+    PORTAL_PIDS+=("$BG_PID")
+    wait_for 30 grep -q '"ready"' "$SESSION_TMP/backend.log" || session_die "the test backend did not start: $(cat "$SESSION_TMP/backend.err")"
+  fi
+  # why: where the system has GSettings schemas the portal reads settings at start and aborts when it finds
+  # none under the session's data directories (the fixture's); it reads them from memory, not dconf.
+  in_session_bg portal env XDG_CURRENT_DESKTOP=kestreltest XDG_DESKTOP_PORTAL_DIR="$SESSION_TMP" \
+    GSETTINGS_SCHEMA_DIR=/usr/share/glib-2.0/schemas GSETTINGS_BACKEND=memory /usr/libexec/xdg-desktop-portal
+  PORTAL_PID=$BG_PID
+  PORTAL_PIDS+=("$BG_PID")
+  wait_for 30 bus_has_owner org.freedesktop.portal.Desktop || session_die "xdg-desktop-portal did not start: $(tail -n 5 "$SESSION_TMP/portal.err")"
+}
+
+stop_portal() {
+  local i
+  for ((i = ${#PORTAL_PIDS[@]} - 1; i >= 0; i--)); do stop_pid "${PORTAL_PIDS[i]}"; done
+  rm -f "$SESSION_TMP/kestreltest.portal" "$SESSION_TMP/bus.out"
+  DESKTOP_BUS=
+}
+
+# Presses the portal shortcut "toggle" in the test backend; prints in how many sessions it was bound.
+backend_activate() {
+  in_session dbus-send --bus="$DESKTOP_BUS" --print-reply --dest=org.freedesktop.impl.portal.desktop.kestreltest \
+    /org/freedesktop/portal/desktop org.kestrelpoint.TestBackend.Activate string:toggle | awk '/uint32/ {print $2}'
+}
+activated_in_one_session() { [ "$(backend_activate)" = 1 ]; }
+# logged CALL TEXT: the test backend logged a CALL whose line holds TEXT.
+logged() { grep -F "\"call\": \"$1\"" "$SESSION_TMP/backend.log" | grep -qF -- "$2"; }
+
+sway_init xev dbus-daemon /usr/libexec/xdg-desktop-portal
+make_catalog
+: >"$SESSION_TMP/backend.log"
 run_scenario "$@"

@@ -1,19 +1,11 @@
 #!/usr/bin/python3
-"""A GlobalShortcuts portal backend for the tests: implements org.freedesktop.impl.portal.GlobalShortcuts
-behind the real xdg-desktop-portal frontend, on a private session bus.
-
---mode decides how it answers BindShortcuts (and CreateSession):
-  bind           binds every shortcut asked for and reports them back with their preferred triggers
-  no-trigger     binds them but reports them with an empty trigger_description (as KDE Plasma does for a
-                 shortcut whose key the user removed, and Hyprland's portal always does)
-  bind-none      answers success with an empty list
-  refuse         CreateSession succeeds, BindShortcuts answers response code 1 (the user declined)
-  refuse-create  CreateSession answers response code 2 (the desktop failed)
-  silent         BindShortcuts never answers
-
-Every call is appended to --log as one JSON object a line. The test presses a shortcut through the extra
-interface org.kestrelpoint.TestBackend: Activate(id) emits Activated for every session that bound it and
-returns how many that was.
+"""A GlobalShortcuts portal backend (org.freedesktop.impl.portal.GlobalShortcuts) for the tests, behind the
+real xdg-desktop-portal frontend on a private session bus. --mode: bind (every shortcut asked for, reported
+with its preferred trigger), no-trigger (bound, reported with an empty trigger_description, as KDE Plasma
+does for a shortcut whose key the user removed), refuse (BindShortcuts answers 1), refuse-create
+(CreateSession answers 2), silent (BindShortcuts never answers). Every call is appended to --log as one
+JSON object a line. org.kestrelpoint.TestBackend.Activate(id) emits Activated for every session that bound
+the shortcut and returns how many that was.
 """
 import argparse
 import json
@@ -67,8 +59,6 @@ class Backend(dbus.service.Object):
         if self.mode == "refuse":
             reply(dbus.UInt32(1), NO_RESULTS)
         else:
-            if self.mode == "bind-none":
-                shortcuts = []
             trigger = (lambda details: "") if self.mode == "no-trigger" else (
                 lambda details: details.get("preferred_trigger", ""))
             bound = [dbus.Struct((name, dbus.Dictionary({"description": details.get("description", ""),
@@ -98,7 +88,7 @@ class Backend(dbus.service.Object):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["bind", "no-trigger", "bind-none", "refuse", "refuse-create", "silent"], default="bind")
+    parser.add_argument("--mode", choices=["bind", "no-trigger", "refuse", "refuse-create", "silent"], default="bind")
     parser.add_argument("--log", required=True)
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)

@@ -71,37 +71,31 @@ TEST(MathCalculator, EvaluatesWithPrecedenceAndAssociativityOrSaysWhyNot)
         EXPECT_EQ(MathCalculator::evaluate(text), expected) << text.substr(0, 40);
 }
 
-TEST(MathCalculator, FormatsWholeValuesPlainlyAndOthersPerLocale)
+// The row's text: whole values plainly, others per locale (in the numeric category of the user's); the
+// clipboard's: plain inside the range where doubles are exact, the exponent form outside.
+TEST(MathCalculator, FormatsTheRowPerLocaleAndTheClipboardTextPlainly)
 {
     const double twoTo63 = 9223372036854775808.0;
-    const std::tuple<double, const char*, const char*> cases[] = {
-        {1234.0, "de_DE", "1234"},
-        {-twoTo63, "en_US", "-9223372036854775808"},
-        {twoTo63, "de_DE", "9.223.372.036.854.775.808"},
-        {-1234.5, "de_DE", "-1.234,5"},
-        {2.0 / 3.0, "en_US", "0.6666666667"},
-        {1e-11, "en_US", "0"},
+    // clang-format off
+    const std::tuple<double, const char*, const char*> rows[] = {
+        {1234.0, "de_DE", "1234"}, {-twoTo63, "en_US", "-9223372036854775808"}, {-1234.5, "de_DE", "-1.234,5"},
+        {twoTo63, "de_DE", "9.223.372.036.854.775.808"}, {2.0 / 3.0, "en_US", "0.6666666667"}, {1e-11, "en_US", "0"},
     };
-    for (const auto& [value, locale, text] : cases)
+    const std::pair<double, const char*> clipboard[] = {
+        {-0.0, "-0.0"}, {-3.0, "-3.0"}, {0.1 + 0.2, "0.30000000000000004"}, {9007199254740992.0, "9007199254740992.0"},
+        {9007199254740994.0, "9.007199254740994e+15"}, {1e-4, "0.0001"},
+        {std::nextafter(1e-4, 0.0), "9.999999999999999e-05"},
+    };
+    // clang-format on
+    for (const auto& [value, locale, text] : rows)
         EXPECT_EQ(MathCalculator::formatResult(value, locale), text) << value << " in " << locale;
-
-    test::EnvironmentGuard environment; // the numeric category of the user's locale
+    for (const auto& [value, text] : clipboard)
+        EXPECT_EQ(defaultTextForm(value), text);
+    test::EnvironmentGuard environment;
     environment.set("LC_ALL", nullptr);
     environment.set("LANG", "en_US.UTF-8");
     environment.set("LC_NUMERIC", "de_DE.UTF-8");
     EXPECT_EQ(MathCalculator::formatResult(1234.5), "1.234,5");
-}
-
-TEST(MathCalculator, ClipboardTextIsPlainInsideItsRangeAndExponentOutside)
-{
-    // clang-format off
-    const std::pair<double, const char*> cases[] = {
-        {-0.0, "-0.0"}, {-3.0, "-3.0"}, {0.1 + 0.2, "0.30000000000000004"}, {9007199254740992.0, "9007199254740992.0"},
-        {9007199254740994.0, "9.007199254740994e+15"}, {1e-4, "0.0001"}, {std::nextafter(1e-4, 0.0), "9.999999999999999e-05"},
-    };
-    // clang-format on
-    for (const auto& [value, text] : cases)
-        EXPECT_EQ(defaultTextForm(value), text);
 }
 
 } // namespace

@@ -47,8 +47,6 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
     const std::string apps = tree.path("Applications/");
     const auto line = [&](const std::string& name) { return "application\t" + name + "\t" + apps + name + ".app\t\n"; };
     const std::string ar = line("Archive Utility") + line("Calendar") + line("Safari");
-    const std::string usage = "usage: kestrelpoint-query [--bundle-root DIR] (--list | [--] TEXT [--select N] "
-                              "[--activate] | --watch [--] TEXT)\n";
     // Fields escaped, invalid UTF-8 replaced; a desktop entry's identifier in the last field.
     const std::string list = line("2+3 Solver") + line("Archive Utility") + line("Back\\\\slash")
                              + line("Bad\xEF\xBF\xBD") + line("Calendar") + "application\tEditor\t" + editor
@@ -75,8 +73,11 @@ TEST(QueryTool, PrintsTheResultListAndWhatActivationWouldDo)
                              {"ar", "--select", "99999999999999999999"}, {"ar", "--select", "1", "--select", "2"},
                              {"--watch", "ar", "--activate"}, {"--watch"}};
     // clang-format on
-    for (const Strings& arguments : wrong)
-        EXPECT_EQ(run(arguments), std::tuple(2, "", usage)) << toolCommand(tree, arguments);
+    for (const Strings& arguments : wrong) {
+        const auto [status, out, err] = run(arguments);
+        EXPECT_EQ(std::tuple(status, out, err.substr(0, 7)), std::tuple(2, "", "usage: "))
+            << toolCommand(tree, arguments);
+    }
 }
 
 // Each list is followed by "--", and printed again once the catalogue has changed.

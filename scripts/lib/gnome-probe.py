@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The GNOME scenarios' hands and eyes on a private GNOME Shell: keys pressed in the compositor itself through
+"""Hands and eyes on the private GNOME Shell of gnome-session.sh: keys pressed in the compositor itself through
 org.gnome.Mutter.RemoteDesktop (so GNOME's own keybindings see them, from any focus), and the shell's
 windows with their focus through org.gnome.Shell.Introspect.
 
@@ -9,7 +9,7 @@ a Shift tap at start absorbs. Serves org.kestrelpoint.ShellProbe on the session 
 /org/kestrelpoint/ShellProbe:
 
   Press(s keys) -> t   keys: space-separated chords, each of key names joined by '+', pressed in order and
-                       released in reverse ("ctrl+space", "2 plus 3 Return"). Returns CLOCK_MONOTONIC (ns)
+                       released in reverse ("ctrl+space", "2 plus 3 Return"). Returns CLOCK_REALTIME (ns)
                        taken just before the key that completes the last chord (its last press) went out.
   Windows() -> s       the shell's windows, one line each: "CLIENT FOCUS WM-CLASS TITLE", CLIENT "wayland" or
                        "x11", FOCUS "focused" or "-", WM-CLASS "-" when the window has none.
@@ -59,7 +59,7 @@ class Probe(dbus.service.Object):
         syms = [keysym(name) for name in names]
         completed = 0
         for sym in syms:
-            completed = time.monotonic_ns()
+            completed = time.time_ns()
             self.session.NotifyKeyboardKeysym(dbus.UInt32(sym), True)
         for sym in reversed(syms):
             self.session.NotifyKeyboardKeysym(dbus.UInt32(sym), False)
