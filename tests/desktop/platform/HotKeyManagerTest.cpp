@@ -5,6 +5,7 @@
 
 #include "desktop/HotKeyManager.h"
 #include "desktop/HotKeyManager_gnome.h"
+#include "desktop/HotKeyManager_portal.h"
 
 #include "support/CatalogFixture.h"
 
@@ -14,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace kestrel {
@@ -36,6 +38,34 @@ TEST(HotKeyManager, OnGnomeTriesThePortalOrItsOwnBindingOnWaylandThenTheX11Grab)
     gnome.globalShortcutsPortal = false;
     gnome.desktops = {"sway"};
     EXPECT_EQ(HotKeyManager::methodsFor(gnome), std::vector{Method::x11Grab}) << "GNOME's binding on GNOME only";
+}
+
+// KDE Plasma names the key it bound, and an empty name means none (the user took it away); other portals
+// (Hyprland's) may name none for a key they do bind. An answer without the toggle shortcut binds nothing.
+TEST(HotKeyManager, ThePortalsAnswerGivesTheKeyOnlyWhenItBindsToggle)
+{
+    const auto answer = [](const char* id, const char* trigger) {
+        PortalHotKey::Shortcut shortcut{QString::fromLatin1(id), {}};
+        if (trigger)
+            shortcut.details.insert(QStringLiteral("trigger_description"), QString::fromLatin1(trigger));
+        return PortalHotKey::ShortcutList{shortcut};
+    };
+    const std::tuple<PortalHotKey::ShortcutList, bool, bool> cases[] = {
+        // answer, bound where the desktop names the key, bound elsewhere
+        {answer("toggle", "Ctrl+Space"), true, true},
+        {answer("toggle", ""), false, true},
+        {answer("toggle", nullptr), false, true},
+        {answer("other", "Ctrl+Space"), false, false},
+        {{}, false, false}};
+    for (const auto& [shortcuts, onPlasma, elsewhere] : cases) {
+        EXPECT_EQ(PortalHotKey::bindsToggle(shortcuts, true), onPlasma) << shortcuts.size();
+        EXPECT_EQ(PortalHotKey::bindsToggle(shortcuts, false), elsewhere) << shortcuts.size();
+    }
+    DesktopSession session;
+    session.desktops = {"X-Custom", "kde"};
+    EXPECT_TRUE(PortalHotKey::namesBoundKeys(session));
+    session.desktops = {"Hyprland"};
+    EXPECT_FALSE(PortalHotKey::namesBoundKeys(session));
 }
 
 using Hot = GnomeBindingHotKey;

@@ -65,6 +65,7 @@ protected:
         const std::uint32_t keysym = key == Qt::Key_Up       ? launcherKeys::moveUp.keysym
                                      : key == Qt::Key_Down   ? launcherKeys::moveDown.keysym
                                      : key == Qt::Key_Return ? launcherKeys::activate.keysym
+                                     : key == Qt::Key_Escape ? launcherKeys::hide.keysym
                                                              : 0xff8d; // the keypad's Enter
         for (const QEvent::Type type : {QEvent::ShortcutOverride, QEvent::KeyPress, QEvent::KeyRelease}) {
             QKeyEvent event(type, key, modifiers, 0, keysym, 0);
@@ -133,18 +134,19 @@ TEST_F(SearchWindowTest, TheListFollowsTheControllerTheArrowsKeepTheSelectionInS
     EXPECT_FALSE(window().isVisible()) << "activation hides the window";
 }
 
-TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndReturnEndsItLeavingTheSearchAlone)
+TEST_F(SearchWindowTest, KeysGoToTheOpenSettingsSheetAndReturnOrEscapeEndsItLeavingTheSearchAlone)
 {
-    // (Escape on the sheet is the end-to-end test's.)
     press(field(), Qt::Key_Down);
-    button("settingsButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return sheet() != nullptr; }, 30000));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet(), 30000));
-    press(sheet(), Qt::Key_Down);
-    press(sheet(), Qt::Key_Up);
-    press(sheet(), Qt::Key_Return); // the sheet's Close button
-    EXPECT_TRUE(QTest::qWaitFor([this] { return sheet() == nullptr && !m_launcher->showingSettings(); }, 30000));
-    EXPECT_TRUE(window().isVisible()) << "the key ended the sheet, not the search";
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) { // the sheet's Close button; the dialog's key
+        button("settingsButton")->click();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return sheet() != nullptr; }, 30000));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet(), 30000));
+        press(sheet(), Qt::Key_Down);
+        press(sheet(), Qt::Key_Up);
+        press(sheet(), key);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return sheet() == nullptr && !m_launcher->showingSettings(); }, 30000));
+        EXPECT_TRUE(window().isVisible()) << "the key ended the sheet, not the search";
+    }
     EXPECT_EQ(m_launcher->selectedIndex(), 1) << "the arrows reached the search, or the results were rebuilt";
     EXPECT_TRUE(m_opened.empty());
 }
