@@ -45,21 +45,18 @@ TEST(HotKeyManager, OnGnomeTriesThePortalOrItsOwnBindingOnWaylandThenTheX11Grab)
 TEST(HotKeyManager, ThePortalsAnswerGivesTheKeyOnlyWhenItBindsToggle)
 {
     const auto answer = [](const char* id, const char* trigger) {
-        PortalHotKey::Shortcut shortcut{QString::fromLatin1(id), {}};
-        if (trigger)
-            shortcut.details.insert(QStringLiteral("trigger_description"), QString::fromLatin1(trigger));
-        return PortalHotKey::ShortcutList{shortcut};
+        return PortalHotKey::ShortcutList{
+            {QString::fromLatin1(id), {{QStringLiteral("trigger_description"), QString::fromLatin1(trigger)}}}};
     };
-    const std::tuple<PortalHotKey::ShortcutList, bool, bool> cases[] = {
-        // answer, bound where the desktop names the key, bound elsewhere
-        {answer("toggle", "Ctrl+Space"), true, true},
-        {answer("toggle", ""), false, true},
-        {answer("toggle", nullptr), false, true},
-        {answer("other", "Ctrl+Space"), false, false},
-        {{}, false, false}};
-    for (const auto& [shortcuts, onPlasma, elsewhere] : cases) {
-        EXPECT_EQ(PortalHotKey::bindsToggle(shortcuts, true), onPlasma) << shortcuts.size();
-        EXPECT_EQ(PortalHotKey::bindsToggle(shortcuts, false), elsewhere) << shortcuts.size();
+    // What the answer holds; whether it binds the key where the desktop names the key it binds, and elsewhere.
+    const std::tuple<const char*, PortalHotKey::ShortcutList, bool, bool> cases[] = {
+        {"toggle on Ctrl+Space", answer("toggle", "Ctrl+Space"), true, true},
+        {"toggle on no named key", answer("toggle", ""), false, true},
+        {"another shortcut only", answer("other", "Ctrl+Space"), false, false},
+        {"nothing", {}, false, false}};
+    for (const auto& [what, shortcuts, onPlasma, elsewhere] : cases) {
+        EXPECT_EQ(PortalHotKey::bindsToggle(shortcuts, true), onPlasma) << what;
+        EXPECT_EQ(PortalHotKey::bindsToggle(shortcuts, false), elsewhere) << what;
     }
     DesktopSession session;
     session.desktops = {"X-Custom", "kde"};
