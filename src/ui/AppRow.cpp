@@ -217,9 +217,10 @@ int AppRow::rowHeight(const std::string& title, bool hasSubtitle, bool calculati
         }
         return height;
     }
-    if (metrics.layoutWidth != width) {
+    if (metrics.layoutWidth != width || metrics.layoutHasSubtitle != hasSubtitle) {
         metrics.layoutHeight = layout(QString::fromStdString(title), hasSubtitle, QPoint(), width).height;
         metrics.layoutWidth = width;
+        metrics.layoutHasSubtitle = hasSubtitle;
     }
     return metrics.layoutHeight;
 }

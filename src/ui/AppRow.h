@@ -83,8 +83,9 @@ private:
     struct TitleMetrics {
         /// The title's advance in the title font, or -1 when some character is not in its primary face.
         int advance = -1;
-        /// The row height last computed by a full layout, and the width it was computed for.
+        /// The row height last computed by a full layout, and the width and subtitle it was computed for.
         int layoutWidth = -1;
+        bool layoutHasSubtitle = false;
         int layoutHeight = 0;
     };
 
