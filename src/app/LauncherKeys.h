@@ -18,7 +18,7 @@ struct LauncherKey {
 
 /// The system-wide hot key, which adds the forms the desktops' shortcut services take.
 struct HotKeyDefinition : LauncherKey {
-    /// The preferred trigger handed to the GlobalShortcuts portal (the shortcuts specification's syntax).
+    /// The preferred trigger handed to the GlobalShortcuts portal (the portal's shortcut syntax, as in "CTRL+space").
     const char* portalTrigger;
     /// The accelerator GNOME's keybinding settings store (GTK's accelerator syntax).
     const char* gnomeAccelerator;
