@@ -87,8 +87,8 @@ std::optional<int> ResidentProgram::takeOverInstance()
     m_toggleCommand = takeVariable(EntryProgram::entryPathVariable);
     if (m_toggleCommand.empty())
         m_toggleCommand = "kestrelpoint";
-    // why: Qt would keep this start's startup id for the first window, shown at the first hot key press
-    // long after the start; the start is complete once the launcher runs in the background.
+    // why: Qt would keep this start's startup id for the first window, which a background start shows only
+    // at a hot key press long after; the launcher presents it itself (run() shows or completes it).
     const ToggleMessage own = ToggleMessage::fromValues(takeVariable("DESKTOP_STARTUP_ID").c_str(),
                                                         takeVariable("XDG_ACTIVATION_TOKEN").c_str());
     m_ownStart = Activation{own.startupTime(), own.startupId, own.activationToken};
